@@ -1,0 +1,5 @@
+#!/bin/sh
+# Runs the bridge's tests with the node on PATH, or with $NODE.
+set -e
+cd "$(dirname "$0")"
+exec "${NODE:-node}" --test api.test.mjs cli.test.mjs page.test.mjs

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs what building Tallyrig needs (with --test, what testing needs too). Says nothing and
+# changes nothing when everything is already there.
+set -euo pipefail
+
+want_tests=false
+[[ "${1:-}" == "--test" ]] && want_tests=true
+
+if [[ "$(uname -s)" == "Darwin" ]]; then
+    formulae=(cmake qt qcoro nlohmann-json node)
+    missing=()
+    for formula in "${formulae[@]}"; do
+        brew list --versions "$formula" >/dev/null 2>&1 || missing+=("$formula")
+    done
+    if ((${#missing[@]})); then
+        echo "Installing ${missing[*]} with Homebrew…"
+        brew install "${missing[@]}"
+    fi
+    exit 0
+fi
+
+packages=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-webengine-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6
+    qcoro-qt6-dev nlohmann-json3-dev libgl-dev
+    nodejs fonts-dejavu-core
+)
+if $want_tests; then
+    packages+=(xvfb xauth)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+((${#missing[@]})) || exit 0
+
+sudo=()
+if [[ $EUID -ne 0 ]]; then
+    command -v sudo >/dev/null || { echo "Please install as root: ${missing[*]}" >&2; exit 1; }
+    sudo=(sudo)
+fi
+echo "Installing ${missing[*]}…"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null

@@ -1,0 +1,103 @@
+#include "CommonWidgets.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+Card::Card(QWidget* parent, int radius, Style::Tone fill, bool outlined)
+    : QWidget(parent), m_radius(radius), m_fill(fill), m_outlined(outlined) {}
+
+void Card::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QPainterPath path;
+    path.addRoundedRect(box, m_radius, m_radius);
+    const QColor fill = m_fill == Style::Tone::Primary ? palette().color(QPalette::Base)
+                                                       : Style::color(m_fill, palette());
+    painter.fillPath(path, fill);
+    if (m_outlined) {
+        painter.setPen(QPen(Style::color(Style::Tone::Separator, palette()), 1));
+        painter.drawPath(path);
+    }
+}
+
+Spinner::Spinner(int diameter, QWidget* parent) : QWidget(parent), m_diameter(diameter) {
+    setFixedSize(diameter, diameter);
+    m_timer.setInterval(80);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        m_step = (m_step + 1) % 12;
+        update();
+    });
+}
+
+void Spinner::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(width() / 2.0, height() / 2.0);
+    const qreal outer = m_diameter / 2.0;
+    const QColor base = Style::color(Style::Tone::Secondary, palette());
+    for (int i = 0; i < 12; ++i) {
+        QColor spoke = base;
+        spoke.setAlphaF(base.alphaF() * (0.2 + 0.8 * ((i + 12 - m_step) % 12) / 11.0));
+        painter.setPen(QPen(spoke, std::max(1.2, m_diameter / 9.0), Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(0, -outer * 0.45), QPointF(0, -outer * 0.9));
+        painter.rotate(30);
+    }
+}
+
+void Spinner::showEvent(QShowEvent*) {
+    m_timer.start();
+}
+
+void Spinner::hideEvent(QHideEvent*) {
+    m_timer.stop();
+}
+
+SymbolView::SymbolView(const QString& name, Style::Tone tone, int size, QWidget* parent)
+    : QLabel(parent), m_name(name), m_tone(tone), m_size(size) {
+    setFixedSize(size, size);
+    render();
+}
+
+void SymbolView::setSymbol(const QString& name, Style::Tone tone) {
+    m_name = name;
+    m_tone = tone;
+    render();
+}
+
+void SymbolView::changeEvent(QEvent* event) {
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        render();
+}
+
+void SymbolView::render() {
+    setPixmap(Style::symbol(m_name, m_tone).pixmap(QSize(m_size, m_size), devicePixelRatioF()));
+}
+
+MiddleElidedLabel::MiddleElidedLabel(const QString& text, QWidget* parent) : QLabel(text, parent), m_text(text) {
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+QSize MiddleElidedLabel::minimumSizeHint() const {
+    return {0, fontMetrics().height()};
+}
+
+void MiddleElidedLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(palette().color(foregroundRole()));
+    painter.setFont(font());
+    const QString shown = fontMetrics().elidedText(m_text, Qt::ElideMiddle, contentsRect().width());
+    painter.drawText(contentsRect(), int(alignment()), shown);
+}
+
+void setTone(QWidget* widget, Style::Tone tone) {
+    // From the application's palette, so that setting a tone twice does not compound it.
+    QPalette palette = widget->palette();
+    const QColor c = Style::color(tone, QApplication::palette());
+    palette.setColor(QPalette::WindowText, c);
+    palette.setColor(QPalette::Text, c);
+    widget->setPalette(palette);
+}

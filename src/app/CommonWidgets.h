@@ -1,0 +1,76 @@
+#pragma once
+
+#include "Style.h"
+
+#include <QLabel>
+#include <QTimer>
+#include <QWidget>
+
+// A rounded box filled with the window's background and outlined by a separator line.
+class Card : public QWidget {
+    Q_OBJECT
+public:
+    explicit Card(QWidget* parent = nullptr, int radius = 10, Style::Tone fill = Style::Tone::Primary,
+                  bool outlined = true);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int m_radius;
+    Style::Tone m_fill; // Primary means the window background
+    bool m_outlined;
+};
+
+// A small indeterminate progress indicator; it only animates while shown.
+class Spinner : public QWidget {
+    Q_OBJECT
+public:
+    explicit Spinner(int diameter = 12, QWidget* parent = nullptr);
+    QSize sizeHint() const override { return {m_diameter, m_diameter}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    int m_diameter;
+    int m_step = 0;
+    QTimer m_timer;
+};
+
+// A symbol at a fixed size in a tone.
+class SymbolView : public QLabel {
+    Q_OBJECT
+public:
+    SymbolView(const QString& name, Style::Tone tone, int size, QWidget* parent = nullptr);
+    void setSymbol(const QString& name, Style::Tone tone);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void render();
+    QString m_name;
+    Style::Tone m_tone;
+    int m_size;
+};
+
+// One line of text cut in the middle when it does not fit.
+class MiddleElidedLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit MiddleElidedLabel(const QString& text, QWidget* parent = nullptr);
+    QSize minimumSizeHint() const override;
+    QString fullText() const { return m_text; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_text;
+};
+
+// Sets a label's text colour to a tone of its palette.
+void setTone(QWidget* widget, Style::Tone tone);

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <nlohmann/json.hpp>
+
+// The three stored settings. Values keep their JSON type on disk so that a stored
+// text "5000" is never mistaken for a port; a value of the wrong type reads as the default.
+class Settings : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* bridgePortKey = "bridgePort";
+    static constexpr const char* simulatorPanelKey = "simulatorPanel";
+    static constexpr const char* recentProjectsKey = "recentProjects";
+    static constexpr int defaultBridgePort = 4747;
+
+    explicit Settings(QString filePath, QObject* parent = nullptr);
+
+    // The application's store: $XDG_CONFIG_HOME/Tallyrig/settings.json (default ~/.config).
+    static Settings& shared();
+    static QString defaultFilePath();
+
+    QString filePath() const { return m_filePath; }
+
+    int bridgePort() const;
+    void setBridgePort(int port);
+
+    bool simulatorPanel() const;
+    void setSimulatorPanel(bool wanted);
+
+    // Empty unless a list made only of texts is stored.
+    QStringList recentProjects() const;
+    void setRecentProjects(const QStringList& paths);
+
+signals:
+    void bridgePortChanged(int port);
+    void simulatorPanelChanged(bool wanted);
+    void recentProjectsChanged(const QStringList& paths);
+
+private:
+    void load();
+    void write(const char* key, nlohmann::json value);
+
+    QString m_filePath;
+    nlohmann::json m_values = nlohmann::json::object();
+    bool m_unreadableOnDisk = false;
+};

@@ -1,0 +1,146 @@
+#include "Style.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFontDatabase>
+#include <QHash>
+#include <QIconEngine>
+#include <QPainter>
+#include <QSvgRenderer>
+
+namespace Style {
+
+namespace {
+
+// Sizes relative to body text, as the platform's text styles relate to each other.
+qreal scale(Text style) {
+    switch (style) {
+    case Text::Body:
+    case Text::Headline:
+        return 1.0;
+    case Text::Title2:
+        return 17.0 / 13.0;
+    case Text::Callout:
+        return 12.0 / 13.0;
+    case Text::Caption:
+    case Text::Footnote:
+        return 10.0 / 13.0;
+    }
+    return 1.0;
+}
+
+class SymbolEngine final : public QIconEngine {
+public:
+    SymbolEngine(QByteArray svg, Tone tone) : m_svg(std::move(svg)), m_tone(tone) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
+        QPalette palette = QApplication::palette();
+        if (mode == QIcon::Disabled)
+            palette.setCurrentColorGroup(QPalette::Disabled);
+        QColor tint = color(m_tone, palette);
+        if (mode == QIcon::Selected)
+            tint = palette.color(QPalette::HighlightedText);
+        QByteArray svg = m_svg;
+        svg.replace("currentColor", tint.name(QColor::HexRgb).toLatin1());
+        QSvgRenderer renderer(svg);
+        painter->save();
+        painter->setOpacity(painter->opacity() * tint.alphaF());
+        renderer.render(painter, QRectF(rect));
+        painter->restore();
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        QPixmap pixmap(size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        paint(&painter, QRect(QPoint(), size), mode, state);
+        return pixmap;
+    }
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override {
+        QPixmap result = pixmap(size * scale, mode, state);
+        result.setDevicePixelRatio(scale);
+        return result;
+    }
+
+    QIconEngine* clone() const override { return new SymbolEngine(m_svg, m_tone); }
+    QString key() const override { return QStringLiteral("TallyrigSymbol"); }
+
+private:
+    QByteArray m_svg;
+    Tone m_tone;
+};
+
+QByteArray symbolSource(const QString& name) {
+    static QHash<QString, QByteArray> cache;
+    auto it = cache.find(name);
+    if (it == cache.end()) {
+        QFile file(QStringLiteral(":/icons/%1.svg").arg(name));
+        file.open(QIODevice::ReadOnly);
+        it = cache.insert(name, file.readAll());
+    }
+    return *it;
+}
+
+QColor withAlpha(QColor c, qreal alpha) {
+    c.setAlphaF(alpha);
+    return c;
+}
+
+bool isDark(const QPalette& palette) {
+    return palette.color(QPalette::Window).lightness() < 128;
+}
+
+} // namespace
+
+QFont font(Text style, QFont::Weight weight) {
+    QFont f = QApplication::font();
+    f.setPointSizeF(f.pointSizeF() * scale(style));
+    if (style == Text::Headline && weight == QFont::Normal)
+        weight = QFont::DemiBold;
+    f.setWeight(weight);
+    return f;
+}
+
+QFont monospaced(Text style) {
+    QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    f.setPointSizeF(QApplication::font().pointSizeF() * scale(style));
+    return f;
+}
+
+QColor color(Tone tone, const QPalette& palette) {
+    const QColor text = palette.color(QPalette::WindowText);
+    switch (tone) {
+    case Tone::Primary:
+        return text;
+    case Tone::Secondary:
+        return withAlpha(text, 0.62);
+    case Tone::Tertiary:
+        return withAlpha(text, 0.42);
+    case Tone::Quaternary:
+        return withAlpha(text, 0.12);
+    case Tone::Quinary:
+        return withAlpha(text, 0.06);
+    case Tone::Separator:
+        return withAlpha(text, 0.16);
+    case Tone::Orange:
+        return isDark(palette) ? QColor(255, 159, 10) : QColor(230, 126, 0);
+    case Tone::Red:
+        return isDark(palette) ? QColor(255, 69, 58) : QColor(215, 40, 30);
+    case Tone::Brand:
+        return QColor(217, 91, 54);
+    case Tone::White:
+        return QColor(255, 255, 255);
+    }
+    return text;
+}
+
+QIcon symbol(const QString& name, Tone tone) {
+    return QIcon(new SymbolEngine(symbolSource(name), tone));
+}
+
+QIcon appIcon() {
+    return QIcon(QStringLiteral(":/AppIcon.svg"));
+}
+
+} // namespace Style

@@ -1,0 +1,79 @@
+#include "Bootstrap.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QUrl>
+
+#include <qcoro/qcoronetworkreply.h>
+
+#include <nlohmann/json.hpp>
+
+namespace Bootstrap {
+
+namespace {
+
+// A member read as optional text: absent and null are none, any other type spoils the record.
+bool readText(const nlohmann::json& object, const char* key, std::optional<QString>& into) {
+    const auto it = object.find(key);
+    if (it == object.end() || it->is_null())
+        return true;
+    if (!it->is_string())
+        return false;
+    into = QString::fromStdString(it->get<std::string>());
+    return true;
+}
+
+QNetworkAccessManager& network() {
+    // One client per application; loopback requests never go through a proxy.
+    static QPointer<QNetworkAccessManager> manager;
+    if (!manager) {
+        manager = new QNetworkAccessManager(QCoreApplication::instance());
+        manager->setProxy(QNetworkProxy::NoProxy);
+    }
+    return *manager;
+}
+
+} // namespace
+
+std::optional<Record> decode(const QByteArray& body, bool readProject) {
+    const auto json = nlohmann::json::parse(body.constData(), body.constData() + body.size(), nullptr, false);
+    if (!json.is_object())
+        return std::nullopt;
+    Record record;
+    if (!readText(json, "service", record.service))
+        return std::nullopt;
+    if (readProject && !readText(json, "project", record.project))
+        return std::nullopt;
+    return record;
+}
+
+QString address(qint64 port) {
+    return QStringLiteral("http://127.0.0.1:") + QString::number(port) + QStringLiteral("/api/bootstrap");
+}
+
+bool addressIsValid(qint64 port) {
+    const QUrl url(address(port), QUrl::StrictMode);
+    return url.isValid() && url.port() == port;
+}
+
+QCoro::Task<Answer> fetch(qint64 port, std::chrono::milliseconds timeout) {
+    QNetworkRequest request(QUrl(address(port)));
+    request.setTransferTimeout(int(timeout.count()));
+    std::unique_ptr<QNetworkReply> reply(network().get(request));
+    co_await qCoro(reply.get()).waitForFinished();
+
+    Answer answer;
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid()) // no HTTP answer at all
+        co_return answer;
+    answer.transportFailed = false;
+    answer.statusCode = status.toInt();
+    answer.body = reply->readAll();
+    co_return answer;
+}
+
+} // namespace Bootstrap

@@ -1,0 +1,88 @@
+#include "BridgeWebView.h"
+
+#include "Dashboard.h"
+
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWebEngineNewWindowRequest>
+
+AppWebView::AppWebView(QWidget* parent) : QWebEngineView(parent) {
+    setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+void AppWebView::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+}
+
+BridgeNavigation::BridgeNavigation(Opener openInBrowser, QObject* parent)
+    : QWebEnginePage(parent), m_open(std::move(openInBrowser)) {
+    if (!m_open)
+        m_open = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    connect(this, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest& request) {
+        // Never opens a window: the request is dropped unless it goes to the browser.
+        if (Dashboard::opensNewWindowInBrowser(request.requestedUrl()))
+            m_open(request.requestedUrl());
+    });
+}
+
+bool BridgeNavigation::acceptNavigationRequest(const QUrl& url, NavigationType, bool) {
+    const Dashboard::NavigationDecision decision = Dashboard::decideNavigation(url);
+    if (decision.openInBrowser)
+        m_open(url);
+    emit navigationDecided(url, decision.allow);
+    return decision.allow;
+}
+
+BridgeWebView::BridgeWebView(const QString& baseAddress, const QString& page, const std::optional<QString>& report,
+                             BridgeNavigation::Opener openInBrowser, QWidget* parent)
+    : QWidget(parent), m_baseAddress(baseAddress), m_view(new AppWebView(this)),
+      m_navigation(new BridgeNavigation(std::move(openInBrowser), m_view)), m_page(page), m_report(report) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
+    m_view->setPage(m_navigation);
+
+    connect(m_view, &QWebEngineView::urlChanged, this, [this] { m_pendingFragment.reset(); });
+    connect(m_view, &QWebEngineView::loadFinished, this, [this] {
+        if (m_loaded)
+            return;
+        // Scripts wait for the first document: run earlier, they would land in the blank page.
+        m_loaded = true;
+        apply();
+    });
+
+    m_pendingFragment = page;
+    m_view->load(Dashboard::firstAddress(baseAddress, page));
+    QTimer::singleShot(loadTimeoutMs, this, [this] {
+        if (!m_loaded)
+            m_view->stop();
+    });
+}
+
+void BridgeWebView::setInputs(const QString& page, const std::optional<QString>& report) {
+    m_page = page;
+    m_report = report;
+    if (m_loaded)
+        apply();
+}
+
+void BridgeWebView::apply() {
+    const QUrl current = m_view->url();
+    const QString shownFragment = m_pendingFragment.value_or(current.fragment());
+    if (current.isEmpty() || (!m_pendingFragment && !current.hasFragment()) || shownFragment != m_page) {
+        m_pendingFragment = m_page;
+        run(Dashboard::fragmentScript(m_page));
+    }
+
+    if (!m_report || m_report == m_navigation->shownReport || !Dashboard::isRevealableReport(*m_report))
+        return;
+    m_navigation->shownReport = m_report;
+    run(Dashboard::pickScript(*m_report));
+}
+
+void BridgeWebView::run(const QString& script) {
+    emit scriptStarted(script);
+    m_navigation->runJavaScript(script);
+}

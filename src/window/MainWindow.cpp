@@ -1,0 +1,145 @@
+#include "MainWindow.h"
+
+#include "ConnectView.h"
+#include "PlatformText.h"
+#include "ProjectMenu.h"
+#include "Style.h"
+
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QStackedLayout>
+#include <QToolBar>
+
+MainWindow::MainWindow(BridgeWindow* model, BridgeNavigation::Opener openInBrowser, QWidget* parent)
+    : QMainWindow(parent), m_model(model), m_openInBrowser(std::move(openInBrowser)), m_content(new QWidget(this)),
+      m_faces(new QStackedLayout(m_content)) {
+    m_model->setParent(this);
+    setWindowTitle(QStringLiteral("Tallyrig"));
+    setWindowIcon(Style::appIcon());
+    setCentralWidget(m_content);
+    m_content->setMinimumSize(minimumContentSize);
+    resize(initialSize);
+    setUnifiedTitleAndToolBarOnMac(true);
+
+    m_model->setFolderChooser([this] { return chooseFolder(); });
+    buildToolBar();
+
+    connect(m_model, &BridgeWindow::connectedChanged, this, &MainWindow::showFace);
+    connect(m_model, &BridgeWindow::portChanged, this, [this] {
+        // The dashboard belongs to one base address; another port gets a new web view.
+        if (m_dashboard && m_dashboard->baseAddress() != m_model->baseAddress())
+            showFace();
+        refreshToolBar();
+    });
+    const auto steer = [this] {
+        if (m_dashboard)
+            m_dashboard->setInputs(m_model->page(), m_model->report());
+    };
+    connect(m_model, &BridgeWindow::pageChanged, this, steer);
+    connect(m_model, &BridgeWindow::reportChanged, this, steer);
+    showFace();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    m_model->start();
+}
+
+void MainWindow::showFace() {
+    if (m_model->connected()) {
+        if (m_connectView)
+            m_connectView->deleteLater();
+        if (m_dashboard && m_dashboard->baseAddress() != m_model->baseAddress())
+            m_dashboard->deleteLater();
+        if (!m_dashboard || m_dashboard->baseAddress() != m_model->baseAddress()) {
+            m_dashboard = new BridgeWebView(m_model->baseAddress(), m_model->page(), m_model->report(), m_openInBrowser,
+                                            m_content);
+            m_faces->addWidget(m_dashboard);
+        }
+        m_faces->setCurrentWidget(m_dashboard);
+        m_dashboard->setFocus();
+    } else {
+        if (m_dashboard)
+            m_dashboard->deleteLater();
+        if (!m_connectView) {
+            m_connectView = new ConnectView(
+                *m_model, [this] { m_model->chooseProject(); }, [this](const QString& folder) { openRecent(folder); },
+                m_content);
+            m_faces->addWidget(m_connectView);
+        }
+        m_faces->setCurrentWidget(m_connectView);
+    }
+    refreshToolBar();
+}
+
+void MainWindow::openRecent(const QString& folder) {
+    m_model->open(folder);
+}
+
+void MainWindow::buildToolBar() {
+    m_toolBar = addToolBar(QStringLiteral("Toolbar"));
+    m_toolBar->setObjectName(QStringLiteral("MainToolBar"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    m_toolBar->setIconSize(QSize(18, 18));
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+
+    auto* spacer = new QWidget(m_toolBar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_toolBar->addWidget(spacer);
+
+    m_panelAction = m_toolBar->addAction(Style::symbol(QStringLiteral("iphone.gen3.badge.play")),
+                                         QStringLiteral("Simulator Panel"));
+    m_panelAction->setCheckable(true);
+    m_panelAction->setChecked(m_model->simulatorPanel());
+    m_panelAction->setToolTip(QStringLiteral("Show the Tallyrig panel next to the iOS Simulator ") +
+                              PlatformText::shortcutHint(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P)));
+    connect(m_panelAction, &QAction::toggled, m_model, &BridgeWindow::setSimulatorPanel);
+    connect(m_model, &BridgeWindow::simulatorPanelChanged, m_panelAction,
+            [this] { m_panelAction->setChecked(m_model->simulatorPanel()); });
+
+    m_settingsAction = m_toolBar->addAction(Style::symbol(QStringLiteral("gearshape")), QStringLiteral("Settings"));
+    m_settingsAction->setToolTip(QStringLiteral("Agent, automation and relaunch settings ") +
+                                 PlatformText::shortcutHint(QKeySequence(Qt::CTRL | Qt::Key_Comma)));
+    connect(m_settingsAction, &QAction::triggered, m_model, &BridgeWindow::showSettings);
+
+    m_disconnectAction =
+        m_toolBar->addAction(Style::symbol(QStringLiteral("network.slash")), QStringLiteral("Disconnect"));
+    connect(m_disconnectAction, &QAction::triggered, m_model, &BridgeWindow::disconnectFromBridge);
+
+    m_projectMenu = new ProjectMenu(
+        m_model->bridge(), [this] { m_model->chooseProject(); }, [this](const QString& folder) { openRecent(folder); },
+        [this] { m_model->stopBridge(); }, m_toolBar);
+    m_projectMenuAction = m_toolBar->addWidget(m_projectMenu);
+}
+
+void MainWindow::refreshToolBar() {
+    const bool connected = m_model->connected();
+    const bool carried = m_model->bridge().runtime().has_value();
+    m_settingsAction->setVisible(connected);
+    m_disconnectAction->setVisible(connected && !carried);
+    m_disconnectAction->setToolTip(QStringLiteral("Disconnect from the bridge on port ") +
+                                   QString::number(m_model->port()));
+    m_projectMenuAction->setVisible(connected && carried);
+}
+
+std::optional<QString> MainWindow::chooseFolder() {
+    QFileDialog dialog(this, QStringLiteral("Open Project"));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Open"));
+#ifndef Q_OS_MACOS
+    // Qt's own dialog, so the message can stand with the folder list.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+        auto* message =
+            new QLabel(QStringLiteral("Choose your app\u2019s repository. Tallyrig sets it up the first time."), &dialog);
+        message->setWordWrap(true);
+        grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
+    }
+#endif
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}

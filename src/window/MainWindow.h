@@ -1,0 +1,60 @@
+#pragma once
+
+#include "BridgeWebView.h"
+#include "BridgeWindow.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+class ConnectView;
+class ProjectMenu;
+class QAction;
+class QStackedLayout;
+class QToolBar;
+
+// One main window: the connect screen while disconnected, the dashboard once connected, and the
+// toolbar over both.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr QSize minimumContentSize{900, 650};
+    static constexpr QSize initialSize{1280, 850};
+
+    // Takes ownership of `model`. `openInBrowser` is where external links go (tests swap it).
+    explicit MainWindow(BridgeWindow* model, BridgeNavigation::Opener openInBrowser = {}, QWidget* parent = nullptr);
+
+    BridgeWindow& model() const { return *m_model; }
+    ConnectView* connectView() const { return m_connectView; }
+    BridgeWebView* dashboard() const { return m_dashboard; }
+    QToolBar* toolBar() const { return m_toolBar; }
+    QAction* simulatorPanelAction() const { return m_panelAction; }
+    QAction* settingsAction() const { return m_settingsAction; }
+    QAction* disconnectAction() const { return m_disconnectAction; }
+    ProjectMenu* projectMenu() const { return m_projectMenu; }
+    QAction* projectMenuAction() const { return m_projectMenuAction; }
+
+    // The folder chooser of "Open Project…".
+    std::optional<QString> chooseFolder();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildToolBar();
+    void refreshToolBar();
+    void showFace();
+    void openRecent(const QString& folder);
+
+    BridgeWindow* m_model;
+    BridgeNavigation::Opener m_openInBrowser;
+    QWidget* m_content;
+    QStackedLayout* m_faces;
+    QPointer<ConnectView> m_connectView;
+    QPointer<BridgeWebView> m_dashboard;
+    QToolBar* m_toolBar = nullptr;
+    QAction* m_panelAction = nullptr;
+    QAction* m_settingsAction = nullptr;
+    QAction* m_disconnectAction = nullptr;
+    ProjectMenu* m_projectMenu = nullptr;
+    QAction* m_projectMenuAction = nullptr;
+};

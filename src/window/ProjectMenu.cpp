@@ -1,0 +1,58 @@
+#include "ProjectMenu.h"
+
+#include "Style.h"
+
+#include <QFileInfo>
+#include <QMenu>
+
+ProjectMenu::ProjectMenu(BridgeProcess& bridge, std::function<void()> openProject,
+                         std::function<void(const QString&)> openRecent, std::function<void()> stop, QWidget* parent)
+    : QToolButton(parent), m_bridge(bridge), m_openProject(std::move(openProject)),
+      m_openRecent(std::move(openRecent)), m_stop(std::move(stop)), m_menu(new QMenu(this)) {
+    setPopupMode(QToolButton::InstantPopup);
+    setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    setIcon(Style::symbol(QStringLiteral("folder")));
+    setMenu(m_menu);
+    connect(&m_bridge, &BridgeProcess::projectChanged, this, &ProjectMenu::refresh);
+    connect(&m_bridge, &BridgeProcess::recentsChanged, this, &ProjectMenu::refresh);
+    connect(&m_bridge, &BridgeProcess::stateChanged, this, &ProjectMenu::refresh);
+    refresh();
+}
+
+QStringList ProjectMenu::filteredRecents(const QStringList& recents, const std::optional<QString>& project) {
+    if (!project)
+        return recents;
+    const QString open = BridgeProcess::pathText(*project);
+    QStringList kept;
+    for (const QString& folder : recents)
+        if (BridgeProcess::pathText(folder) != open)
+            kept.append(folder);
+    return kept;
+}
+
+void ProjectMenu::refresh() {
+    const auto project = m_bridge.project();
+    const QString title = project ? QFileInfo(*project).fileName() : QStringLiteral("Project");
+    setText(title);
+    setAccessibleName(title);
+    setToolTip(QStringLiteral("Project: ") + (project ? *project : QStringLiteral("none")));
+    rebuildMenu();
+}
+
+void ProjectMenu::rebuildMenu() {
+    m_menu->clear();
+    m_menu->addAction(QStringLiteral("Open Project\u2026"), this, [this] { m_openProject(); });
+    const QStringList recents = filteredRecents(m_bridge.recents(), m_bridge.project());
+    if (!recents.isEmpty()) {
+        m_menu->addSection(QStringLiteral("Recent"));
+        for (const QString& folder : recents) {
+            QAction* item = m_menu->addAction(QFileInfo(folder).fileName(), this, [this, folder] { m_openRecent(folder); });
+            item->setData(folder);
+        }
+    }
+    m_menu->addSeparator();
+    const bool adopted = m_bridge.state().kind == BridgeProcess::State::Kind::External;
+    m_menu->addAction(adopted ? QStringLiteral("Disconnect (started from the command line)")
+                              : QStringLiteral("Stop Bridge"),
+                      this, [this] { m_stop(); });
+}
