@@ -151,6 +151,20 @@ function start(flags, env, out, err) {
   }
   const { server, shutdown } = createBridge({ project, stepMs, log: out });
   return new Promise((resolve) => {
+    let stopping = false;
+    const stop = (signal) => {
+      if (stopping) return;
+      stopping = true;
+      removePidFile(port);
+      shutdown(() => {
+        out(`Tallyrig bridge stopped (${signal}).`);
+        resolve(0);
+      });
+      setTimeout(() => resolve(0), 2000).unref();
+    };
+    // Before the ready line: whoever reads it may signal at once.
+    process.on('SIGTERM', () => stop('SIGTERM'));
+    process.on('SIGINT', () => stop('SIGINT'));
     const failed = (error) => {
       if (error.code === 'EADDRINUSE') err(`Port ${port} is already in use. Change port in ${CONFIG_NAME}.`);
       else if (error.code === 'EACCES') err(`Port ${port} cannot be used without more privileges. Change port in ${CONFIG_NAME}.`);
@@ -161,21 +175,9 @@ function start(flags, env, out, err) {
     server.listen(port, '127.0.0.1', () => {
       server.off('error', failed);
       server.on('error', (error) => err(`Server error: ${error.message}`));
+      if (stopping) return;
       writePidFile(port, project, err);
       out(`Tallyrig bridge ready for ${project} on http://127.0.0.1:${port}`);
-      let stopping = false;
-      const stop = (signal) => {
-        if (stopping) return;
-        stopping = true;
-        removePidFile(port);
-        shutdown(() => {
-          out(`Tallyrig bridge stopped (${signal}).`);
-          resolve(0);
-        });
-        setTimeout(() => resolve(0), 2000).unref();
-      };
-      process.on('SIGTERM', () => stop('SIGTERM'));
-      process.on('SIGINT', () => stop('SIGINT'));
     });
   });
 }

@@ -63,14 +63,6 @@ describe('basic endpoints', () => {
   });
 
   test('listens on 127.0.0.1 only', async () => {
-    const local = await new Promise((resolve, reject) => {
-      const socket = net.connect(bridge.port, '127.0.0.1', () => {
-        resolve(socket.remoteAddress);
-        socket.destroy();
-      });
-      socket.on('error', reject);
-    });
-    assert.equal(local, '127.0.0.1');
     // Another loopback address reaches a wildcard listener but not ours.
     await assert.rejects(request(bridge.port, 'GET', '/api/bootstrap', { host: '127.0.0.2' }), { code: 'ECONNREFUSED' });
   });

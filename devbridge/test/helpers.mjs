@@ -67,21 +67,25 @@ export function writeConfig(dir, value) {
 }
 
 // Starts a bridge in its own repository on a free port and stops it after the test.
-export async function startBridge(t, { stepMs = 20, dir, cwd, env = {} } = {}) {
+export async function startBridge(t, { stepMs = 20, flags = ['--step-ms', String(stepMs)], dir, cwd, env = {} } = {}) {
   const root = dir ?? tempDir(t);
   fs.mkdirSync(path.join(root, '.git'), { recursive: true });
   for (let attempt = 0; ; attempt++) {
     const port = await freePort();
     writeConfig(root, { port });
-    const child = spawnCli(['start', '--plain', '--step-ms', String(stepMs)], { cwd: cwd ?? root, env });
+    const child = spawnCli(['start', '--plain', ...flags], { cwd: cwd ?? root, env });
     const outcome = await Promise.race([
       waitFor(() => child.out.includes('ready for'), { timeout: 10000, what: 'ready line' }).then(() => 'ready'),
       child.exited.then(() => 'exited'),
     ]);
     if (outcome === 'ready') {
       t.after(async () => {
-        if (child.exitCode === null && child.signalCode === null) child.kill('SIGKILL');
+        if (child.exitCode !== null || child.signalCode !== null) return;
+        // SIGTERM lets the bridge remove its pid file; SIGKILL only if it hangs.
+        child.kill('SIGTERM');
+        const timer = setTimeout(() => child.kill('SIGKILL'), 5000);
         await child.exited;
+        clearTimeout(timer);
       });
       return { child, port, project: root };
     }

@@ -1,7 +1,7 @@
 import assert from 'node:assert/strict';
 import vm from 'node:vm';
 import { describe, test } from 'node:test';
-import { dashboardHtml, detailHtml, entryHtml, statusTitle } from '../lib/page.mjs';
+import { dashboardHtml, detailHtml, entryHtml } from '../lib/page.mjs';
 
 const HOSTILE = `<img src=x onerror="alert('x')">&"'`;
 
@@ -41,13 +41,7 @@ describe('dashboard rendering', () => {
       assert.match(html, /&lt;img src=x onerror=&quot;alert\(&#39;x&#39;\)&quot;&gt;&amp;/);
     }
     assert.match(entryHtml(summary, null), /data-report="a&quot;b"/);
-  });
-
-  test('an entry carries its id and shows the status title', () => {
-    const html = entryHtml({ id: report().id, status: 'fixing', createdAt: report().createdAt, comment: 'x' }, report().id);
-    assert.match(html, new RegExp(`data-report="${report().id}"`));
-    assert.match(html, /Agent working/);
-    assert.match(html, /class="entry selected"/);
+    assert.match(entryHtml({ ...summary, status: 'fixing' }, null), /Agent working/);
   });
 
   test('review buttons appear only in review, dispatch only for a held report', () => {
@@ -57,11 +51,6 @@ describe('dashboard rendering', () => {
     assert.deepEqual(actions(report({ status: 'queued', dispatched: true })), []);
     assert.deepEqual(actions(report({ status: 'committed' })), []);
     assert.match(detailHtml(report(), true), /Confirm revert/);
-  });
-
-  test('unknown statuses are capitalised', () => {
-    assert.equal(statusTitle('waiting for ci'), 'Waiting For Ci');
-    assert.equal(statusTitle('review'), 'Ready to review');
   });
 });
 
@@ -80,15 +69,17 @@ describe('dashboard page', () => {
   });
 
   test('has both settings, the outside links and the pages the app steers to', () => {
-    assert.match(html, /id="pref-autoDispatch"/);
-    assert.match(html, /Send new reports to your agent without dispatching them by hand/);
-    assert.match(html, /id="pref-autoRelaunch"/);
-    assert.match(html, /Rebuild and relaunch the app after the agent’s change/);
-    assert.match(html, /<a href="https:\/\/[^"]+">/);
-    assert.match(html, /<a href="https:\/\/[^"]+" target="_blank"/);
-    assert.match(html, /href="#inbox"/);
-    assert.match(html, /href="#preferences"/);
-    assert.match(html, /hashchange/);
-    assert.match(html, /__tallyrigOpened/);
+    for (const part of [
+      /id="pref-autoDispatch"/,
+      /Send new reports to your agent without dispatching them by hand/,
+      /id="pref-autoRelaunch"/,
+      /Rebuild and relaunch the app after the agent’s change/,
+      /<a href="https:\/\/[^"]+">/,
+      /<a href="https:\/\/[^"]+" target="_blank"/,
+      /href="#inbox"/,
+      /href="#preferences"/,
+    ]) {
+      assert.match(html, part);
+    }
   });
 });
