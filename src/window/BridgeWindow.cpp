@@ -16,10 +16,8 @@ BridgeWindow::BridgeWindow(Settings& settings, BridgeProcess& bridge, Timings ti
     QObject::connect(&m_settings, &Settings::simulatorPanelChanged, this, &BridgeWindow::simulatorPanelChanged);
     QObject::connect(&AppNotifications::shared(), &AppNotifications::posted, this, &BridgeWindow::onNotification);
     QObject::connect(&m_bridge, &BridgeProcess::stateChanged, this, [this] {
-        if (m_bridge.state().kind == BridgeProcess::State::Kind::Failed) {
-            setConnected(false);
-            setStatus(ConnectStatus::Paused);
-        }
+        if (m_bridge.state().kind == BridgeProcess::State::Kind::Failed)
+            pause();
     });
 }
 
@@ -82,8 +80,13 @@ QCoro::Task<> BridgeWindow::connect(bool userInitiated) {
 }
 
 void BridgeWindow::disconnectFromBridge() {
-    setConnected(false);
+    pause();
+}
+
+void BridgeWindow::pause() {
+    // Paused first, so the connect loop that restarts with `connected` sends nothing.
     setStatus(ConnectStatus::Paused);
+    setConnected(false);
 }
 
 void BridgeWindow::showSettings() {
@@ -111,10 +114,8 @@ void BridgeWindow::chooseProject() {
 QCoro::Task<> BridgeWindow::stopBridge() {
     QPointer<BridgeWindow> self(this);
     co_await m_bridge.stop();
-    if (!self)
-        co_return;
-    setConnected(false);
-    setStatus(ConnectStatus::Paused);
+    if (self)
+        pause();
 }
 
 QCoro::Task<> BridgeWindow::startupReopen() {

@@ -76,6 +76,7 @@ signals:
     void simulatorPanelChanged();
 
 private:
+    void pause();
     void setConnected(bool connected);
     void setStatus(ConnectStatus status);
     void setPage(QString page);

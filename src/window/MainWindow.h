@@ -2,11 +2,12 @@
 
 #include "BridgeWebView.h"
 #include "BridgeWindow.h"
+#include "ConnectView.h"
 
 #include <QMainWindow>
 #include <QPointer>
 
-class ConnectView;
+
 class ProjectMenu;
 class QAction;
 class QStackedLayout;

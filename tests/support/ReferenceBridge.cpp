@@ -1,0 +1,80 @@
+#include "ReferenceBridge.h"
+
+#include "TestHttpServer.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QTest>
+
+ReferenceBridge::ReferenceBridge(int agentStepMs) : m_agentStepMs(agentStepMs) {}
+
+ReferenceBridge::~ReferenceBridge() {
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(1000);
+    }
+}
+
+bool ReferenceBridge::start() {
+    m_port = TestHttpServer::freePort();
+    QFile config(m_dir.filePath(QStringLiteral("tallyrig.config.json")));
+    if (!config.open(QIODevice::WriteOnly))
+        return false;
+    config.write(QStringLiteral("{\"port\": %1}\n").arg(m_port).toUtf8());
+    config.close();
+    QDir(m_dir.path()).mkdir(QStringLiteral(".git"));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TALLYRIG_AGENT_STEP_MS"), QString::number(m_agentStepMs));
+    m_process.setProcessEnvironment(env);
+    m_process.setWorkingDirectory(m_dir.path());
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(QStringLiteral(TALLYRIG_TEST_NODE),
+                    {QStringLiteral(TALLYRIG_TEST_BRIDGE_CLI), QStringLiteral("start"), QStringLiteral("--plain")});
+    QDeadlineTimer deadline(15000);
+    while (!deadline.hasExpired()) {
+        if (m_process.state() == QProcess::NotRunning)
+            break;
+        m_process.waitForReadyRead(100);
+        m_log += QString::fromUtf8(m_process.readAll());
+        if (m_log.contains(QLatin1String("ready")))
+            return true;
+    }
+    m_log += QString::fromUtf8(m_process.readAll());
+    return false;
+}
+
+QString ReferenceBridge::postReport(const QString& comment) {
+    // A 1×1 PNG.
+    static const char png[] = "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==";
+    const QJsonObject body{
+        {"comment", comment},
+        {"platform", "ios"},
+        {"screen", "Home"},
+        {"touch", QJsonObject{{"x", 10.5}, {"y", 20}}},
+        {"simulator", "00000000-0000-0000-0000-000000000000"},
+        {"device", "iPhone 15"},
+        {"viewport", "393x852"},
+        {"screenshotPNG", QString::fromLatin1(png)},
+    };
+    QNetworkAccessManager network;
+    network.setProxy(QNetworkProxy::NoProxy);
+    QNetworkRequest request(QUrl(baseAddress() + QStringLiteral("/report")));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    QNetworkReply* reply = network.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    const QString id = QJsonDocument::fromJson(reply->readAll()).object().value(QStringLiteral("id")).toString();
+    reply->deleteLater();
+    return id;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// The reference bridge running in a temporary project folder on a free port, for tests that need a
+// real bridge. Stopped (SIGTERM) when destroyed.
+class ReferenceBridge {
+public:
+    // `agentStepMs` paces the simulated agent.
+    explicit ReferenceBridge(int agentStepMs = 20);
+    ~ReferenceBridge();
+
+    // Starts and waits for the ready line; false (with `log()` telling why) when it did not come up.
+    bool start();
+    quint16 port() const { return m_port; }
+    QString folder() const { return m_dir.path(); }
+    QString baseAddress() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+    QString log() const { return m_log; }
+
+    // A report body the bridge accepts; returns the new report's id (empty on failure).
+    QString postReport(const QString& comment);
+
+private:
+    QTemporaryDir m_dir;
+    quint16 m_port = 0;
+    int m_agentStepMs;
+    QProcess m_process;
+    QString m_log;
+};

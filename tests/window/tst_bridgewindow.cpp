@@ -1,0 +1,245 @@
+#include "AppNotifications.h"
+#include "BridgeWindow.h"
+#include "ReferenceBridge.h"
+#include "Settings.h"
+#include "TestHttpServer.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <qcoro/qcorotask.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+const BridgeWindow::Timings fast{500ms, 50ms};
+
+QByteArray bridgeAnswer() {
+    return R"({"service":"tallyrig","project":"/somewhere"})";
+}
+} // namespace
+
+class TestBridgeWindow : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<BridgeProcess> m_bridge;
+
+    std::unique_ptr<BridgeWindow> makeWindow(int port, BridgeWindow::Timings timings = fast) {
+        m_settings->setBridgePort(port);
+        return std::make_unique<BridgeWindow>(*m_settings, *m_bridge, timings);
+    }
+
+private slots:
+    void init() {
+        static int serial = 0;
+        m_settings = std::make_unique<Settings>(m_dir.filePath(QStringLiteral("settings%1.json").arg(++serial)));
+        m_bridge = std::make_unique<BridgeProcess>(*m_settings, std::nullopt);
+    }
+
+    void portsOutsideTheRangeAreRefusedWithoutARequest_data() {
+        QTest::addColumn<int>("port");
+        QTest::newRow("1023") << 1023;
+        QTest::newRow("65536") << 65536;
+        QTest::newRow("zero") << 0;
+        QTest::newRow("negative") << -4747;
+    }
+    void portsOutsideTheRangeAreRefusedWithoutARequest() {
+        QFETCH(int, port);
+        auto window = makeWindow(port);
+        auto probe = window->connect(true);
+        // Finished before any event could have carried a request.
+        QVERIFY(probe.isReady());
+        QCOMPARE(window->status(), ConnectStatus::InvalidPort);
+        QCOMPARE(BridgeWindow::statusText(window->status(), port), QStringLiteral("Enter a port between 1024 and 65535."));
+    }
+
+    void theRangeEndsAreProbed() {
+        for (int port : {1024, 65535}) {
+            auto window = makeWindow(port);
+            auto probe = window->connect(true);
+            QVERIFY(!probe.isReady());
+            QCOMPARE(window->status(), ConnectStatus::Connecting);
+            QCoro::waitFor(probe);
+            QVERIFY(window->status() != ConnectStatus::InvalidPort);
+        }
+    }
+
+    void answersThatAreNotTheBridgeAreNotTallyrig_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("type");
+        QTest::newRow("404 with a bridge's body") << 404 << bridgeAnswer() << QByteArray("application/json");
+        QTest::newRow("html") << 200 << QByteArray("<html><body>hi</body></html>") << QByteArray("text/html");
+        QTest::newRow("other service") << 200 << QByteArray(R"({"service":"other"})") << QByteArray("application/json");
+        QTest::newRow("no service") << 200 << QByteArray("{}") << QByteArray("application/json");
+        QTest::newRow("null service") << 200 << QByteArray(R"({"service":null})") << QByteArray("application/json");
+        QTest::newRow("numeric service") << 200 << QByteArray(R"({"service":5})") << QByteArray("application/json");
+        QTest::newRow("capitalised") << 200 << QByteArray(R"({"service":"Tallyrig"})") << QByteArray("application/json");
+        QTest::newRow("bare text") << 200 << QByteArray(R"("tallyrig")") << QByteArray("application/json");
+        QTest::newRow("empty body") << 200 << QByteArray() << QByteArray("application/json");
+    }
+    void answersThatAreNotTheBridgeAreNotTallyrig() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, type);
+        TestHttpServer server([&](const QByteArray&, const QString&) { return TestHttpServer::Reply{status, body, type}; });
+        QVERIFY(server.listen());
+        auto window = makeWindow(server.port());
+        window->start();
+        QTRY_COMPARE_WITH_TIMEOUT(window->status(), ConnectStatus::NotTallyrig, 5000);
+        QCOMPARE(server.paths().first(), QStringLiteral("/api/bootstrap"));
+        QVERIFY(!window->connected());
+        QCOMPARE(BridgeWindow::statusText(window->status(), server.port()),
+                 QStringLiteral("Port %1 is used by another service. Check the port in tallyrig.config.json.")
+                     .arg(server.port()));
+
+        // The loop keeps probing, so a bridge that takes over the port is found without the user.
+        server.setHandler([](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
+        QTRY_VERIFY_WITH_TIMEOUT(window->connected(), 5000);
+        QCOMPARE(window->status(), ConnectStatus::NotTallyrig); // a success leaves the status alone
+    }
+
+    void theWindowReadsOnlyTheService() {
+        TestHttpServer server(
+            [](const QByteArray&, const QString&) { return TestHttpServer::json(R"({"service":"tallyrig","project":5})"); });
+        QVERIFY(server.listen());
+        auto window = makeWindow(server.port());
+        QCoro::waitFor(window->connect(true));
+        QVERIFY(window->connected());
+    }
+
+    void nothingListeningMeansWaitingUntilABridgeAppears() {
+        const quint16 port = TestHttpServer::freePort();
+        auto window = makeWindow(port);
+        window->start();
+        QTRY_COMPARE_WITH_TIMEOUT(window->status(), ConnectStatus::Waiting, 5000);
+        QCOMPARE(BridgeWindow::statusText(ConnectStatus::Waiting, port),
+                 QStringLiteral("Waiting for a bridge on port %1\u2026").arg(port));
+        QTest::qWait(200);
+        QVERIFY(!window->connected());
+
+        TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
+        QVERIFY(server.listen(port));
+        QTRY_VERIFY_WITH_TIMEOUT(window->connected(), 5000);
+    }
+
+    void aServerThatNeverAnswersTimesOutAfterTwoSeconds() {
+        TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::silent(); });
+        QVERIFY(server.listen());
+        auto window = makeWindow(server.port(), BridgeWindow::Timings{});
+        QElapsedTimer clock;
+        clock.start();
+        QCoro::waitFor(window->connect(true));
+        const qint64 elapsed = clock.elapsed();
+        QCOMPARE(window->status(), ConnectStatus::Waiting);
+        QVERIFY2(elapsed >= 1800 && elapsed < 3500, qPrintable(QString::number(elapsed)));
+    }
+
+    void onlyTheUserSeesConnecting() {
+        TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::silent(); });
+        QVERIFY(server.listen());
+        auto window = makeWindow(server.port(), BridgeWindow::Timings{100ms, 50ms});
+        QList<ConnectStatus> seen;
+        QObject::connect(window.get(), &BridgeWindow::statusChanged, [&] { seen.append(window->status()); });
+        window->start();
+        QTRY_VERIFY_WITH_TIMEOUT(server.requestCount() >= 3, 5000);
+        QVERIFY(!seen.contains(ConnectStatus::Connecting));
+
+        auto probe = window->connect(true);
+        QCOMPARE(window->status(), ConnectStatus::Connecting);
+        QCoro::waitFor(probe);
+        QCOMPARE(window->status(), ConnectStatus::Waiting);
+    }
+
+    void afterDisconnectNothingIsSentUntilConnect() {
+        TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
+        QVERIFY(server.listen());
+        auto window = makeWindow(server.port());
+        window->start();
+        QTRY_VERIFY_WITH_TIMEOUT(window->connected(), 5000);
+
+        window->disconnectFromBridge();
+        QVERIFY(!window->connected());
+        QCOMPARE(window->status(), ConnectStatus::Paused);
+        QCOMPARE(BridgeWindow::statusText(ConnectStatus::Paused, 1), QStringLiteral("Disconnected. Press Connect to reconnect."));
+        const int before = server.requestCount();
+        QTest::qWait(400); // eight loop intervals
+        QCOMPARE(server.requestCount(), before);
+
+        QCoro::waitFor(window->connect(true));
+        QCOMPARE(server.requestCount(), before + 1);
+        QVERIFY(window->connected());
+    }
+
+    void anAnswerForAPortTheWindowLeftIsIgnored() {
+        TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
+        QVERIFY(server.listen());
+        auto window = makeWindow(server.port());
+        auto probe = window->connect(true);
+        window->setPort(TestHttpServer::freePort());
+        QCoro::waitFor(probe);
+        QVERIFY(!window->connected());
+    }
+
+    void theReferenceBridgeConnectsWithoutUserAction() {
+        ReferenceBridge bridge;
+        QVERIFY2(bridge.start(), qPrintable(bridge.log()));
+        auto window = makeWindow(bridge.port());
+        window->start();
+        QTRY_VERIFY_WITH_TIMEOUT(window->connected(), 10000);
+        QCOMPARE(window->baseAddress(), bridge.baseAddress());
+    }
+
+    void openPreferencesPassesThroughTheEmptyPage() {
+        auto window = makeWindow(4747);
+        QStringList pages;
+        QObject::connect(window.get(), &BridgeWindow::pageChanged, [&] { pages.append(window->page()); });
+        window->showSettings();
+        QCOMPARE(pages, QStringList{"preferences"});
+        AppNotifications::shared().post(AppNotifications::openTallyrigPreferences);
+        QTRY_COMPARE(pages, (QStringList{"preferences", "", "preferences"}));
+    }
+
+    void openReportTakesOnlyATextObject() {
+        auto window = makeWindow(4747);
+        window->showSettings();
+        AppNotifications::shared().post(AppNotifications::openTallyrigReport, QStringLiteral("ab-12"));
+        QCOMPARE(window->page(), QStringLiteral("inbox"));
+        QCOMPARE(window->report(), std::optional<QString>(QStringLiteral("ab-12")));
+        AppNotifications::shared().post(AppNotifications::openTallyrigReport, 12);
+        QCOMPARE(window->report(), std::nullopt);
+        AppNotifications::shared().post(AppNotifications::openTallyrigReport, QStringLiteral("cd"));
+        AppNotifications::shared().post(AppNotifications::openTallyrigReport);
+        QCOMPARE(window->report(), std::nullopt);
+    }
+
+    void aFailingBridgeProcessPausesTheWindow() {
+        TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
+        QVERIFY(server.listen());
+        auto window = makeWindow(server.port());
+        QCoro::waitFor(window->connect(true));
+        QVERIFY(window->connected());
+
+        // Without a carried runtime, opening fails at once.
+        QCoro::waitFor(window->open(m_dir.path()));
+        QCOMPARE(m_bridge->state().kind, BridgeProcess::State::Kind::Failed);
+        QVERIFY(!window->connected());
+        QCOMPARE(window->status(), ConnectStatus::Paused);
+    }
+
+    void startupReopenNeedsACarriedRuntime() {
+        m_settings->setRecentProjects({m_dir.path()});
+        BridgeProcess bridge(*m_settings, std::nullopt);
+        BridgeWindow window(*m_settings, bridge, fast);
+        QCoro::waitFor(window.startupReopen());
+        QCOMPARE(bridge.state(), BridgeProcess::State::idle());
+        QCOMPARE(bridge.project(), std::nullopt);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBridgeWindow)
+#include "tst_bridgewindow.moc"
