@@ -93,11 +93,49 @@ void MiddleElidedLabel::paintEvent(QPaintEvent*) {
     painter.drawText(contentsRect(), int(alignment()), shown);
 }
 
+namespace {
+
+// Re-tints its widget whenever the application's palette changes (a light or dark theme).
+class ToneKeeper : public QObject {
+public:
+    ToneKeeper(QWidget* widget, Style::Tone tone) : QObject(widget), m_widget(widget), m_tone(tone) {
+        widget->installEventFilter(this);
+        apply();
+    }
+    void setTone(Style::Tone tone) {
+        m_tone = tone;
+        apply();
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::PaletteChange && !m_applying)
+            apply();
+        return false;
+    }
+
+private:
+    void apply() {
+        // From the application's palette, so a tone is never applied on top of itself.
+        QPalette palette = m_widget->palette();
+        const QColor c = Style::color(m_tone, QApplication::palette());
+        palette.setColor(QPalette::WindowText, c);
+        palette.setColor(QPalette::Text, c);
+        m_applying = true;
+        m_widget->setPalette(palette);
+        m_applying = false;
+    }
+
+    QWidget* m_widget;
+    Style::Tone m_tone;
+    bool m_applying = false;
+};
+
+} // namespace
+
 void setTone(QWidget* widget, Style::Tone tone) {
-    // From the application's palette, so that setting a tone twice does not compound it.
-    QPalette palette = widget->palette();
-    const QColor c = Style::color(tone, QApplication::palette());
-    palette.setColor(QPalette::WindowText, c);
-    palette.setColor(QPalette::Text, c);
-    widget->setPalette(palette);
+    if (auto* keeper = widget->findChild<ToneKeeper*>(QString(), Qt::FindDirectChildrenOnly))
+        keeper->setTone(tone);
+    else
+        new ToneKeeper(widget, tone);
 }

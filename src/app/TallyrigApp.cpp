@@ -21,6 +21,12 @@ TallyrigApp::TallyrigApp()
       m_newWindow(new QAction(QStringLiteral("New Window"), this)),
       m_closeWindow(new QAction(QStringLiteral("Close Window"), this)),
       m_simulatorPanel(new QAction(QStringLiteral("Simulator Panel"), this)) {
+    QApplication::setApplicationName(QStringLiteral("Tallyrig"));
+    QApplication::setApplicationVersion(QStringLiteral(TALLYRIG_VERSION));
+    QApplication::setOrganizationName(QStringLiteral("Tallyrig"));
+    QApplication::setDesktopFileName(QStringLiteral("tallyrig"));
+    QApplication::setWindowIcon(Style::appIcon());
+
     m_updater->start();
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, &m_appDelegate, &AppDelegate::applicationWillTerminate);
 

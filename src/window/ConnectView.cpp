@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -23,7 +24,8 @@ QLabel* makeLabel(const QString& text, Style::Text style, Style::Tone tone, QWid
                   QFont::Weight weight = QFont::Normal) {
     auto* label = new QLabel(text, parent);
     label->setFont(Style::font(style, weight));
-    setTone(label, tone);
+    if (tone != Style::Tone::Primary)
+        setTone(label, tone);
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);
     return label;
@@ -216,7 +218,7 @@ QSize RecentRow::sizeHint() const {
 void RecentRow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (m_hovered || hasFocus()) {
+    if (m_hovered || m_keyboardFocus) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(Style::color(isDown() ? Style::Tone::Quaternary : Style::Tone::Quinary, palette()));
         painter.drawRoundedRect(QRectF(rect()).adjusted(-6, 0, 6, 0), 6, 6);
@@ -242,6 +244,19 @@ void RecentRow::paintEvent(QPaintEvent*) {
                      captionMetrics.elidedText(parentText(m_folder), Qt::ElideMiddle, parentRect.width()));
 }
 
+void RecentRow::focusInEvent(QFocusEvent* event) {
+    // Only focus that arrives by keyboard is shown; a window's first focus is not the user's doing.
+    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    update();
+    QAbstractButton::focusInEvent(event);
+}
+
+void RecentRow::focusOutEvent(QFocusEvent* event) {
+    m_keyboardFocus = false;
+    update();
+    QAbstractButton::focusOutEvent(event);
+}
+
 void RecentRow::enterEvent(QEnterEvent* event) {
     m_hovered = true;
     update();
@@ -265,9 +280,10 @@ ProjectSection::ProjectSection(BridgeProcess& bridge, std::function<void()> open
     layout->setSpacing(14);
 
     auto* row = new QHBoxLayout;
-    row->addWidget(makeLabel(QStringLiteral("Open your app\u2019s repository"), Style::Text::Headline,
-                             Style::Tone::Primary, this));
-    row->addStretch(1);
+    QLabel* heading = makeLabel(QStringLiteral("Open your app\u2019s repository"), Style::Text::Headline,
+                                Style::Tone::Primary, this);
+    heading->setWordWrap(false);
+    row->addWidget(heading, 1);
     auto* open = new QPushButton(QStringLiteral("Open Project\u2026"), this);
     makeProminent(open);
     open->setShortcut(QKeySequence::Open);
@@ -432,8 +448,8 @@ QWidget* ConnectView::buildHeader() {
     m_header->installEventFilter(this);
     auto* row = new QHBoxLayout(m_header);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(12);
-    row->addSpacing(40);
+    row->setSpacing(0);
+    row->addSpacing(40 + 12); // the icon is painted here
     auto* lines = new QVBoxLayout;
     lines->setSpacing(2);
     lines->addWidget(

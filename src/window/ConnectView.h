@@ -79,10 +79,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QString m_folder;
     bool m_hovered = false;
+    bool m_keyboardFocus = false;
 };
 
 // Opening a repository: the button, the bridge's progress or failure, and the recent projects.

@@ -1,0 +1,130 @@
+// Drives the real app through the states worth looking at and saves a PNG of each:
+//   01 first launch, 02 the command-line steps expanded, 03 a failed opening,
+//   04 the dashboard with the project menu open, 05 the connect screen in a dark palette.
+// Run it through scripts/screenshots.sh (it provides the display and a fresh settings folder).
+#include "BridgeProcess.h"
+#include "ConnectView.h"
+#include "MainWindow.h"
+#include "ProjectMenu.h"
+#include "TallyrigApp.h"
+#include "TestHttpServer.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+QString outputFolder;
+
+void wait(int ms) {
+    QTest::qWait(ms);
+}
+
+bool waitFor(const std::function<bool()>& condition, int ms) {
+    QDeadlineTimer deadline(ms);
+    while (!condition() && !deadline.hasExpired())
+        QTest::qWait(25);
+    return condition();
+}
+
+void shoot(QWidget* window, const QString& name) {
+    // The whole screen around the window, so menus that pop out of it are in the picture.
+    const QRect frame = window->frameGeometry().adjusted(-4, -4, 4, 4);
+    const QPixmap shot = window->screen()->grabWindow(0).copy(frame.intersected(window->screen()->geometry()));
+    const QString path = QDir(outputFolder).filePath(name + QStringLiteral(".png"));
+    shot.save(path);
+    qInfo("saved %s", qPrintable(path));
+}
+
+QString makeRepository(const QTemporaryDir& root, const QString& name, quint16 port) {
+    const QString folder = root.filePath(name);
+    QDir().mkpath(folder + QStringLiteral("/.git"));
+    QFile config(folder + QStringLiteral("/tallyrig.config.json"));
+    config.open(QIODevice::WriteOnly);
+    config.write(QStringLiteral("{\"port\": %1}\n").arg(port).toUtf8());
+    return folder;
+}
+
+QPalette darkPalette() {
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(38, 38, 40));
+    p.setColor(QPalette::WindowText, QColor(236, 236, 236));
+    p.setColor(QPalette::Base, QColor(30, 30, 32));
+    p.setColor(QPalette::AlternateBase, QColor(44, 44, 46));
+    p.setColor(QPalette::Text, QColor(236, 236, 236));
+    p.setColor(QPalette::Button, QColor(58, 58, 60));
+    p.setColor(QPalette::ButtonText, QColor(236, 236, 236));
+    p.setColor(QPalette::Highlight, QColor(10, 132, 255));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::ToolTipBase, QColor(58, 58, 60));
+    p.setColor(QPalette::ToolTipText, QColor(236, 236, 236));
+    p.setColor(QPalette::PlaceholderText, QColor(140, 140, 140));
+    return p;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication application(argc, argv);
+    outputFolder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    QDir().mkpath(outputFolder);
+    QTemporaryDir projects;
+
+    QCursor::setPos(0, 0); // no row under the pointer looks hovered
+    TallyrigApp app;
+    auto* window = qobject_cast<MainWindow*>(app.newWindow());
+    window->move(40, 40);
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window))
+        qWarning("the window did not show");
+    wait(1200);
+    shoot(window, QStringLiteral("01-first-launch"));
+
+    if (QToolButton* toggle = window->connectView()->commandLineToggle())
+        toggle->click();
+    wait(400);
+    shoot(window, QStringLiteral("02-command-line"));
+    if (QToolButton* toggle = window->connectView()->commandLineToggle())
+        toggle->click();
+
+    // A port held by an ordinary web server makes the opening fail.
+    TestHttpServer web([](const QByteArray&, const QString&) { return TestHttpServer::html("<html>hi</html>"); });
+    web.listen();
+    const QString blocked = makeRepository(projects, QStringLiteral("weather-app"), web.port());
+    window->model().open(blocked);
+    waitFor([&] { return BridgeProcess::shared().state().kind == BridgeProcess::State::Kind::Failed; }, 20000);
+    wait(400);
+    shoot(window, QStringLiteral("03-failed-opening"));
+
+    const QString served = makeRepository(projects, QStringLiteral("shopping-list"), TestHttpServer::freePort());
+    window->model().open(served);
+    if (!waitFor([&] { return window->model().connected(); }, 30000))
+        qWarning("the dashboard did not connect: %s", qPrintable(BridgeProcess::shared().state().text));
+    waitFor([&] { return window->dashboard() && !window->dashboard()->view()->url().isEmpty(); }, 10000);
+    wait(2500);
+    QTimer::singleShot(800, [window] {
+        shoot(window, QStringLiteral("04-dashboard-project-menu"));
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+    });
+    window->projectMenu()->showMenu();
+
+    window->model().stopBridge();
+    waitFor([&] { return !window->model().connected(); }, 15000);
+    QApplication::setPalette(darkPalette());
+    wait(600);
+    shoot(window, QStringLiteral("05-stopped-dark"));
+
+    window->close();
+    return 0;
+}
