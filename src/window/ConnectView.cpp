@@ -300,6 +300,7 @@ ProjectSection::ProjectSection(BridgeProcess& bridge, std::function<void()> open
     m_stateBox->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(state);
     layout->addWidget(m_recents);
+    m_recents->hide();
 
     connect(&m_bridge, &BridgeProcess::stateChanged, this, &ProjectSection::rebuildState);
     connect(&m_bridge, &BridgeProcess::recentsChanged, this, &ProjectSection::rebuildRecents);
@@ -339,9 +340,13 @@ void ProjectSection::rebuildState() {
 }
 
 void ProjectSection::rebuildRecents() {
-    delete m_recents->layout();
-    for (QObject* child : m_recents->children())
-        delete child;
+    // The list changes while one of its rows may be mid-click (opening a recent project moves it
+    // to the top), so the old rows go away later, never under their own feet.
+    auto* fresh = new QWidget(this);
+    static_cast<QVBoxLayout*>(layout())->replaceWidget(m_recents, fresh);
+    m_recents->hide();
+    m_recents->deleteLater();
+    m_recents = fresh;
 
     const QStringList recents = m_bridge.recents();
     m_recents->setVisible(!recents.isEmpty());
@@ -357,7 +362,7 @@ void ProjectSection::rebuildRecents() {
         connect(recent, &RecentRow::clicked, this, [this, folder] { m_openRecent(folder); });
         recent->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(recent, &QWidget::customContextMenuRequested, this, [this, recent, folder](const QPoint& at) {
-            QMenu menu(recent);
+            QMenu menu;
             menu.addAction(QStringLiteral("Remove from Recent"), this, [this, folder] { m_bridge.forget(folder); });
             menu.exec(recent->mapToGlobal(at));
         });

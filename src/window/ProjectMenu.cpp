@@ -13,9 +13,9 @@ ProjectMenu::ProjectMenu(BridgeProcess& bridge, std::function<void()> openProjec
     setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     setIcon(Style::symbol(QStringLiteral("folder")));
     setMenu(m_menu);
+    // Built when it opens: an item's own action may change the list, and must not be deleted mid-trigger.
+    connect(m_menu, &QMenu::aboutToShow, this, &ProjectMenu::rebuildMenu);
     connect(&m_bridge, &BridgeProcess::projectChanged, this, &ProjectMenu::refresh);
-    connect(&m_bridge, &BridgeProcess::recentsChanged, this, &ProjectMenu::refresh);
-    connect(&m_bridge, &BridgeProcess::stateChanged, this, &ProjectMenu::refresh);
     refresh();
 }
 
@@ -36,7 +36,6 @@ void ProjectMenu::refresh() {
     setText(title);
     setAccessibleName(title);
     setToolTip(QStringLiteral("Project: ") + (project ? *project : QStringLiteral("none")));
-    rebuildMenu();
 }
 
 void ProjectMenu::rebuildMenu() {

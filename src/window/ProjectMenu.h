@@ -24,6 +24,7 @@ private:
     void refresh();
     void rebuildMenu();
 
+
     BridgeProcess& m_bridge;
     std::function<void()> m_openProject;
     std::function<void(const QString&)> m_openRecent;
