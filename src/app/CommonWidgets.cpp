@@ -14,8 +14,8 @@ void Card::paintEvent(QPaintEvent*) {
     const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath path;
     path.addRoundedRect(box, m_radius, m_radius);
-    const QColor fill = m_fill == Style::Tone::Primary ? palette().color(QPalette::Base)
-                                                       : Style::color(m_fill, palette());
+    const QColor fill =
+        m_fill == Style::Tone::Primary ? palette().color(QPalette::Base) : Style::color(m_fill, palette());
     painter.fillPath(path, fill);
     if (m_outlined) {
         painter.setPen(QPen(Style::color(Style::Tone::Separator, palette()), 1));
@@ -77,7 +77,8 @@ void SymbolView::render() {
     setPixmap(Style::symbol(m_name, m_tone).pixmap(QSize(m_size, m_size), devicePixelRatioF()));
 }
 
-MiddleElidedLabel::MiddleElidedLabel(const QString& text, QWidget* parent) : QLabel(text, parent), m_text(text) {
+MiddleElidedLabel::MiddleElidedLabel(const QString& text, QWidget* parent)
+    : QLabel(text, parent), m_text(text) {
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 }
 

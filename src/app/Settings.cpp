@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
-
 #include <limits>
 
 Settings::Settings(QString filePath, QObject* parent) : QObject(parent), m_filePath(std::move(filePath)) {

@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
 #include <nlohmann/json.hpp>
 
 // The three stored settings. Values keep their JSON type on disk so that a stored

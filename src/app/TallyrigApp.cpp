@@ -28,7 +28,8 @@ TallyrigApp::TallyrigApp()
     QApplication::setWindowIcon(Style::appIcon());
 
     m_updater->start();
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &m_appDelegate, &AppDelegate::applicationWillTerminate);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &m_appDelegate,
+                     &AppDelegate::applicationWillTerminate);
 
     // On macOS the roles move these into the application menu; elsewhere they live in "Tallyrig".
     m_about->setMenuRole(QAction::AboutRole);
@@ -45,12 +46,14 @@ TallyrigApp::TallyrigApp()
     m_simulatorPanel->setChecked(Settings::shared().simulatorPanel());
 
     connect(m_about, &QAction::triggered, this, [this] {
-        QMessageBox::about(activeWindow(), QStringLiteral("About Tallyrig"),
-                           QStringLiteral("<b>Tallyrig %1</b><p>Point at a UI problem, describe the fix, and your "
-                                          "local agent makes it.</p>")
-                               .arg(QCoreApplication::applicationVersion()));
+        QMessageBox::about(
+            activeWindow(), QStringLiteral("About Tallyrig"),
+            QStringLiteral("<b>Tallyrig %1</b><p>Point at a UI problem, describe the fix, and your "
+                           "local agent makes it.</p>")
+                .arg(QCoreApplication::applicationVersion()));
     });
-    connect(m_checkForUpdates, &QAction::triggered, this, [this] { m_updater->checkForUpdates(activeWindow()); });
+    connect(m_checkForUpdates, &QAction::triggered, this,
+            [this] { m_updater->checkForUpdates(activeWindow()); });
     connect(m_settings, &QAction::triggered, this,
             [] { AppNotifications::shared().post(AppNotifications::openTallyrigPreferences); });
     connect(m_quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);

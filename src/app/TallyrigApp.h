@@ -4,7 +4,6 @@
 #include "Updater.h"
 
 #include <QObject>
-
 #include <memory>
 
 class QAction;

@@ -35,8 +35,9 @@ bool BridgeNavigation::acceptNavigationRequest(const QUrl& url, NavigationType, 
     return decision.allow;
 }
 
-BridgeWebView::BridgeWebView(const QString& baseAddress, const QString& page, const std::optional<QString>& report,
-                             BridgeNavigation::Opener openInBrowser, QWidget* parent)
+BridgeWebView::BridgeWebView(const QString& baseAddress, const QString& page,
+                             const std::optional<QString>& report, BridgeNavigation::Opener openInBrowser,
+                             QWidget* parent)
     : QWidget(parent), m_baseAddress(baseAddress), m_view(new AppWebView(this)),
       m_navigation(new BridgeNavigation(std::move(openInBrowser), m_view)), m_page(page), m_report(report) {
     auto* layout = new QVBoxLayout(this);

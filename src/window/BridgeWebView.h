@@ -5,7 +5,6 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QWidget>
-
 #include <functional>
 #include <optional>
 

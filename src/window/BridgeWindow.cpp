@@ -7,14 +7,15 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
-
 #include <qcoro/qcorotimer.h>
 
 BridgeWindow::BridgeWindow(Settings& settings, BridgeProcess& bridge, Timings timings, QObject* parent)
     : QObject(parent), m_settings(settings), m_bridge(bridge), m_timings(timings) {
     QObject::connect(&m_settings, &Settings::bridgePortChanged, this, &BridgeWindow::portChanged);
-    QObject::connect(&m_settings, &Settings::simulatorPanelChanged, this, &BridgeWindow::simulatorPanelChanged);
-    QObject::connect(&AppNotifications::shared(), &AppNotifications::posted, this, &BridgeWindow::onNotification);
+    QObject::connect(&m_settings, &Settings::simulatorPanelChanged, this,
+                     &BridgeWindow::simulatorPanelChanged);
+    QObject::connect(&AppNotifications::shared(), &AppNotifications::posted, this,
+                     &BridgeWindow::onNotification);
     QObject::connect(&m_bridge, &BridgeProcess::stateChanged, this, [this] {
         if (m_bridge.state().kind == BridgeProcess::State::Kind::Failed)
             pause();
@@ -136,7 +137,8 @@ QString BridgeWindow::statusText(ConnectStatus status, int port) {
     case ConnectStatus::Paused:
         return QStringLiteral("Disconnected. Press Connect to reconnect.");
     case ConnectStatus::NotTallyrig:
-        return QStringLiteral("Port %1 is used by another service. Check the port in tallyrig.config.json.").arg(port);
+        return QStringLiteral("Port %1 is used by another service. Check the port in tallyrig.config.json.")
+            .arg(port);
     case ConnectStatus::InvalidPort:
         return QStringLiteral("Enter a port between 1024 and 65535.");
     }

@@ -4,12 +4,10 @@
 
 #include <QObject>
 #include <QString>
-
-#include <qcoro/qcorotask.h>
-
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <qcoro/qcorotask.h>
 
 class Settings;
 

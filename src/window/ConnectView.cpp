@@ -6,8 +6,8 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QFocusEvent>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -203,8 +203,7 @@ QString RecentRow::parentText(const QString& folder) {
     QString parent = QFileInfo(folder).path();
     const QString home = QDir::homePath();
     // Only a whole leading home folder becomes "~": /home/me2 is not inside /home/me.
-    if (home != QLatin1String("/") &&
-        (parent == home || parent.startsWith(home + QLatin1Char('/'))))
+    if (home != QLatin1String("/") && (parent == home || parent.startsWith(home + QLatin1Char('/'))))
         parent = QLatin1Char('~') + parent.mid(home.size());
     return parent;
 }
@@ -324,8 +323,9 @@ void ProjectSection::rebuildState() {
         row->addWidget(new Spinner(12, line), 0, Qt::AlignVCenter);
         row->addWidget(makeLabel(state.text, Style::Text::Callout, Style::Tone::Secondary, line), 1);
     } else if (state.kind == BridgeProcess::State::Kind::Failed) {
-        row->addWidget(new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), Style::Tone::Orange, 14, line),
-                       0, Qt::AlignTop);
+        row->addWidget(
+            new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), Style::Tone::Orange, 14, line), 0,
+            Qt::AlignTop);
         QLabel* message = makeLabel(state.text, Style::Text::Callout, Style::Tone::Primary, line);
         message->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         message->setObjectName(QStringLiteral("failureMessage"));
@@ -355,15 +355,16 @@ void ProjectSection::rebuildRecents() {
     auto* column = new QVBoxLayout(m_recents);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(2);
-    column->addWidget(makeLabel(QStringLiteral("Recent"), Style::Text::Caption, Style::Tone::Secondary, m_recents,
-                                QFont::DemiBold));
+    column->addWidget(makeLabel(QStringLiteral("Recent"), Style::Text::Caption, Style::Tone::Secondary,
+                                m_recents, QFont::DemiBold));
     for (const QString& folder : recents) {
         auto* recent = new RecentRow(folder, m_recents);
         connect(recent, &RecentRow::clicked, this, [this, folder] { m_openRecent(folder); });
         recent->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(recent, &QWidget::customContextMenuRequested, this, [this, recent, folder](const QPoint& at) {
             QMenu menu;
-            menu.addAction(QStringLiteral("Remove from Recent"), this, [this, folder] { m_bridge.forget(folder); });
+            menu.addAction(QStringLiteral("Remove from Recent"), this,
+                           [this, folder] { m_bridge.forget(folder); });
             menu.exec(recent->mapToGlobal(at));
         });
         column->addWidget(recent);
@@ -406,7 +407,8 @@ ConnectView::ConnectView(BridgeWindow& window, std::function<void()> openProject
     parts->addWidget(buildHeader());
 
     if (m_window.bridge().runtime()) {
-        m_projectSection = new ProjectSection(m_window.bridge(), std::move(openProject), std::move(openRecent), column);
+        m_projectSection =
+            new ProjectSection(m_window.bridge(), std::move(openProject), std::move(openRecent), column);
         parts->addWidget(m_projectSection);
 
         auto* disclosure = new QWidget(column);
@@ -457,10 +459,11 @@ QWidget* ConnectView::buildHeader() {
     row->addSpacing(40 + 12); // the icon is painted here
     auto* lines = new QVBoxLayout;
     lines->setSpacing(2);
+    lines->addWidget(makeLabel(QStringLiteral("Connect to Tallyrig"), Style::Text::Title2,
+                               Style::Tone::Primary, m_header, QFont::DemiBold));
     lines->addWidget(
-        makeLabel(QStringLiteral("Connect to Tallyrig"), Style::Text::Title2, Style::Tone::Primary, m_header, QFont::DemiBold));
-    lines->addWidget(makeLabel(QStringLiteral("Point at a UI problem, describe the fix, and your local agent makes it."),
-                               Style::Text::Callout, Style::Tone::Secondary, m_header));
+        makeLabel(QStringLiteral("Point at a UI problem, describe the fix, and your local agent makes it."),
+                  Style::Text::Callout, Style::Tone::Secondary, m_header));
     row->addLayout(lines, 1);
     m_header->setMinimumHeight(40);
     return m_header;
@@ -494,11 +497,12 @@ QWidget* ConnectView::buildCommandLine() {
                                           QStringLiteral("tallyrig") + nbsp + QStringLiteral("doctor"),
                                           QStringLiteral(" to check your agents and tools.")},
                                          first));
-    firstContent->addWidget(makeSentence({QStringLiteral("Running Tallyrig from its source folder instead? Use "),
-                                          QStringLiteral("npm") + nbsp + QStringLiteral("start"),
-                                          QStringLiteral(" there.")},
-                                         first));
-    items->addWidget(new Step(1, QStringLiteral("Start the bridge in your app\u2019s repository"), first, box));
+    firstContent->addWidget(
+        makeSentence({QStringLiteral("Running Tallyrig from its source folder instead? Use "),
+                      QStringLiteral("npm") + nbsp + QStringLiteral("start"), QStringLiteral(" there.")},
+                     first));
+    items->addWidget(
+        new Step(1, QStringLiteral("Start the bridge in your app\u2019s repository"), first, box));
 
     items->addWidget(makeDivider(box));
 

@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QToolButton>
 #include <QWidget>
-
 #include <functional>
 
 class QLabel;

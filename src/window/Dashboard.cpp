@@ -52,8 +52,10 @@ QString fragmentScript(const QString& page) {
 bool isRevealableReport(const QString& id) {
     for (const QChar c : id) {
         const char16_t u = c.unicode();
-        const bool ascii = (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F') || u == '-';
-        const bool fullwidth = (u >= 0xFF10 && u <= 0xFF19) || (u >= 0xFF21 && u <= 0xFF26) || (u >= 0xFF41 && u <= 0xFF46);
+        const bool ascii =
+            (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F') || u == '-';
+        const bool fullwidth =
+            (u >= 0xFF10 && u <= 0xFF19) || (u >= 0xFF21 && u <= 0xFF26) || (u >= 0xFF41 && u <= 0xFF46);
         if (!ascii && !fullwidth)
             return false;
     }
@@ -61,8 +63,8 @@ bool isRevealableReport(const QString& id) {
 }
 
 QString pickScript(const QString& id) {
-    return QStringLiteral("(function pick(n){const b=document.querySelector('[data-report=") + QLatin1Char('"') + id +
-           QLatin1Char('"') +
+    return QStringLiteral("(function pick(n){const b=document.querySelector('[data-report=") +
+           QLatin1Char('"') + id + QLatin1Char('"') +
            QStringLiteral("]');if(b)b.click();else if(n)setTimeout(()=>pick(n-1),300)})(10)");
 }
 

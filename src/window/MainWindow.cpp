@@ -12,8 +12,8 @@
 #include <QToolBar>
 
 MainWindow::MainWindow(BridgeWindow* model, BridgeNavigation::Opener openInBrowser, QWidget* parent)
-    : QMainWindow(parent), m_model(model), m_openInBrowser(std::move(openInBrowser)), m_content(new QWidget(this)),
-      m_faces(new QStackedLayout(m_content)) {
+    : QMainWindow(parent), m_model(model), m_openInBrowser(std::move(openInBrowser)),
+      m_content(new QWidget(this)), m_faces(new QStackedLayout(m_content)) {
     m_model->setParent(this);
     setWindowTitle(QStringLiteral("Tallyrig"));
     setWindowIcon(Style::appIcon());
@@ -53,8 +53,8 @@ void MainWindow::showFace() {
         if (m_dashboard && m_dashboard->baseAddress() != m_model->baseAddress())
             m_dashboard->deleteLater();
         if (!m_dashboard || m_dashboard->baseAddress() != m_model->baseAddress()) {
-            m_dashboard = new BridgeWebView(m_model->baseAddress(), m_model->page(), m_model->report(), m_openInBrowser,
-                                            m_content);
+            m_dashboard = new BridgeWebView(m_model->baseAddress(), m_model->page(), m_model->report(),
+                                            m_openInBrowser, m_content);
             m_faces->addWidget(m_dashboard);
         }
         m_faces->setCurrentWidget(m_dashboard);
@@ -64,8 +64,8 @@ void MainWindow::showFace() {
             m_dashboard->deleteLater();
         if (!m_connectView) {
             m_connectView = new ConnectView(
-                *m_model, [this] { m_model->chooseProject(); }, [this](const QString& folder) { openRecent(folder); },
-                m_content);
+                *m_model, [this] { m_model->chooseProject(); },
+                [this](const QString& folder) { openRecent(folder); }, m_content);
             m_faces->addWidget(m_connectView);
         }
         m_faces->setCurrentWidget(m_connectView);
@@ -99,7 +99,8 @@ void MainWindow::buildToolBar() {
     connect(m_model, &BridgeWindow::simulatorPanelChanged, m_panelAction,
             [this] { m_panelAction->setChecked(m_model->simulatorPanel()); });
 
-    m_settingsAction = m_toolBar->addAction(Style::symbol(QStringLiteral("gearshape")), QStringLiteral("Settings"));
+    m_settingsAction =
+        m_toolBar->addAction(Style::symbol(QStringLiteral("gearshape")), QStringLiteral("Settings"));
     m_settingsAction->setToolTip(QStringLiteral("Agent, automation and relaunch settings ") +
                                  PlatformText::shortcutHint(QKeySequence(Qt::CTRL | Qt::Key_Comma)));
     connect(m_settingsAction, &QAction::triggered, m_model, &BridgeWindow::showSettings);
@@ -109,8 +110,8 @@ void MainWindow::buildToolBar() {
     connect(m_disconnectAction, &QAction::triggered, m_model, &BridgeWindow::disconnectFromBridge);
 
     m_projectMenu = new ProjectMenu(
-        m_model->bridge(), [this] { m_model->chooseProject(); }, [this](const QString& folder) { openRecent(folder); },
-        [this] { m_model->stopBridge(); }, m_toolBar);
+        m_model->bridge(), [this] { m_model->chooseProject(); },
+        [this](const QString& folder) { openRecent(folder); }, [this] { m_model->stopBridge(); }, m_toolBar);
     m_projectMenuAction = m_toolBar->addWidget(m_projectMenu);
 }
 
@@ -133,8 +134,9 @@ std::optional<QString> MainWindow::chooseFolder() {
     // Qt's own dialog, so the message can stand with the folder list.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
-        auto* message =
-            new QLabel(QStringLiteral("Choose your app\u2019s repository. Tallyrig sets it up the first time."), &dialog);
+        auto* message = new QLabel(
+            QStringLiteral("Choose your app\u2019s repository. Tallyrig sets it up the first time."),
+            &dialog);
         message->setWordWrap(true);
         grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
     }

@@ -7,7 +7,6 @@
 #include <QMainWindow>
 #include <QPointer>
 
-
 class ProjectMenu;
 class QAction;
 class QStackedLayout;
@@ -22,7 +21,8 @@ public:
     static constexpr QSize initialSize{1280, 850};
 
     // Takes ownership of `model`. `openInBrowser` is where external links go (tests swap it).
-    explicit MainWindow(BridgeWindow* model, BridgeNavigation::Opener openInBrowser = {}, QWidget* parent = nullptr);
+    explicit MainWindow(BridgeWindow* model, BridgeNavigation::Opener openInBrowser = {},
+                        QWidget* parent = nullptr);
 
     BridgeWindow& model() const { return *m_model; }
     ConnectView* connectView() const { return m_connectView; }

@@ -6,7 +6,8 @@
 #include <QMenu>
 
 ProjectMenu::ProjectMenu(BridgeProcess& bridge, std::function<void()> openProject,
-                         std::function<void(const QString&)> openRecent, std::function<void()> stop, QWidget* parent)
+                         std::function<void(const QString&)> openRecent, std::function<void()> stop,
+                         QWidget* parent)
     : QToolButton(parent), m_bridge(bridge), m_openProject(std::move(openProject)),
       m_openRecent(std::move(openRecent)), m_stop(std::move(stop)), m_menu(new QMenu(this)) {
     setPopupMode(QToolButton::InstantPopup);
@@ -45,7 +46,8 @@ void ProjectMenu::rebuildMenu() {
     if (!recents.isEmpty()) {
         m_menu->addSection(QStringLiteral("Recent"));
         for (const QString& folder : recents) {
-            QAction* item = m_menu->addAction(QFileInfo(folder).fileName(), this, [this, folder] { m_openRecent(folder); });
+            QAction* item = m_menu->addAction(QFileInfo(folder).fileName(), this,
+                                              [this, folder] { m_openRecent(folder); });
             item->setData(folder);
         }
     }

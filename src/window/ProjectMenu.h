@@ -3,7 +3,6 @@
 #include "BridgeProcess.h"
 
 #include <QToolButton>
-
 #include <functional>
 
 class QMenu;
@@ -23,7 +22,6 @@ public:
 private:
     void refresh();
     void rebuildMenu();
-
 
     BridgeProcess& m_bridge;
     std::function<void()> m_openProject;

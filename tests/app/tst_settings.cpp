@@ -28,16 +28,20 @@ private slots:
         QTest::addColumn<bool>("panel");
         QTest::addColumn<QStringList>("recents");
         const QStringList none;
-        QTest::newRow("proper values") << QByteArray(R"({"bridgePort":5000,"simulatorPanel":false,"recentProjects":["/a","/b"]})")
-                                       << 5000 << false << QStringList{"/a", "/b"};
+        QTest::newRow("proper values")
+            << QByteArray(R"({"bridgePort":5000,"simulatorPanel":false,"recentProjects":["/a","/b"]})")
+            << 5000 << false << QStringList{"/a", "/b"};
         QTest::newRow("port as text") << QByteArray(R"({"bridgePort":"5000"})") << 4747 << true << none;
         QTest::newRow("port as fraction") << QByteArray(R"({"bridgePort":5000.5})") << 4747 << true << none;
-        QTest::newRow("port beyond an int") << QByteArray(R"({"bridgePort":99999999999})") << 4747 << true << none;
+        QTest::newRow("port beyond an int")
+            << QByteArray(R"({"bridgePort":99999999999})") << 4747 << true << none;
         QTest::newRow("negative port kept") << QByteArray(R"({"bridgePort":-3})") << -3 << true << none;
         QTest::newRow("panel as number") << QByteArray(R"({"simulatorPanel":0})") << 4747 << true << none;
         QTest::newRow("panel as text") << QByteArray(R"({"simulatorPanel":"false"})") << 4747 << true << none;
-        QTest::newRow("recents as one text") << QByteArray(R"({"recentProjects":"/a"})") << 4747 << true << none;
-        QTest::newRow("recents with a number") << QByteArray(R"({"recentProjects":["/a",3]})") << 4747 << true << none;
+        QTest::newRow("recents as one text")
+            << QByteArray(R"({"recentProjects":"/a"})") << 4747 << true << none;
+        QTest::newRow("recents with a number")
+            << QByteArray(R"({"recentProjects":["/a",3]})") << 4747 << true << none;
         QTest::newRow("empty file") << QByteArray() << 4747 << true << none;
         QTest::newRow("corrupt file") << QByteArray("{\"bridgePort\": 50") << 4747 << true << none;
         QTest::newRow("top level array") << QByteArray("[1,2]") << 4747 << true << none;
@@ -67,7 +71,8 @@ private slots:
     }
 
     void writingAKeyKeepsTheOthersAndSurvivesARestart() {
-        const QString path = fileWith(R"({"simulatorPanel":false,"recentProjects":["/x"],"future":{"kept":true}})");
+        const QString path =
+            fileWith(R"({"simulatorPanel":false,"recentProjects":["/x"],"future":{"kept":true}})");
         {
             Settings settings(path);
             settings.setBridgePort(6000);
@@ -113,7 +118,8 @@ private slots:
         qputenv("XDG_CONFIG_HOME", "/tmp/xdg-example");
         QCOMPARE(Settings::defaultFilePath(), QStringLiteral("/tmp/xdg-example/Tallyrig/settings.json"));
         qputenv("XDG_CONFIG_HOME", "relative/ignored");
-        QCOMPARE(Settings::defaultFilePath(), QDir::homePath() + QStringLiteral("/.config/Tallyrig/settings.json"));
+        QCOMPARE(Settings::defaultFilePath(),
+                 QDir::homePath() + QStringLiteral("/.config/Tallyrig/settings.json"));
     }
 };
 

@@ -38,8 +38,8 @@ bool ReferenceBridge::start() {
     m_process.setProcessEnvironment(env);
     m_process.setWorkingDirectory(m_dir.path());
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(QStringLiteral(TALLYRIG_TEST_NODE),
-                    {QStringLiteral(TALLYRIG_TEST_BRIDGE_CLI), QStringLiteral("start"), QStringLiteral("--plain")});
+    m_process.start(QStringLiteral(TALLYRIG_TEST_NODE), {QStringLiteral(TALLYRIG_TEST_BRIDGE_CLI),
+                                                         QStringLiteral("start"), QStringLiteral("--plain")});
     QDeadlineTimer deadline(15000);
     while (!deadline.hasExpired()) {
         if (m_process.state() == QProcess::NotRunning)
@@ -55,7 +55,8 @@ bool ReferenceBridge::start() {
 
 QString ReferenceBridge::postReport(const QString& comment) {
     // A 1×1 PNG.
-    static const char png[] = "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==";
+    static const char png[] =
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==";
     const QJsonObject body{
         {"comment", comment},
         {"platform", "ios"},
@@ -74,7 +75,8 @@ QString ReferenceBridge::postReport(const QString& comment) {
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     loop.exec();
-    const QString id = QJsonDocument::fromJson(reply->readAll()).object().value(QStringLiteral("id")).toString();
+    const QString id =
+        QJsonDocument::fromJson(reply->readAll()).object().value(QStringLiteral("id")).toString();
     reply->deleteLater();
     return id;
 }

@@ -2,7 +2,8 @@
 
 #include <QTcpSocket>
 
-TestHttpServer::TestHttpServer(Handler handler, QObject* parent) : QObject(parent), m_handler(std::move(handler)) {
+TestHttpServer::TestHttpServer(Handler handler, QObject* parent)
+    : QObject(parent), m_handler(std::move(handler)) {
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
             socket->setParent(this);

@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
-
 #include <functional>
 
 // A loopback HTTP server that answers what the test says, for the edge cases no real bridge
@@ -30,7 +29,9 @@ public:
     int requestCount() const { return int(m_paths.size()); }
     QList<QString> paths() const { return m_paths; }
 
-    static Reply json(QByteArray body, int status = 200) { return {status, std::move(body), "application/json"}; }
+    static Reply json(QByteArray body, int status = 200) {
+        return {status, std::move(body), "application/json"};
+    }
     static Reply html(QByteArray body, int status = 200) { return {status, std::move(body), "text/html"}; }
     static Reply silent() { return {200, {}, {}, true}; }
 

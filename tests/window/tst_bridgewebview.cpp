@@ -58,7 +58,8 @@ class TestBridgeWebView : public QObject {
 
     QString shownReport(BridgeWebView& view) {
         return evaluate(view.navigation(),
-                        QStringLiteral("(document.getElementById('report-detail')||{}).dataset?.shownReport || ''"))
+                        QStringLiteral(
+                            "(document.getElementById('report-detail')||{}).dataset?.shownReport || ''"))
             .toString();
     }
 
@@ -75,7 +76,8 @@ private slots:
     void loadsTheRootWithThePageAndFollowsIt() {
         auto view = makeView(QStringLiteral("inbox"));
         QCOMPARE(view->view()->url().toString(), m_bridge.baseAddress() + QStringLiteral("/#inbox"));
-        QCOMPARE(evaluate(view->navigation(), QStringLiteral("location.hash")).toString(), QStringLiteral("#inbox"));
+        QCOMPARE(evaluate(view->navigation(), QStringLiteral("location.hash")).toString(),
+                 QStringLiteral("#inbox"));
 
         view->setInputs(QStringLiteral("preferences"), std::nullopt);
         QTRY_COMPARE_WITH_TIMEOUT(evaluate(view->navigation(), QStringLiteral("location.hash")).toString(),
@@ -145,14 +147,16 @@ private slots:
         QCOMPARE(decided.last().at(1).toBool(), false);
 
         evaluate(view->navigation(), QStringLiteral("location.href = 'http://example.com/plain'; 1"));
-        QTRY_VERIFY_WITH_TIMEOUT(!decided.isEmpty() && decided.last().first().toUrl().host() == QLatin1String("example.com") &&
+        QTRY_VERIFY_WITH_TIMEOUT(!decided.isEmpty() &&
+                                     decided.last().first().toUrl().host() == QLatin1String("example.com") &&
                                      decided.last().first().toUrl().scheme() == QLatin1String("http"),
                                  5000);
         QCOMPARE(decided.last().at(1).toBool(), false);
         QCOMPARE(m_opened.size(), 1);
         QCOMPARE(view->view()->url().host(), QStringLiteral("127.0.0.1"));
 
-        const QString otherPort = QStringLiteral("http://127.0.0.1:%1/elsewhere").arg(m_bridge.port() == 9 ? 10 : 9);
+        const QString otherPort =
+            QStringLiteral("http://127.0.0.1:%1/elsewhere").arg(m_bridge.port() == 9 ? 10 : 9);
         evaluate(view->navigation(), QStringLiteral("location.href = '%1'; 1").arg(otherPort));
         QTRY_VERIFY_WITH_TIMEOUT(decided.last().first().toUrl() == QUrl(otherPort), 5000);
         QCOMPARE(decided.last().at(1).toBool(), true);
@@ -165,7 +169,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 5000);
         QCOMPARE(m_opened.first(), QUrl(QStringLiteral("https://example.com/new")));
 
-        evaluate(view->navigation(), QStringLiteral("window.open('%1/#inbox'); 1").arg(m_bridge.baseAddress()));
+        evaluate(view->navigation(),
+                 QStringLiteral("window.open('%1/#inbox'); 1").arg(m_bridge.baseAddress()));
         QTest::qWait(300);
         QCOMPARE(m_opened.size(), 1);
         QCOMPARE(QApplication::topLevelWidgets().size(), windows);

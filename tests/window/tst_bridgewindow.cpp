@@ -8,7 +8,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <qcoro/qcorotask.h>
 
 using namespace std::chrono_literals;
@@ -36,7 +35,8 @@ class TestBridgeWindow : public QObject {
 private slots:
     void init() {
         static int serial = 0;
-        m_settings = std::make_unique<Settings>(m_dir.filePath(QStringLiteral("settings%1.json").arg(++serial)));
+        m_settings =
+            std::make_unique<Settings>(m_dir.filePath(QStringLiteral("settings%1.json").arg(++serial)));
         m_bridge = std::make_unique<BridgeProcess>(*m_settings, std::nullopt);
     }
 
@@ -54,7 +54,8 @@ private slots:
         // Finished before any event could have carried a request.
         QVERIFY(probe.isReady());
         QCOMPARE(window->status(), ConnectStatus::InvalidPort);
-        QCOMPARE(BridgeWindow::statusText(window->status(), port), QStringLiteral("Enter a port between 1024 and 65535."));
+        QCOMPARE(BridgeWindow::statusText(window->status(), port),
+                 QStringLiteral("Enter a port between 1024 and 65535."));
     }
 
     void theRangeEndsAreProbed() {
@@ -74,11 +75,15 @@ private slots:
         QTest::addColumn<QByteArray>("type");
         QTest::newRow("404 with a bridge's body") << 404 << bridgeAnswer() << QByteArray("application/json");
         QTest::newRow("html") << 200 << QByteArray("<html><body>hi</body></html>") << QByteArray("text/html");
-        QTest::newRow("other service") << 200 << QByteArray(R"({"service":"other"})") << QByteArray("application/json");
+        QTest::newRow("other service")
+            << 200 << QByteArray(R"({"service":"other"})") << QByteArray("application/json");
         QTest::newRow("no service") << 200 << QByteArray("{}") << QByteArray("application/json");
-        QTest::newRow("null service") << 200 << QByteArray(R"({"service":null})") << QByteArray("application/json");
-        QTest::newRow("numeric service") << 200 << QByteArray(R"({"service":5})") << QByteArray("application/json");
-        QTest::newRow("capitalised") << 200 << QByteArray(R"({"service":"Tallyrig"})") << QByteArray("application/json");
+        QTest::newRow("null service")
+            << 200 << QByteArray(R"({"service":null})") << QByteArray("application/json");
+        QTest::newRow("numeric service")
+            << 200 << QByteArray(R"({"service":5})") << QByteArray("application/json");
+        QTest::newRow("capitalised") << 200 << QByteArray(R"({"service":"Tallyrig"})")
+                                     << QByteArray("application/json");
         QTest::newRow("bare text") << 200 << QByteArray(R"("tallyrig")") << QByteArray("application/json");
         QTest::newRow("empty body") << 200 << QByteArray() << QByteArray("application/json");
     }
@@ -86,7 +91,9 @@ private slots:
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QByteArray, type);
-        TestHttpServer server([&](const QByteArray&, const QString&) { return TestHttpServer::Reply{status, body, type}; });
+        TestHttpServer server([&](const QByteArray&, const QString&) {
+            return TestHttpServer::Reply{status, body, type};
+        });
         QVERIFY(server.listen());
         auto window = makeWindow(server.port());
         window->start();
@@ -98,14 +105,16 @@ private slots:
                      .arg(server.port()));
 
         // The loop keeps probing, so a bridge that takes over the port is found without the user.
-        server.setHandler([](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
+        server.setHandler(
+            [](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
         QTRY_VERIFY_WITH_TIMEOUT(window->connected(), 5000);
         QCOMPARE(window->status(), ConnectStatus::NotTallyrig); // a success leaves the status alone
     }
 
     void theWindowReadsOnlyTheService() {
-        TestHttpServer server(
-            [](const QByteArray&, const QString&) { return TestHttpServer::json(R"({"service":"tallyrig","project":5})"); });
+        TestHttpServer server([](const QByteArray&, const QString&) {
+            return TestHttpServer::json(R"({"service":"tallyrig","project":5})");
+        });
         QVERIFY(server.listen());
         auto window = makeWindow(server.port());
         QCoro::waitFor(window->connect(true));
@@ -122,7 +131,8 @@ private slots:
         QTest::qWait(200);
         QVERIFY(!window->connected());
 
-        TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
+        TestHttpServer server(
+            [](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
         QVERIFY(server.listen(port));
         QTRY_VERIFY_WITH_TIMEOUT(window->connected(), 5000);
     }
@@ -156,7 +166,8 @@ private slots:
     }
 
     void afterDisconnectNothingIsSentUntilConnect() {
-        TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
+        TestHttpServer server(
+            [](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
         QVERIFY(server.listen());
         auto window = makeWindow(server.port());
         window->start();
@@ -165,7 +176,8 @@ private slots:
         window->disconnectFromBridge();
         QVERIFY(!window->connected());
         QCOMPARE(window->status(), ConnectStatus::Paused);
-        QCOMPARE(BridgeWindow::statusText(ConnectStatus::Paused, 1), QStringLiteral("Disconnected. Press Connect to reconnect."));
+        QCOMPARE(BridgeWindow::statusText(ConnectStatus::Paused, 1),
+                 QStringLiteral("Disconnected. Press Connect to reconnect."));
         const int before = server.requestCount();
         QTest::qWait(400); // eight loop intervals
         QCOMPARE(server.requestCount(), before);
@@ -176,7 +188,8 @@ private slots:
     }
 
     void anAnswerForAPortTheWindowLeftIsIgnored() {
-        TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
+        TestHttpServer server(
+            [](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
         QVERIFY(server.listen());
         auto window = makeWindow(server.port());
         auto probe = window->connect(true);
@@ -218,7 +231,8 @@ private slots:
     }
 
     void aFailingBridgeProcessPausesTheWindow() {
-        TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
+        TestHttpServer server(
+            [](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
         QVERIFY(server.listen());
         auto window = makeWindow(server.port());
         QCoro::waitFor(window->connect(true));

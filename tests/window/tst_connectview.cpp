@@ -14,7 +14,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
 #include <qcoro/qcorotask.h>
 
 using namespace std::chrono_literals;
@@ -24,7 +23,8 @@ namespace {
 const QString nbsp = QStringLiteral("\u00A0");
 
 BridgeProcess::Runtime fakeRuntime() {
-    return {QStringLiteral(TALLYRIG_TEST_FIXTURES "/fake-node.sh"), QStringLiteral("/fake/bridge/bin/tallyrig.mjs")};
+    return {QStringLiteral(TALLYRIG_TEST_FIXTURES "/fake-node.sh"),
+            QStringLiteral("/fake/bridge/bin/tallyrig.mjs")};
 }
 
 QStringList texts(QWidget* root) {
@@ -65,21 +65,26 @@ class TestConnectView : public QObject {
         static int serial = 0;
         m_window.reset();
         m_bridge.reset();
-        m_settings = std::make_unique<Settings>(m_dir.filePath(QStringLiteral("settings%1.json").arg(++serial)));
+        m_settings =
+            std::make_unique<Settings>(m_dir.filePath(QStringLiteral("settings%1.json").arg(++serial)));
         m_settings->setRecentProjects(recents);
         BridgeProcess::Timings timings;
         timings.probeTimeout = 300ms;
         timings.startInterval = 20ms;
         timings.stopInterval = 20ms;
         timings.loginShellWatch = 300ms;
-        m_bridge = std::make_unique<BridgeProcess>(*m_settings, carried ? std::optional(fakeRuntime()) : std::nullopt,
-                                                   timings);
+        m_bridge = std::make_unique<BridgeProcess>(
+            *m_settings, carried ? std::optional(fakeRuntime()) : std::nullopt, timings);
         m_window = std::make_unique<BridgeWindow>(*m_settings, *m_bridge, BridgeWindow::Timings{300ms, 50ms});
     }
 
     std::unique_ptr<ConnectView> view(QStringList* opened = nullptr, int* chosen = nullptr) {
         auto view = std::make_unique<ConnectView>(
-            *m_window, [chosen] { if (chosen) ++*chosen; },
+            *m_window,
+            [chosen] {
+                if (chosen)
+                    ++*chosen;
+            },
             [opened](const QString& folder) {
                 if (opened)
                     opened->append(folder);
@@ -110,12 +115,13 @@ private slots:
         QVERIFY(visibleRows(screen.get()).isEmpty());
         const QStringList shown = texts(screen.get());
         QVERIFY(shown.contains(QStringLiteral("Connect to Tallyrig")));
-        QVERIFY(shown.contains(QStringLiteral("Point at a UI problem, describe the fix, and your local agent makes it.")));
+        QVERIFY(shown.contains(
+            QStringLiteral("Point at a UI problem, describe the fix, and your local agent makes it.")));
         QVERIFY(shown.contains(QStringLiteral("First time in this repository? Run tallyrig") + nbsp +
                                QStringLiteral("init to set it up, and tallyrig") + nbsp +
                                QStringLiteral("doctor to check your agents and tools.")));
-        QVERIFY(shown.contains(QStringLiteral("Running Tallyrig from its source folder instead? Use npm") + nbsp +
-                               QStringLiteral("start there.")));
+        QVERIFY(shown.contains(QStringLiteral("Running Tallyrig from its source folder instead? Use npm") +
+                               nbsp + QStringLiteral("start there.")));
         QVERIFY(shown.contains(QStringLiteral("Waiting for a bridge on port 4747\u2026")));
         QStringList steps;
         for (Step* step : screen->findChildren<Step*>())
@@ -261,7 +267,8 @@ private slots:
     }
 
     void returnAnywhereConnects() {
-        TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::html("<p>not it</p>"); });
+        TestHttpServer server(
+            [](const QByteArray&, const QString&) { return TestHttpServer::html("<p>not it</p>"); });
         QVERIFY(server.listen());
         make(false);
         m_settings->setBridgePort(server.port());
@@ -298,7 +305,8 @@ private slots:
         QCOMPARE(ProjectMenu::filteredRecents(recents, QStringLiteral("/r/b")),
                  (QStringList{QStringLiteral("/r/a"), QStringLiteral("/r/c")}));
         QCOMPARE(ProjectMenu::filteredRecents(recents, std::nullopt), recents);
-        QCOMPARE(ProjectMenu::filteredRecents({QStringLiteral("/r/b")}, QStringLiteral("/r/b/")), QStringList{});
+        QCOMPARE(ProjectMenu::filteredRecents({QStringLiteral("/r/b")}, QStringLiteral("/r/b/")),
+                 QStringList{});
     }
 
     void projectMenuItemsFollowTheBridge() {
@@ -307,15 +315,17 @@ private slots:
         int stopped = 0;
         QStringList opened;
         ProjectMenu menu(
-            *m_bridge, [&] { ++chosen; }, [&](const QString& folder) { opened.append(folder); }, [&] { ++stopped; });
+            *m_bridge, [&] { ++chosen; }, [&](const QString& folder) { opened.append(folder); },
+            [&] { ++stopped; });
         QCOMPARE(menu.text(), QStringLiteral("Project"));
         QCOMPARE(menu.toolTip(), QStringLiteral("Project: none"));
         QStringList items;
         emit menu.menu()->aboutToShow();
         for (QAction* action : menu.menu()->actions())
             items.append(action->isSeparator() ? QStringLiteral("— ") + action->text() : action->text());
-        QCOMPARE(items, (QStringList{QStringLiteral("Open Project\u2026"), QStringLiteral("— Recent"), QStringLiteral("a"),
-                                     QStringLiteral("— "), QStringLiteral("Stop Bridge")}));
+        QCOMPARE(items,
+                 (QStringList{QStringLiteral("Open Project\u2026"), QStringLiteral("— Recent"),
+                              QStringLiteral("a"), QStringLiteral("— "), QStringLiteral("Stop Bridge")}));
         menu.menu()->actions().value(2)->trigger();
         menu.menu()->actions().value(0)->trigger();
         menu.menu()->actions().last()->trigger();
@@ -335,7 +345,8 @@ private slots:
         emit menu.menu()->aboutToShow();
         for (QAction* action : menu.menu()->actions())
             items.append(action->isSeparator() ? QStringLiteral("— ") + action->text() : action->text());
-        QCOMPARE(items, (QStringList{QStringLiteral("Open Project\u2026"), QStringLiteral("— "), QStringLiteral("Stop Bridge")}));
+        QCOMPARE(items, (QStringList{QStringLiteral("Open Project\u2026"), QStringLiteral("— "),
+                                     QStringLiteral("Stop Bridge")}));
         QVERIFY(menu.isEnabled());
     }
 };

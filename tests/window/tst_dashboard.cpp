@@ -6,19 +6,26 @@ class TestDashboard : public QObject {
     Q_OBJECT
 private slots:
     void firstAddressIsTheRootWithThePageAsFragment() {
-        QCOMPARE(Dashboard::firstAddress(QStringLiteral("http://127.0.0.1:4747"), QStringLiteral("inbox")).toString(),
+        QCOMPARE(Dashboard::firstAddress(QStringLiteral("http://127.0.0.1:4747"), QStringLiteral("inbox"))
+                     .toString(),
                  QStringLiteral("http://127.0.0.1:4747/#inbox"));
     }
 
     void fragmentScriptEscapesWhatWouldBreakTheLiteral_data() {
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("script");
-        QTest::newRow("plain") << "preferences" << "location.hash = \"preferences\"";
-        QTest::newRow("empty") << "" << "location.hash = \"\"";
-        QTest::newRow("quotes and backslash") << "a\"b\047c\\d" << "location.hash = \"a\\\"b\\\047c\\\\d\"";
-        QTest::newRow("line breaks") << "a\nb\rc\td" << "location.hash = \"a\\nb\\rc\\td\"";
-        QTest::newRow("control and separators") << QStringLiteral("x\u0001y\u2028z") << "location.hash = \"x\\u0001y\\u2028z\"";
-        QTest::newRow("script end stays text") << "</script>" << "location.hash = \"</script>\"";
+        QTest::newRow("plain") << "preferences"
+                               << "location.hash = \"preferences\"";
+        QTest::newRow("empty") << ""
+                               << "location.hash = \"\"";
+        QTest::newRow("quotes and backslash") << "a\"b\047c\\d"
+                                              << "location.hash = \"a\\\"b\\\047c\\\\d\"";
+        QTest::newRow("line breaks") << "a\nb\rc\td"
+                                     << "location.hash = \"a\\nb\\rc\\td\"";
+        QTest::newRow("control and separators")
+            << QStringLiteral("x\u0001y\u2028z") << "location.hash = \"x\\u0001y\\u2028z\"";
+        QTest::newRow("script end stays text") << "</script>"
+                                               << "location.hash = \"</script>\"";
     }
     void fragmentScriptEscapesWhatWouldBreakTheLiteral() {
         QFETCH(QString, page);
@@ -30,7 +37,8 @@ private slots:
         QTest::addColumn<QString>("id");
         QTest::addColumn<bool>("revealable");
         QTest::newRow("uuid") << "3f2a9c1e-0b7d-4e5f-a1b2-C3D4E5F60718" << true;
-        QTest::newRow("fullwidth digits and letters") << QStringLiteral("\uFF10\uFF19\uFF21\uFF26\uFF41\uFF46-1") << true;
+        QTest::newRow("fullwidth digits and letters")
+            << QStringLiteral("\uFF10\uFF19\uFF21\uFF26\uFF41\uFF46-1") << true;
         QTest::newRow("letter g") << "abcg" << false;
         QTest::newRow("quote") << "ab\"]" << false;
         QTest::newRow("space") << "ab cd" << false;

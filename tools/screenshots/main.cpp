@@ -39,7 +39,8 @@ bool waitFor(const std::function<bool()>& condition, int ms) {
 void shoot(QWidget* window, const QString& name) {
     // The whole screen around the window, so menus that pop out of it are in the picture.
     const QRect frame = window->frameGeometry().adjusted(-4, -4, 4, 4);
-    const QPixmap shot = window->screen()->grabWindow(0).copy(frame.intersected(window->screen()->geometry()));
+    const QPixmap shot =
+        window->screen()->grabWindow(0).copy(frame.intersected(window->screen()->geometry()));
     const QString path = QDir(outputFolder).filePath(name + QStringLiteral(".png"));
     shot.save(path);
     qInfo("saved %s", qPrintable(path));
@@ -98,15 +99,18 @@ int main(int argc, char* argv[]) {
         toggle->click();
 
     // A port held by an ordinary web server makes the opening fail.
-    TestHttpServer web([](const QByteArray&, const QString&) { return TestHttpServer::html("<html>hi</html>"); });
+    TestHttpServer web(
+        [](const QByteArray&, const QString&) { return TestHttpServer::html("<html>hi</html>"); });
     web.listen();
     const QString blocked = makeRepository(projects, QStringLiteral("weather-app"), web.port());
     window->model().open(blocked);
-    waitFor([&] { return BridgeProcess::shared().state().kind == BridgeProcess::State::Kind::Failed; }, 20000);
+    waitFor([&] { return BridgeProcess::shared().state().kind == BridgeProcess::State::Kind::Failed; },
+            20000);
     wait(400);
     shoot(window, QStringLiteral("03-failed-opening"));
 
-    const QString served = makeRepository(projects, QStringLiteral("shopping-list"), TestHttpServer::freePort());
+    const QString served =
+        makeRepository(projects, QStringLiteral("shopping-list"), TestHttpServer::freePort());
     window->model().open(served);
     if (!waitFor([&] { return window->model().connected(); }, 30000))
         qWarning("the dashboard did not connect: %s", qPrintable(BridgeProcess::shared().state().text));

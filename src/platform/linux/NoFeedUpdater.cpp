@@ -11,10 +11,11 @@ public:
     void start() override {}
 
     void checkForUpdates(QWidget* window) override {
-        auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Check for Updates"),
-                                    QStringLiteral("This build of Tallyrig has no update feed, so it can’t check "
-                                                   "for updates. Get newer versions where you got this one."),
-                                    QMessageBox::Ok, window);
+        auto* box =
+            new QMessageBox(QMessageBox::Information, QStringLiteral("Check for Updates"),
+                            QStringLiteral("This build of Tallyrig has no update feed, so it can’t check "
+                                           "for updates. Get newer versions where you got this one."),
+                            QMessageBox::Ok, window);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
         box->open();

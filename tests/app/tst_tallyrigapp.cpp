@@ -1,0 +1,111 @@
+#include "AppNotifications.h"
+#include "MainWindow.h"
+#include "Settings.h"
+#include "TallyrigApp.h"
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QStringList titles(QMenu* menu) {
+    QStringList items;
+    for (QAction* action : menu->actions())
+        items.append(action->isSeparator() ? QStringLiteral("—") : action->text());
+    return items;
+}
+
+QMenu* menuNamed(QMainWindow* window, const QString& title) {
+    for (QAction* action : window->menuBar()->actions())
+        if (action->text().remove(QLatin1Char('&')) == title)
+            return action->menu();
+    return nullptr;
+}
+
+} // namespace
+
+class TestTallyrigApp : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TallyrigApp> m_app;
+
+private slots:
+    void initTestCase() { m_app = std::make_unique<TallyrigApp>(); }
+    void cleanupTestCase() { m_app.reset(); }
+
+    void menusHoldTheCommandsInTheirPlaces() {
+        std::unique_ptr<QMainWindow> window(m_app->newWindow());
+        QCOMPARE(titles(menuNamed(window.get(), QStringLiteral("Tallyrig"))),
+                 (QStringList{"About Tallyrig", "Check for Updates\u2026", "—", "Settings\u2026", "—",
+                              "Quit Tallyrig"}));
+        QCOMPARE(titles(menuNamed(window.get(), QStringLiteral("View"))),
+                 (QStringList{"Show Toolbar", "—", "Simulator Panel"}));
+        QCOMPARE(titles(menuNamed(window.get(), QStringLiteral("File"))),
+                 (QStringList{"New Window", "Close Window"}));
+        QCOMPARE(m_app->settingsAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        QCOMPARE(m_app->simulatorPanelAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+        QCOMPARE(m_app->settingsAction()->menuRole(), QAction::PreferencesRole);
+    }
+
+    void simulatorPanelToggleAndToolbarShowTheSameValue() {
+        std::unique_ptr<QMainWindow> window(m_app->newWindow());
+        auto* main = qobject_cast<MainWindow*>(window.get());
+        QAction* menu = m_app->simulatorPanelAction();
+        QVERIFY(menu->isCheckable());
+        QVERIFY(menu->isChecked()); // nothing stored yet
+        menu->trigger();
+        QCOMPARE(Settings::shared().simulatorPanel(), false);
+        QVERIFY(!main->simulatorPanelAction()->isChecked());
+        main->simulatorPanelAction()->trigger();
+        QCOMPARE(Settings::shared().simulatorPanel(), true);
+        QVERIFY(menu->isChecked());
+    }
+
+    void settingsAsksEveryWindowForPreferences() {
+        std::unique_ptr<QMainWindow> first(m_app->newWindow());
+        std::unique_ptr<QMainWindow> second(m_app->newWindow());
+        QSignalSpy posted(&AppNotifications::shared(), &AppNotifications::posted);
+        m_app->settingsAction()->trigger();
+        QCOMPARE(posted.count(), 1);
+        QCOMPARE(posted.first().first().toString(), QStringLiteral("Tallyrig.openPreferences"));
+        QCOMPARE(posted.first().at(1), QVariant());
+        for (QMainWindow* window : {first.get(), second.get()})
+            QTRY_COMPARE(qobject_cast<MainWindow*>(window)->model().page(), QStringLiteral("preferences"));
+    }
+
+    void eachWindowHasItsOwnConnection() {
+        std::unique_ptr<QMainWindow> first(m_app->newWindow());
+        std::unique_ptr<QMainWindow> second(m_app->newWindow());
+        auto& one = qobject_cast<MainWindow*>(first.get())->model();
+        auto& two = qobject_cast<MainWindow*>(second.get())->model();
+        QVERIFY(&one != &two);
+        one.disconnectFromBridge();
+        QCOMPARE(one.status(), ConnectStatus::Paused);
+        QCOMPARE(two.status(), ConnectStatus::Waiting);
+    }
+
+    void checkForUpdatesSaysThereIsNoFeed() {
+        std::unique_ptr<QMainWindow> window(m_app->newWindow());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        m_app->checkForUpdatesAction()->trigger();
+        QMessageBox* box = nullptr;
+        QTRY_VERIFY((box = window->findChild<QMessageBox*>()) && box->isVisible());
+        QVERIFY(box->text().contains(QStringLiteral("no update feed")));
+        box->accept();
+    }
+};
+
+int main(int argc, char** argv) {
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    TestTallyrigApp test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_tallyrigapp.moc"

@@ -1,0 +1,238 @@
+#include "MainWindow.h"
+#include "ProjectMenu.h"
+#include "ReferenceBridge.h"
+#include "Settings.h"
+#include "TestHttpServer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <qcoro/qcorotask.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+BridgeProcess::Timings quick() {
+    BridgeProcess::Timings timings;
+    timings.startInterval = 50ms;
+    timings.stopInterval = 50ms;
+    return timings;
+}
+
+std::optional<BridgeProcess::Runtime> bundledRuntime() {
+    return BridgeProcess::runtimeIn(QStringLiteral(TALLYRIG_TEST_BUNDLE),
+                                    QStringLiteral(TALLYRIG_TEST_BUNDLE "/Contents/Resources"));
+}
+
+bool answers(quint16 port) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(500);
+}
+
+QAction* menuItem(ProjectMenu* menu, const QString& text) {
+    emit menu->menu()->aboutToShow();
+    for (QAction* action : menu->menu()->actions())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<BridgeProcess> m_bridge;
+
+    void make(std::optional<BridgeProcess::Runtime> runtime, QStringList recents = {}) {
+        static int serial = 0;
+        m_bridge.reset();
+        m_settings =
+            std::make_unique<Settings>(m_dir.filePath(QStringLiteral("settings%1.json").arg(++serial)));
+        m_settings->setRecentProjects(recents);
+        m_bridge = std::make_unique<BridgeProcess>(*m_settings, runtime, quick());
+    }
+
+    std::unique_ptr<MainWindow> window(QList<QUrl>* opened = nullptr) {
+        auto model = new BridgeWindow(*m_settings, *m_bridge, BridgeWindow::Timings{1000ms, 100ms});
+        auto window = std::make_unique<MainWindow>(model, [opened](const QUrl& url) {
+            if (opened)
+                opened->append(url);
+        });
+        window->show();
+        return window;
+    }
+
+    QString repository(const QString& name, quint16 port) {
+        const QString folder = m_dir.filePath(name);
+        QDir().mkpath(folder + QStringLiteral("/.git"));
+        QFile config(folder + QStringLiteral("/tallyrig.config.json"));
+        config.open(QIODevice::WriteOnly);
+        config.write(QStringLiteral("{\"port\": %1}\n").arg(port).toUtf8());
+        return folder;
+    }
+
+    static QStringList visibleItems(MainWindow& window) {
+        QStringList items;
+        for (QAction* action : window.toolBar()->actions())
+            if (action->isVisible() && !action->text().isEmpty())
+                items.append(action->text());
+            else if (action->isVisible() && action == window.projectMenuAction())
+                items.append(QStringLiteral("project menu"));
+        return items;
+    }
+
+private slots:
+    void initTestCase() { qputenv("SHELL", TALLYRIG_TEST_FIXTURES "/shell-plain.sh"); }
+
+    void windowOpensAtItsSizeWithTheConnectScreen() {
+        make(std::nullopt);
+        auto main = window();
+        QCOMPARE(main->windowTitle(), QStringLiteral("Tallyrig"));
+        QCOMPARE(main->size(), QSize(1280, 850));
+        QVERIFY(main->centralWidget()->minimumSize().width() >= 900);
+        QVERIFY(main->centralWidget()->minimumSize().height() >= 650);
+        QVERIFY(main->connectView() && main->connectView()->isVisible());
+        QVERIFY(!main->dashboard());
+    }
+
+    void toolbarWhileDisconnectedHoldsOnlyThePanelSwitch() {
+        make(bundledRuntime());
+        auto main = window();
+        QCOMPARE(visibleItems(*main), QStringList{QStringLiteral("Simulator Panel")});
+        QCOMPARE(main->simulatorPanelAction()->toolTip(),
+                 QStringLiteral("Show the Tallyrig panel next to the iOS Simulator ") +
+                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P)
+                         .toString(QKeySequence::NativeText)
+                         .prepend('(') +
+                     QLatin1Char(')'));
+        QCOMPARE(main->settingsAction()->toolTip(),
+                 QStringLiteral("Agent, automation and relaunch settings (") +
+                     QKeySequence(Qt::CTRL | Qt::Key_Comma).toString(QKeySequence::NativeText) +
+                     QLatin1Char(')'));
+    }
+
+    void panelSwitchShowsTheStoredValue() {
+        make(std::nullopt);
+        auto main = window();
+        QVERIFY(main->simulatorPanelAction()->isChecked());
+        main->simulatorPanelAction()->trigger();
+        QCOMPARE(m_settings->simulatorPanel(), false);
+        m_settings->setSimulatorPanel(true);
+        QVERIFY(main->simulatorPanelAction()->isChecked());
+    }
+
+    void connectedWithoutARuntimeOffersDisconnect() {
+        TestHttpServer server([](const QByteArray&, const QString& path) {
+            if (path == QLatin1String("/api/bootstrap"))
+                return TestHttpServer::json(R"({"service":"tallyrig"})");
+            return TestHttpServer::html("<html><body><p>dashboard</p></body></html>");
+        });
+        QVERIFY(server.listen());
+        make(std::nullopt);
+        m_settings->setBridgePort(server.port());
+        auto main = window();
+        QTRY_VERIFY_WITH_TIMEOUT(main->model().connected(), 5000);
+        QVERIFY(main->dashboard());
+        QCOMPARE(main->dashboard()->baseAddress(), QStringLiteral("http://127.0.0.1:%1").arg(server.port()));
+        QCOMPARE(visibleItems(*main), (QStringList{"Simulator Panel", "Settings", "Disconnect"}));
+        QCOMPARE(main->disconnectAction()->toolTip(),
+                 QStringLiteral("Disconnect from the bridge on port %1").arg(server.port()));
+        for (QAction* action : main->toolBar()->actions())
+            QVERIFY(!action->isVisible() || action->isEnabled());
+
+        main->settingsAction()->trigger();
+        QCOMPARE(main->model().page(), QStringLiteral("preferences"));
+
+        const int before = server.requestCount();
+        main->disconnectAction()->trigger();
+        QVERIFY(!main->model().connected());
+        QCOMPARE(main->model().status(), ConnectStatus::Paused);
+        QTRY_VERIFY(main->connectView() && main->connectView()->isVisible());
+        QTRY_VERIFY(!main->dashboard());
+        QCOMPARE(visibleItems(*main), QStringList{QStringLiteral("Simulator Panel")});
+        QTest::qWait(400);
+        QVERIFY(server.requestCount() - before <= 1); // at most the dashboard's own, never a probe
+        QVERIFY(!server.paths().mid(before).contains(QStringLiteral("/api/bootstrap")));
+    }
+
+    void openingAProjectReachesTheDashboardAndStopBridgeReturns() {
+        const auto runtime = bundledRuntime();
+        QVERIFY2(runtime, "the build carries no runtime");
+        make(runtime);
+        const quint16 port = TestHttpServer::freePort();
+        const QString project = repository(QStringLiteral("garden"), port);
+        auto main = window();
+        main->model().open(project);
+        QTRY_VERIFY_WITH_TIMEOUT(main->model().connected(), 30000);
+        QCOMPARE(m_bridge->state(), BridgeProcess::State::running());
+        QCOMPARE(m_settings->bridgePort(), int(port));
+        QVERIFY(main->dashboard());
+        QCOMPARE(visibleItems(*main), (QStringList{"Simulator Panel", "Settings", "project menu"}));
+        QCOMPARE(main->projectMenu()->text(), QStringLiteral("garden"));
+        QCOMPARE(main->projectMenu()->toolTip(), QStringLiteral("Project: ") + project);
+
+        QAction* stop = menuItem(main->projectMenu(), QStringLiteral("Stop Bridge"));
+        QVERIFY(stop);
+        stop->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!main->model().connected(), 15000);
+        QCOMPARE(main->model().status(), ConnectStatus::Paused);
+        QCOMPARE(m_bridge->state(), BridgeProcess::State::idle());
+        QTRY_VERIFY(main->connectView() && main->connectView()->isVisible());
+        QVERIFY(!answers(port));
+    }
+
+    void anAdoptedBridgeIsLeftRunning() {
+        ReferenceBridge outside;
+        QVERIFY2(outside.start(), qPrintable(outside.log()));
+        make(bundledRuntime());
+        auto main = window();
+        main->model().open(outside.folder());
+        QTRY_VERIFY_WITH_TIMEOUT(main->model().connected(), 15000);
+        QCOMPARE(m_bridge->state(), BridgeProcess::State::external());
+        QAction* leave =
+            menuItem(main->projectMenu(), QStringLiteral("Disconnect (started from the command line)"));
+        QVERIFY(leave);
+        leave->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!main->model().connected(), 5000);
+        QCOMPARE(m_bridge->state(), BridgeProcess::State::idle());
+        QVERIFY(answers(outside.port()));
+    }
+
+    void theLastProjectReopensAtStartUp() {
+        const quint16 port = TestHttpServer::freePort();
+        const QString project = repository(QStringLiteral("orchard"), port);
+        make(bundledRuntime(), {project, m_dir.filePath(QStringLiteral("gone"))});
+        auto main = window();
+        QTRY_VERIFY_WITH_TIMEOUT(main->model().connected(), 30000);
+        QCOMPARE(m_bridge->project(), std::optional<QString>(project));
+        QCoro::waitFor(main->model().stopBridge());
+        QVERIFY(!answers(port));
+    }
+
+    void aDeletedLastProjectIsNotReopened() {
+        make(bundledRuntime(), {m_dir.filePath(QStringLiteral("deleted-long-ago"))});
+        auto main = window();
+        QTest::qWait(300);
+        QCOMPARE(m_bridge->state(), BridgeProcess::State::idle());
+        QCOMPARE(m_bridge->project(), std::nullopt);
+    }
+};
+
+int main(int argc, char** argv) {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mainwindow.moc"
