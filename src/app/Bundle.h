@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+
 #include <optional>
 
 // The application bundle: Tallyrig.app/Contents/{MacOS,Helpers,Resources}, the same layout on

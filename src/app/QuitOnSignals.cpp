@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>

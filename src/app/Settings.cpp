@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+
 #include <limits>
 
 Settings::Settings(QString filePath, QObject* parent) : QObject(parent), m_filePath(std::move(filePath)) {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
 #include <nlohmann/json.hpp>
 
 // The three stored settings. Values keep their JSON type on disk so that a stored

@@ -4,6 +4,7 @@
 #include "Updater.h"
 
 #include <QObject>
+
 #include <memory>
 
 class QAction;

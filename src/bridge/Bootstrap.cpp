@@ -7,7 +7,6 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QUrl>
-
 #include <qcoro/qcoronetworkreply.h>
 
 #include <nlohmann/json.hpp>
@@ -68,7 +67,10 @@ QCoro::Task<Answer> fetch(qint64 port, std::chrono::milliseconds timeout) {
 
     Answer answer;
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) // no HTTP answer at all
+    // Network and proxy errors (codes below 200) include a body that broke off or stalled after
+    // the headers: a transport failure too, not an answer.
+    const auto error = reply->error();
+    if (!status.isValid() || (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied))
         co_return answer;
     answer.transportFailed = false;
     answer.statusCode = status.toInt();

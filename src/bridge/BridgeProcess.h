@@ -6,13 +6,16 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
-
 #include <qcoro/qcorotask.h>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
 class Settings;
+namespace ChildProcess {
+class Wake;
+}
 
 // Every interval of the lifecycle, so tests can compress them; the defaults are the product's.
 struct BridgeProcessTimings {
@@ -101,7 +104,8 @@ public:
     static std::optional<Runtime> runtimeIn(const std::optional<QString>& bundleFolder,
                                             const std::optional<QString>& resourceFolder);
 
-    static QCoro::Task<Probe> probe(qint64 port, std::chrono::milliseconds timeout = std::chrono::milliseconds{1500});
+    static QCoro::Task<Probe> probe(qint64 port,
+                                    std::chrono::milliseconds timeout = std::chrono::milliseconds{1500});
     static bool same(const QString& project, const QString& folder);
 
     static std::optional<QString> configFile(const QString& folder);
@@ -137,6 +141,18 @@ private:
     void appendOutput(const QString& text);
     void exited(QProcess* handle);
 
+    QCoro::Task<std::optional<qint64>> openNow(QString folder, quint64 ticket);
+    QProcess* launch(const QString& folder, const QProcessEnvironment& environment);
+    // Terminates a process that is no longer owned, kills it if it outlives the stop polls.
+    QCoro::Task<> end(QPointer<QProcess> process);
+    // Ends the owned process and those being stopped, blocking for at most quitWait.
+    void endNow();
+    QCoro::Task<> waitForTurn();
+    void passTurn();
+    static QCoro::Task<RunResult> runProcess(QString executable, QStringList arguments, QString folder,
+                                             QProcessEnvironment environment,
+                                             std::shared_ptr<QPointer<QProcess>> handle);
+
     Settings& m_settings;
     std::optional<Runtime> m_runtime;
     Timings m_timings;
@@ -146,4 +162,11 @@ private:
     QPointer<QProcess> m_process;
     QString m_output;
     std::optional<QString> m_cachedPath;
+
+    // Openings run one at a time; a later one supersedes those not yet done.
+    quint64 m_openTicket = 0;
+    bool m_opening = false;
+    QList<QPointer<ChildProcess::Wake>> m_turnWaiters;
+    std::shared_ptr<QPointer<QProcess>> m_setupRun; // the set-up command of the current opening
+    QList<QPointer<QProcess>> m_stopping;           // taken processes not yet ended
 };

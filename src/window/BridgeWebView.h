@@ -5,6 +5,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QWidget>
+
 #include <functional>
 #include <optional>
 

@@ -4,10 +4,11 @@
 
 #include <QObject>
 #include <QString>
+#include <qcoro/qcorotask.h>
+
 #include <chrono>
 #include <functional>
 #include <optional>
-#include <qcoro/qcorotask.h>
 
 class Settings;
 

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QToolButton>
 #include <QWidget>
+
 #include <functional>
 
 class QLabel;

@@ -3,6 +3,7 @@
 #include "BridgeProcess.h"
 
 #include <QToolButton>
+
 #include <functional>
 
 class QMenu;

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
+
 #include <functional>
 
 // A loopback HTTP server that answers what the test says, for the edge cases no real bridge

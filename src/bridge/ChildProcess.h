@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QString>
+#include <qcoro/qcorotask.h>
+
+#include <chrono>
+
+// Helpers for the child processes the bridge code runs: waiting for them without blocking, making
+// sure they never outlive the app, and decoding their output.
+namespace ChildProcess {
+
+// A one-shot wake-up for a single waiting coroutine. It fires at most once, because a second
+// queued emission would reach an awaiter that no longer exists.
+class Wake : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    void fire() {
+        if (m_fired)
+            return;
+        m_fired = true;
+        emit fired();
+    }
+    // Suspends until fire() has been called (at once when it already was).
+    QCoro::Task<> wait();
+
+signals:
+    void fired();
+
+private:
+    bool m_fired = false;
+};
+
+// Suspends until the process is no longer running (it ended, never started, or was destroyed) or
+// `timeout` has passed; a negative timeout waits without limit. True when it is no longer running.
+QCoro::Task<bool> ended(QPointer<QProcess> process, std::chrono::milliseconds timeout);
+
+// Sends `signal` to the child when the app dies (Linux). With `ownSession` the child also gets a
+// session of its own, so an interactive shell can never take the app's terminal.
+void endWithApp(QProcess& process, int signal, bool ownSession = false);
+
+// Sends `signal` to a child started with `ownSession`, and to what it started in its session's
+// process group (an interactive shell's start-up helpers).
+void signalSession(QProcess& process, int signal);
+
+// Deletes a process object once it has ended, without blocking.
+void dispose(QProcess* process);
+
+// Single-command children (set-up, login shell) that the quit path must kill if they still run.
+void track(QProcess* process);
+void untrack(QProcess* process);
+void killTracked();
+
+// UTF-8 that arrives in pieces: a character split between two pieces is decoded whole, invalid
+// bytes become U+FFFD.
+class Utf8Stream {
+public:
+    QString feed(const QByteArray& bytes);
+    // Whatever incomplete sequence is left, as U+FFFD.
+    QString finish();
+
+private:
+    QByteArray m_pending;
+};
+
+} // namespace ChildProcess
