@@ -7,10 +7,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <qcoro/qcorotask.h>
 
@@ -163,6 +167,64 @@ private slots:
         QTest::qWait(400);
         QVERIFY(server.requestCount() - before <= 1); // at most the dashboard's own, never a probe
         QVERIFY(!server.paths().mid(before).contains(QStringLiteral("/api/bootstrap")));
+    }
+
+    void anotherPortGetsANewWebView() {
+        const auto bridge = [](const QByteArray&, const QString& path) {
+            if (path == QLatin1String("/api/bootstrap"))
+                return TestHttpServer::json(R"({"service":"tallyrig"})");
+            return TestHttpServer::html("<p>dashboard</p>");
+        };
+        TestHttpServer first(bridge);
+        TestHttpServer second(bridge);
+        QVERIFY(first.listen() && second.listen());
+        make(std::nullopt);
+        m_settings->setBridgePort(first.port());
+        auto main = window();
+        QTRY_VERIFY_WITH_TIMEOUT(main->dashboard(), 5000);
+        const QPointer<BridgeWebView> old = main->dashboard();
+        m_settings->setBridgePort(second.port());
+        QVERIFY(main->dashboard() && main->dashboard() != old);
+        QCOMPARE(main->dashboard()->baseAddress(), QStringLiteral("http://127.0.0.1:%1").arg(second.port()));
+        QTRY_VERIFY(!old);
+    }
+
+    void chooseProjectAsksForOneFolderAndOpensIt() {
+        make(BridgeProcess::Runtime{QStringLiteral(TALLYRIG_TEST_FIXTURES "/fake-node.sh"),
+                                    QStringLiteral("/fake/cli")});
+        auto main = window();
+        const QString chosen = m_dir.filePath(QStringLiteral("chosen"));
+        QDir().mkpath(chosen);
+        qputenv("TALLYRIG_FAKE_INIT", "six-lines"); // the set-up fails, which is enough to see it ran
+        bool checked = false;
+        QTimer::singleShot(200, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
+            QCOMPARE(dialog->labelText(QFileDialog::Accept), QStringLiteral("Open"));
+            QStringList labels;
+            for (QLabel* label : dialog->findChildren<QLabel*>())
+                labels.append(label->text());
+            QVERIFY(labels.contains(
+                QStringLiteral("Choose your app\u2019s repository. Tallyrig sets it up the first time.")));
+            dialog->setDirectory(chosen);
+            checked = true;
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        main->model().chooseProject();
+        QVERIFY(checked);
+        QTRY_COMPARE(m_bridge->state().kind, BridgeProcess::State::Kind::Failed);
+        qunsetenv("TALLYRIG_FAKE_INIT");
+        QCOMPARE(m_bridge->project().value_or(QStringLiteral("none")), chosen);
+
+        // Cancelling opens nothing.
+        QTimer::singleShot(200, [] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+        });
+        const QStringList before = m_bridge->recents();
+        main->model().chooseProject();
+        QCOMPARE(m_bridge->recents(), before);
     }
 
     void openingAProjectReachesTheDashboardAndStopBridgeReturns() {
