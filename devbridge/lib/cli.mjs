@@ -27,13 +27,13 @@ const FLAGS = {
 };
 
 function parseFlags(command, args) {
-  const spec = FLAGS[command];
+  const known = FLAGS[command];
   const flags = {};
   for (let i = 0; i < args.length; i++) {
     const match = /^--([a-z-]+)(?:=(.*))?$/s.exec(args[i]);
-    if (!match || !Object.hasOwn(spec, match[1])) throw new UsageError(`Unknown option for ${command}: ${args[i]}`);
+    if (!match || !Object.hasOwn(known, match[1])) throw new UsageError(`Unknown option for ${command}: ${args[i]}`);
     const [, name, inline] = match;
-    if (spec[name] === 'boolean') {
+    if (known[name] === 'boolean') {
       if (inline !== undefined) throw new UsageError(`--${name} takes no value`);
       flags[name] = true;
       continue;
