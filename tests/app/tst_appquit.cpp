@@ -2,6 +2,7 @@
 // stops it again when it is told to quit; a bridge it only adopted keeps running.
 #include "ReferenceBridge.h"
 #include "TestHttpServer.h"
+#include "TestRepository.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,15 +13,7 @@
 
 #include <csignal>
 
-namespace {
-
-bool answers(quint16 port) {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    return socket.waitForConnected(300);
-}
-
-} // namespace
+using TestRepository::answers;
 
 class TestAppQuit : public QObject {
     Q_OBJECT
@@ -28,12 +21,7 @@ class TestAppQuit : public QObject {
     QTemporaryDir m_dir;
 
     QString repository(const QString& name, quint16 port) {
-        const QString folder = m_dir.filePath(name);
-        QDir().mkpath(folder + QStringLiteral("/.git"));
-        QFile config(folder + QStringLiteral("/tallyrig.config.json"));
-        config.open(QIODevice::WriteOnly);
-        config.write(QStringLiteral("{\"port\": %1}\n").arg(port).toUtf8());
-        return folder;
+        return TestRepository::make(m_dir.path(), name, port);
     }
 
     QString m_config;

@@ -1,6 +1,7 @@
 #include "ReferenceBridge.h"
 
 #include "TestHttpServer.h"
+#include "TestRepository.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -26,17 +27,12 @@ ReferenceBridge::~ReferenceBridge() {
 
 bool ReferenceBridge::start() {
     m_port = TestHttpServer::freePort();
-    QFile config(m_dir.filePath(QStringLiteral("tallyrig.config.json")));
-    if (!config.open(QIODevice::WriteOnly))
-        return false;
-    config.write(QStringLiteral("{\"port\": %1}\n").arg(m_port).toUtf8());
-    config.close();
-    QDir(m_dir.path()).mkdir(QStringLiteral(".git"));
+    m_folder = TestRepository::make(m_dir.path(), QStringLiteral("project"), m_port);
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TALLYRIG_AGENT_STEP_MS"), QString::number(m_agentStepMs));
     m_process.setProcessEnvironment(env);
-    m_process.setWorkingDirectory(m_dir.path());
+    m_process.setWorkingDirectory(m_folder);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(QStringLiteral(TALLYRIG_TEST_NODE), {QStringLiteral(TALLYRIG_TEST_BRIDGE_CLI),
                                                          QStringLiteral("start"), QStringLiteral("--plain")});

@@ -15,7 +15,7 @@ public:
     // Starts and waits for the ready line; false (with `log()` telling why) when it did not come up.
     bool start();
     quint16 port() const { return m_port; }
-    QString folder() const { return m_dir.path(); }
+    QString folder() const { return m_folder; }
     QString baseAddress() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
     QString log() const { return m_log; }
 
@@ -24,6 +24,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_folder;
     quint16 m_port = 0;
     int m_agentStepMs;
     QProcess m_process;

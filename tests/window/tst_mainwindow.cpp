@@ -3,6 +3,7 @@
 #include "ReferenceBridge.h"
 #include "Settings.h"
 #include "TestHttpServer.h"
+#include "TestRepository.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,6 +20,7 @@
 #include <qcoro/qcorotask.h>
 
 using namespace std::chrono_literals;
+using TestRepository::answers;
 
 namespace {
 
@@ -32,12 +34,6 @@ BridgeProcess::Timings quick() {
 std::optional<BridgeProcess::Runtime> bundledRuntime() {
     return BridgeProcess::runtimeIn(QStringLiteral(TALLYRIG_TEST_BUNDLE),
                                     QStringLiteral(TALLYRIG_TEST_BUNDLE "/Contents/Resources"));
-}
-
-bool answers(quint16 port) {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    return socket.waitForConnected(500);
 }
 
 QAction* menuItem(ProjectMenu* menu, const QString& text) {
@@ -77,12 +73,7 @@ class TestMainWindow : public QObject {
     }
 
     QString repository(const QString& name, quint16 port) {
-        const QString folder = m_dir.filePath(name);
-        QDir().mkpath(folder + QStringLiteral("/.git"));
-        QFile config(folder + QStringLiteral("/tallyrig.config.json"));
-        config.open(QIODevice::WriteOnly);
-        config.write(QStringLiteral("{\"port\": %1}\n").arg(port).toUtf8());
-        return folder;
+        return TestRepository::make(m_dir.path(), name, port);
     }
 
     static QStringList visibleItems(MainWindow& window) {

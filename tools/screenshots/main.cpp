@@ -8,6 +8,7 @@
 #include "ProjectMenu.h"
 #include "TallyrigApp.h"
 #include "TestHttpServer.h"
+#include "TestRepository.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -44,15 +45,6 @@ void shoot(QWidget* window, const QString& name) {
     const QString path = QDir(outputFolder).filePath(name + QStringLiteral(".png"));
     shot.save(path);
     qInfo("saved %s", qPrintable(path));
-}
-
-QString makeRepository(const QTemporaryDir& root, const QString& name, quint16 port) {
-    const QString folder = root.filePath(name);
-    QDir().mkpath(folder + QStringLiteral("/.git"));
-    QFile config(folder + QStringLiteral("/tallyrig.config.json"));
-    config.open(QIODevice::WriteOnly);
-    config.write(QStringLiteral("{\"port\": %1}\n").arg(port).toUtf8());
-    return folder;
 }
 
 QPalette darkPalette() {
@@ -102,7 +94,7 @@ int main(int argc, char* argv[]) {
     TestHttpServer web(
         [](const QByteArray&, const QString&) { return TestHttpServer::html("<html>hi</html>"); });
     web.listen();
-    const QString blocked = makeRepository(projects, QStringLiteral("weather-app"), web.port());
+    const QString blocked = TestRepository::make(projects.path(), QStringLiteral("weather-app"), web.port());
     window->model().open(blocked);
     waitFor([&] { return BridgeProcess::shared().state().kind == BridgeProcess::State::Kind::Failed; },
             20000);
@@ -110,7 +102,7 @@ int main(int argc, char* argv[]) {
     shoot(window, QStringLiteral("03-failed-opening"));
 
     const QString served =
-        makeRepository(projects, QStringLiteral("shopping-list"), TestHttpServer::freePort());
+        TestRepository::make(projects.path(), QStringLiteral("shopping-list"), TestHttpServer::freePort());
     window->model().open(served);
     if (!waitFor([&] { return window->model().connected(); }, 30000))
         qWarning("the dashboard did not connect: %s", qPrintable(BridgeProcess::shared().state().text));
