@@ -418,8 +418,8 @@ ConnectView::ConnectView(BridgeWindow& window, std::function<void()> openProject
         m_toggle = new QToolButton(disclosure);
         m_toggle->setText(QStringLiteral("Use the command line instead"));
         m_toggle->setFont(Style::font(Style::Text::Callout));
-        m_toggle->setCheckable(true);
         m_toggle->setAutoRaise(true);
+        m_toggle->setCursor(Qt::PointingHandCursor);
         m_toggle->setArrowType(Qt::RightArrow);
         m_toggle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         disclosureLayout->addWidget(m_toggle, 0, Qt::AlignLeft);
@@ -427,7 +427,9 @@ ConnectView::ConnectView(BridgeWindow& window, std::function<void()> openProject
         m_commandLine->setParent(disclosure);
         m_commandLine->hide();
         disclosureLayout->addWidget(m_commandLine);
-        connect(m_toggle, &QToolButton::toggled, this, [this](bool expanded) {
+        // A disclosure, not a switch: it never stays pressed in.
+        connect(m_toggle, &QToolButton::clicked, this, [this] {
+            const bool expanded = !m_commandLine->isVisibleTo(this);
             m_toggle->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
             m_commandLine->setVisible(expanded);
         });
