@@ -1,7 +1,7 @@
 // Prints how long opening a project takes with the reference bridge and where the time goes, what
 // asking the login shell costs, and how much memory 10 MB of bridge output leaves behind.
-#include "BridgeProcess.h"
-#include "Settings.h"
+#include "bridge/BridgeProcess.h"
+#include "foundation/Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>

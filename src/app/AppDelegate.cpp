@@ -1,6 +1,6 @@
-#include "AppDelegate.h"
+#include "app/AppDelegate.h"
 
-#include "BridgeProcess.h"
+#include "bridge/BridgeProcess.h"
 
 void AppDelegate::applicationWillTerminate() {
     // Blocks the UI thread for at most the quit wait; an adopted bridge keeps running.

@@ -1,11 +1,11 @@
-#include "TallyrigApp.h"
+#include "app/TallyrigApp.h"
 
-#include "AppNotifications.h"
-#include "BridgeProcess.h"
-#include "BridgeWindow.h"
-#include "MainWindow.h"
-#include "Settings.h"
-#include "Style.h"
+#include "foundation/AppNotifications.h"
+#include "bridge/BridgeProcess.h"
+#include "window/BridgeWindow.h"
+#include "window/MainWindow.h"
+#include "foundation/Settings.h"
+#include "foundation/Style.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AppDelegate.h"
-#include "Updater.h"
+#include "app/AppDelegate.h"
+#include "platform/Updater.h"
 
 #include <QObject>
 

@@ -1,5 +1,5 @@
-#include "QuitOnSignals.h"
-#include "TallyrigApp.h"
+#include "app/QuitOnSignals.h"
+#include "app/TallyrigApp.h"
 
 #include <QApplication>
 #include <QMainWindow>

@@ -1,4 +1,4 @@
-#include "Bootstrap.h"
+#include "bridge/Bootstrap.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>

@@ -1,9 +1,9 @@
-#include "BridgeProcess.h"
+#include "bridge/BridgeProcess.h"
 
-#include "Bootstrap.h"
-#include "Bundle.h"
-#include "ChildProcess.h"
-#include "Settings.h"
+#include "bridge/Bootstrap.h"
+#include "foundation/Bundle.h"
+#include "bridge/ChildProcess.h"
+#include "foundation/Settings.h"
 
 #include <QDir>
 #include <QFile>

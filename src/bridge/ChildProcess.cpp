@@ -1,4 +1,4 @@
-#include "ChildProcess.h"
+#include "bridge/ChildProcess.h"
 
 #include <QList>
 #include <QTimer>

@@ -1,6 +1,6 @@
-#include "BridgeWebView.h"
+#include "window/BridgeWebView.h"
 
-#include "Dashboard.h"
+#include "window/Dashboard.h"
 
 #include <QContextMenuEvent>
 #include <QDesktopServices>

@@ -1,8 +1,8 @@
-#include "BridgeWindow.h"
+#include "window/BridgeWindow.h"
 
-#include "AppNotifications.h"
-#include "Bootstrap.h"
-#include "Settings.h"
+#include "foundation/AppNotifications.h"
+#include "bridge/Bootstrap.h"
+#include "foundation/Settings.h"
 
 #include <QFileInfo>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BridgeProcess.h"
+#include "bridge/BridgeProcess.h"
 
 #include <QObject>
 #include <QString>

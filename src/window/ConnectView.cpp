@@ -1,6 +1,6 @@
-#include "ConnectView.h"
+#include "window/ConnectView.h"
 
-#include "PlatformText.h"
+#include "foundation/PlatformText.h"
 
 #include <QApplication>
 #include <QClipboard>

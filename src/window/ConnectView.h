@@ -1,7 +1,7 @@
 #pragma once
 
-#include "BridgeWindow.h"
-#include "CommonWidgets.h"
+#include "window/BridgeWindow.h"
+#include "foundation/CommonWidgets.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "Dashboard.h"
+#include "window/Dashboard.h"
 
 namespace Dashboard {
 

@@ -1,9 +1,9 @@
-#include "MainWindow.h"
+#include "window/MainWindow.h"
 
-#include "ConnectView.h"
-#include "PlatformText.h"
-#include "ProjectMenu.h"
-#include "Style.h"
+#include "window/ConnectView.h"
+#include "foundation/PlatformText.h"
+#include "window/ProjectMenu.h"
+#include "foundation/Style.h"
 
 #include <QFileDialog>
 #include <QGridLayout>

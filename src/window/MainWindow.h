@@ -1,8 +1,8 @@
 #pragma once
 
-#include "BridgeWebView.h"
-#include "BridgeWindow.h"
-#include "ConnectView.h"
+#include "window/BridgeWebView.h"
+#include "window/BridgeWindow.h"
+#include "window/ConnectView.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -1,6 +1,6 @@
-#include "ProjectMenu.h"
+#include "window/ProjectMenu.h"
 
-#include "Style.h"
+#include "foundation/Style.h"
 
 #include <QFileInfo>
 #include <QMenu>

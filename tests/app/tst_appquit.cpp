@@ -1,8 +1,8 @@
 // The real application binary: it reopens its last project, starts that project's bridge, and
 // stops it again when it is told to quit; a bridge it only adopted keeps running.
-#include "ReferenceBridge.h"
-#include "TestHttpServer.h"
-#include "TestRepository.h"
+#include "support/ReferenceBridge.h"
+#include "support/TestHttpServer.h"
+#include "support/TestRepository.h"
 
 #include <QDir>
 #include <QFile>

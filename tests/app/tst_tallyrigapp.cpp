@@ -1,7 +1,7 @@
-#include "AppNotifications.h"
-#include "MainWindow.h"
-#include "Settings.h"
-#include "TallyrigApp.h"
+#include "foundation/AppNotifications.h"
+#include "window/MainWindow.h"
+#include "foundation/Settings.h"
+#include "app/TallyrigApp.h"
 
 #include <QApplication>
 #include <QMenuBar>

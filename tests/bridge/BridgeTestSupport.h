@@ -1,7 +1,7 @@
 #pragma once
 
-#include "BridgeProcess.h"
-#include "Settings.h"
+#include "bridge/BridgeProcess.h"
+#include "foundation/Settings.h"
 
 #include <QDir>
 #include <QFile>

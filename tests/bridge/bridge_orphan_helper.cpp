@@ -1,7 +1,7 @@
 // Stands in for the app in the orphan test: opens a folder with the fake runtime, then waits to be
 // killed. Arguments: the folder, a settings file.
-#include "BridgeProcess.h"
-#include "Settings.h"
+#include "bridge/BridgeProcess.h"
+#include "foundation/Settings.h"
 
 #include <QCoreApplication>
 

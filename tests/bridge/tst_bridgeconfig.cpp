@@ -1,7 +1,7 @@
 // Project configuration, folder identity, runtime lookup and output text: the parts of the bridge
 // process that touch only the file system.
 #include "BridgeTestSupport.h"
-#include "ChildProcess.h"
+#include "bridge/ChildProcess.h"
 
 #include <sys/stat.h>
 

@@ -1,7 +1,7 @@
 // A child the app started (login shell, set-up command, bridge) never outlives the app, even when
 // the app is killed outright.
 #include "BridgeTestSupport.h"
-#include "TestHttpServer.h"
+#include "support/TestHttpServer.h"
 
 #include <QProcess>
 

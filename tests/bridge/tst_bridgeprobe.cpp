@@ -1,6 +1,6 @@
 // Who answers on a port: nothing, something else, or a bridge (and for which folder).
 #include "BridgeTestSupport.h"
-#include "TestHttpServer.h"
+#include "support/TestHttpServer.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

@@ -1,7 +1,7 @@
 // The bridge lifecycle against fake runtimes that misbehave on purpose, and ports held by test
 // servers: set-up, adoption, start-up, failures, stopping, overlapping openings.
 #include "BridgeTestSupport.h"
-#include "TestHttpServer.h"
+#include "support/TestHttpServer.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

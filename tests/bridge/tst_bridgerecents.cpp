@@ -1,6 +1,6 @@
 // Recent projects: loading, remembering on open, forgetting, and what is stored.
 #include "BridgeTestSupport.h"
-#include "TestHttpServer.h"
+#include "support/TestHttpServer.h"
 
 #include <QSignalSpy>
 #include <qcoro/qcorotask.h>

@@ -1,8 +1,8 @@
 // The happy path with the real reference bridge: set-up, start, answer, stop; and adoption of a
 // bridge started outside the app.
 #include "BridgeTestSupport.h"
-#include "ReferenceBridge.h"
-#include "TestHttpServer.h"
+#include "support/ReferenceBridge.h"
+#include "support/TestHttpServer.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

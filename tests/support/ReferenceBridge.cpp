@@ -1,7 +1,7 @@
-#include "ReferenceBridge.h"
+#include "support/ReferenceBridge.h"
 
-#include "TestHttpServer.h"
-#include "TestRepository.h"
+#include "support/TestHttpServer.h"
+#include "support/TestRepository.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "BridgeWebView.h"
-#include "Dashboard.h"
-#include "ReferenceBridge.h"
+#include "window/BridgeWebView.h"
+#include "window/Dashboard.h"
+#include "support/ReferenceBridge.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

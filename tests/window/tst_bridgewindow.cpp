@@ -1,8 +1,8 @@
-#include "AppNotifications.h"
-#include "BridgeWindow.h"
-#include "ReferenceBridge.h"
-#include "Settings.h"
-#include "TestHttpServer.h"
+#include "foundation/AppNotifications.h"
+#include "window/BridgeWindow.h"
+#include "support/ReferenceBridge.h"
+#include "foundation/Settings.h"
+#include "support/TestHttpServer.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

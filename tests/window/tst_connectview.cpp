@@ -1,7 +1,7 @@
-#include "ConnectView.h"
-#include "ProjectMenu.h"
-#include "Settings.h"
-#include "TestHttpServer.h"
+#include "window/ConnectView.h"
+#include "window/ProjectMenu.h"
+#include "foundation/Settings.h"
+#include "support/TestHttpServer.h"
 
 #include <QApplication>
 #include <QClipboard>

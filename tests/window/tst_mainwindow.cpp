@@ -1,9 +1,9 @@
-#include "MainWindow.h"
-#include "ProjectMenu.h"
-#include "ReferenceBridge.h"
-#include "Settings.h"
-#include "TestHttpServer.h"
-#include "TestRepository.h"
+#include "window/MainWindow.h"
+#include "window/ProjectMenu.h"
+#include "support/ReferenceBridge.h"
+#include "foundation/Settings.h"
+#include "support/TestHttpServer.h"
+#include "support/TestRepository.h"
 
 #include <QApplication>
 #include <QDir>

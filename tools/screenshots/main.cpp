@@ -2,13 +2,13 @@
 //   01 first launch, 02 the command-line steps expanded, 03 a failed opening,
 //   04 the dashboard with the project menu open, 05 the connect screen in a dark palette.
 // Run it through scripts/screenshots.sh (it provides the display and a fresh settings folder).
-#include "BridgeProcess.h"
-#include "ConnectView.h"
-#include "MainWindow.h"
-#include "ProjectMenu.h"
-#include "TallyrigApp.h"
-#include "TestHttpServer.h"
-#include "TestRepository.h"
+#include "bridge/BridgeProcess.h"
+#include "window/ConnectView.h"
+#include "window/MainWindow.h"
+#include "window/ProjectMenu.h"
+#include "app/TallyrigApp.h"
+#include "support/TestHttpServer.h"
+#include "support/TestRepository.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,4 +1,4 @@
-#include "Updater.h"
+#include "platform/Updater.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "Bundle.h"
+#include "foundation/Bundle.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "Style.h"
+#include "foundation/Style.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "Settings.h"
+#include "foundation/Settings.h"
 
 #include <QDir>
 #include <QFile>

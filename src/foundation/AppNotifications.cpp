@@ -1,4 +1,4 @@
-#include "AppNotifications.h"
+#include "foundation/AppNotifications.h"
 
 AppNotifications& AppNotifications::shared() {
     static auto* instance = new AppNotifications;

@@ -1,4 +1,4 @@
-#include "CommonWidgets.h"
+#include "foundation/CommonWidgets.h"
 
 #include <QApplication>
 #include <QEvent>

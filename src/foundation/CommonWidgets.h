@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Style.h"
+#include "foundation/Style.h"
 
 #include <QLabel>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "PlatformText.h"
+#include "foundation/PlatformText.h"
 
 namespace PlatformText {
 
