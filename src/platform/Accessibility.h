@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QList>
+#include <QPointF>
+#include <QSizeF>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <variant>
+
+namespace platform {
+
+class AXElement;
+// Shared by every copy of the value that holds it; released with the last copy.
+using AXElementRef = std::shared_ptr<AXElement>;
+
+// What an accessibility attribute can hold, as the readers tell the kinds apart: a Boolean, a
+// number, text, a point or size (positions and sizes in top-left global coordinates), an element,
+// or a list of elements.
+using AXValue = std::variant<bool, double, QString, QPointF, QSizeF, AXElementRef, QList<AXElementRef>>;
+
+// One element of another application's accessibility tree. Every call gives up after the
+// messaging time-out of the application element it came from.
+class AXElement {
+public:
+    virtual ~AXElement() = default;
+
+    // None when the attribute is missing, unsupported, or the application does not answer.
+    virtual std::optional<AXValue> attribute(const QString& name) = 0;
+    // False when the element refuses or does not answer.
+    virtual bool setAttribute(const QString& name, const AXValue& value) = 0;
+    virtual bool performAction(const QString& name) = 0;
+};
+
+// The accessibility interface of the desktop.
+class Accessibility {
+public:
+    virtual ~Accessibility() = default;
+
+    // Whether this application may read other applications' elements; never asks the user.
+    virtual bool isTrusted() = 0;
+    // Asks for access the platform's way; true when access is granted afterwards.
+    virtual bool requestTrust() = 0;
+    // Opens the desktop's accessibility settings; false when none is known.
+    virtual bool openSettings() = 0;
+
+    // The application element of a process; every read on it and on the elements reached from it
+    // gives up after `timeout`. Null when the process has no accessibility tree.
+    virtual AXElementRef application(qint32 pid, std::chrono::milliseconds timeout) = 0;
+    // The deepest element of the application at a point in top-left global coordinates; null on
+    // any failure.
+    virtual AXElementRef elementAt(const AXElementRef& application, float x, float y) = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,61 @@
+#include "platform/ProcessSimulatorTool.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <qcoro/qcoroprocess.h>
+#include <qcoro/qcorosignal.h>
+
+using namespace std::chrono_literals;
+
+ProcessSimulatorTool::ProcessSimulatorTool(std::optional<QString> program, std::chrono::milliseconds limit)
+    : m_program(std::move(program)), m_limit(limit) {}
+
+std::optional<QString> ProcessSimulatorTool::locate() {
+#ifdef Q_OS_MACOS
+    const QString path = QStringLiteral("/usr/bin/xcrun");
+    if (QFileInfo(path).isExecutable())
+        return path;
+    return std::nullopt;
+#else
+    const QString path = QStandardPaths::findExecutable(QStringLiteral("xcrun"));
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
+#endif
+}
+
+QCoro::Task<platform::ToolRun> ProcessSimulatorTool::run(QStringList arguments) {
+    const auto limit = m_limit;
+    platform::ToolRun result;
+    const std::optional<QString> program = m_program ? m_program : locate();
+    if (!program) {
+        result.launchError = QStringLiteral("xcrun isn\u2019t installed");
+        co_return result;
+    }
+
+    QProcess process;
+    process.setProgram(*program);
+    process.setArguments(arguments);
+    process.setStandardErrorFile(QProcess::nullDevice());
+    // A GUI app has no input to hand on.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QIODevice::ReadOnly);
+    // QCoro's waitForStarted misses a failed start and would wait out the whole limit.
+    if (process.state() == QProcess::Starting)
+        co_await qCoro(&process, &QProcess::stateChanged, limit);
+    if (process.state() == QProcess::Starting || process.error() == QProcess::FailedToStart) {
+        result.launchError = process.errorString();
+        co_return result;
+    }
+    // QProcess drains the pipe as the tool writes, so a large output cannot stall it.
+    if (!co_await qCoro(process).waitForFinished(limit)) {
+        process.kill();
+        co_await qCoro(process).waitForFinished(1s);
+        result.exitStatus = -1;
+        co_return result;
+    }
+    result.exitStatus = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.output = process.readAllStandardOutput();
+    co_return result;
+}

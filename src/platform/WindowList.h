@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QRectF>
+
+#include <optional>
+#include <vector>
+
+namespace platform {
+
+// One entry of the window server's list. A member that is missing or unreadable is none, and the
+// entry does not qualify where that member is needed.
+struct WindowEntry {
+    std::optional<qint32> ownerPid;
+    std::optional<qint64> layer; // 0 is the normal window layer
+    std::optional<quint32> number;
+    // Top-left global coordinates, title bar included.
+    std::optional<QRectF> bounds;
+    // The same window without the window manager's frame, where the platform tells them apart.
+    std::optional<QRectF> clientBounds;
+};
+
+class WindowList {
+public:
+    virtual ~WindowList() = default;
+    // The windows on screen, front to back, desktop elements excluded; none when unreadable.
+    virtual std::optional<std::vector<WindowEntry>> onScreenWindows() = 0;
+};
+
+} // namespace platform
