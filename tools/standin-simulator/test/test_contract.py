@@ -115,7 +115,7 @@ class StandinContract(unittest.TestCase):
                 return window
         self.fail("no accessible window titled " + title)
 
-    def test_x11_windows(self):
+    def test_windows(self):
         stacking = xprop("root", "_NET_CLIENT_LIST_STACKING")["_NET_CLIENT_LIST_STACKING"]
         listed = {int(number, 16) for number in re.findall(r"0x[0-9a-f]+", stacking)}
         for device, spec, minimised in ((self.devices[0], PHONE, False), (self.devices[1], TABLET, True)):
@@ -129,10 +129,14 @@ class StandinContract(unittest.TestCase):
                 left, right, top, bottom = (int(v) for v in props["_NET_FRAME_EXTENTS"].split(","))
                 self.assertGreater(top, left, "a title bar above the window")
                 hidden = lambda: "_NET_WM_STATE_HIDDEN" in xprop(window, "_NET_WM_STATE").get("_NET_WM_STATE", "")
+                accessible = self.accessible_window("%s \u2013 %s" % (spec["name"], spec["runtime"]))
+                iconified = lambda: accessible.get_state_set().contains(Atspi.StateType.ICONIFIED)
                 if minimised:
                     eventually(hidden, "the minimised window to be hidden")
+                    eventually(iconified, "the minimised window to be iconified")
                 else:
                     self.assertFalse(hidden())
+                    self.assertFalse(iconified())
                 self.assertEqual(device["udid"], str(uuid.UUID(device["udid"])).upper())
 
     def test_listing(self):
