@@ -31,7 +31,7 @@ for tool in Xvfb dbus-daemon dbus-send openbox xprop; do
 done
 
 # Commands started with & would otherwise read from /dev/null.
-exec {stdin}<&0
+{ exec {stdin}<&0; } 2>/dev/null || exec {stdin}</dev/null
 
 # Every process started from here on inherits this token; the final sweep stops whatever still carries it.
 token="$$-$RANDOM$RANDOM"
