@@ -100,12 +100,13 @@ describe('reports', () => {
     const res = await call('POST', '/report', { body: reportBody({ extra: 'ignored' }) });
     assert.equal(res.status, 201);
     assert.match(res.json.id, UUID_V4);
-    assert.equal(res.json.status, 'queued');
+    assert.equal(res.json.status, 'sent');
     const { id } = res.json;
 
     await waitFor(async () => (await statusOf(id)) === 'review', { what: 'review' });
     const detail = (await call('GET', `/api/reports/${id}`)).json;
-    assert.deepEqual(detail.history.map((h) => h.status), ['queued', 'fixing', 'checking', 'rebuilding', 'review']);
+    // Through every working status the panel knows.
+    assert.deepEqual(detail.history.map((h) => h.status), ['sent', 'queued', 'fixing', 'checking', 'rebuilding', 'review']);
     assert.equal(detail.screenshotPNG, undefined);
     assert.equal(detail.hasScreenshot, true);
     assert.equal(detail.extra, undefined);
@@ -134,7 +135,7 @@ describe('reports', () => {
     const id = await send();
     await waitFor(async () => (await statusOf(id)) === 'review', { what: 'review' });
     const detail = (await call('GET', `/api/reports/${id}`)).json;
-    assert.deepEqual(detail.history.map((h) => h.status), ['queued', 'fixing', 'checking', 'review']);
+    assert.deepEqual(detail.history.map((h) => h.status), ['sent', 'queued', 'fixing', 'checking', 'review']);
   });
 
   test('without autoDispatch a report waits in queued until dispatched', async (t) => {
@@ -155,6 +156,21 @@ describe('reports', () => {
     assert.equal(dispatched.status, 200);
     assert.equal((await call('POST', `/api/reports/${held}/dispatch`, { body: {} })).status, 409);
     await waitFor(async () => (await statusOf(held)) === 'review', { what: 'review' });
+  });
+
+  test('a report dispatched before it is queued goes on once it is', async (t) => {
+    // Steps slow enough that the dispatch surely comes while the report is still "sent".
+    const slow = await startBridge(t, { stepMs: 300 });
+    const on = (method, path, options) => request(slow.port, method, path, options);
+    assert.equal((await on('POST', '/api/settings', { body: { autoDispatch: false } })).status, 200);
+    const sent = await on('POST', '/report', { body: reportBody() });
+    assert.equal(sent.json.status, 'sent');
+    const dispatched = await on('POST', `/api/reports/${sent.json.id}/dispatch`, { body: {} });
+    assert.deepEqual(dispatched.json, { id: sent.json.id, status: 'sent' });
+    await waitFor(async () => (await on('GET', `/status?id=${sent.json.id}`)).json.status === 'review', {
+      what: 'review',
+      timeout: 10000,
+    });
   });
 
   test('review actions end a report once; unknown ids are 404', async () => {
