@@ -203,6 +203,11 @@ describe('reports', () => {
 });
 
 describe('report bodies', () => {
+  // Bytes whose base64 needs "+" and "/", written in the URL-safe alphabet instead.
+  const URL_SAFE_PNG = (() => {
+    const text = Buffer.concat([Buffer.from([0xfb, 0xff, 0xbf]), Buffer.from(PNG_BASE64, 'base64')]).toString('base64url');
+    return text.padEnd(Math.ceil(text.length / 4) * 4, '=');
+  })();
   const broken = [
     ['malformed JSON', '{"comment": ', /JSON/],
     ['an array', '[1,2]', /object/],
@@ -226,6 +231,7 @@ describe('report bodies', () => {
     ['a missing screenshot', reportBody({ screenshotPNG: undefined }), /screenshotPNG/],
     ['a non-base64 screenshot', reportBody({ screenshotPNG: 'not base64!' }), /base64/],
     ['an unpadded screenshot', reportBody({ screenshotPNG: PNG_BASE64.replace(/=+$/, '') }), /base64/],
+    ['a URL-safe screenshot', reportBody({ screenshotPNG: URL_SAFE_PNG }), /base64/],
     ['a wrapped screenshot', reportBody({ screenshotPNG: `${PNG_BASE64.slice(0, 40)}\n${PNG_BASE64.slice(40)}` }), /base64/],
     ['a screenshot that is not a PNG', reportBody({ screenshotPNG: Buffer.from('GIF89a hello').toString('base64') }), /PNG/],
   ];
