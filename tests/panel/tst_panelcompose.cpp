@@ -386,6 +386,11 @@ private slots:
     void notifiesOnlyOnChange() {
         PanelRig rig;
         SimulatorPanelModel& model = *rig.model;
+        const QMetaObject* meta = model.metaObject();
+        for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
+            QVERIFY2(meta->property(i).hasNotifySignal(), meta->property(i).name());
+            QVERIFY2(meta->property(i).read(&model).isValid(), meta->property(i).name());
+        }
         QSignalSpy visible(&model, &SimulatorPanelModel::visibleChanged);
         QSignalSpy trusted(&model, &SimulatorPanelModel::trustedChanged);
         QSignalSpy picking(&model, &SimulatorPanelModel::pickingChanged);
