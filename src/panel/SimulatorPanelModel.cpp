@@ -343,7 +343,14 @@ QCoro::Task<> SimulatorPanelModel::pollLoop() {
     const PanelTimings timings = m_timings;
     while (self) {
         const bool soon = co_await self->poll();
-        co_await QCoro::sleepFor(soon ? timings.fastPoll : timings.slowPoll);
+        if (!self)
+            break;
+        // The pause ends early when the model goes, so the loop does not outlive it by a pause.
+        QTimer pause;
+        pause.setSingleShot(true);
+        pause.start(soon ? timings.fastPoll : timings.slowPoll);
+        connect(self, &QObject::destroyed, &pause, [&pause] { pause.start(0); });
+        co_await pause;
     }
 }
 
