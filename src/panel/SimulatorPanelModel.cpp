@@ -278,7 +278,12 @@ QCoro::Task<> SimulatorPanelModel::submit(ReportBody body, QString request) {
     setCategory(std::nullopt);
     setPacket(QString());
     setError(std::nullopt);
-    co_await poll();
+    try {
+        co_await poll();
+    } catch (const std::exception& unexpected) {
+        // Whatever the pass did, the submission is over: Send must work again.
+        qWarning("Tallyrig: the polling pass after a submission failed: %s", unexpected.what());
+    }
     if (self)
         setSending(false);
 }
