@@ -129,8 +129,13 @@ struct XcbDesktop::Impl {
         if (!c)
             return;
         while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
-            if ((event->response_type & ~0x80) == XCB_PROPERTY_NOTIFY)
+            const uint8_t type = event->response_type & ~0x80;
+            if (type == XCB_PROPERTY_NOTIFY)
                 changed(*reinterpret_cast<xcb_property_notify_event_t*>(event));
+            // The server hands a departed client's window ids to the next client: a new window may
+            // carry the id of one we know.
+            else if (type == XCB_DESTROY_NOTIFY)
+                clients.erase(reinterpret_cast<xcb_destroy_notify_event_t*>(event)->window);
             std::free(event);
         }
     }
@@ -168,6 +173,8 @@ struct XcbDesktop::Impl {
                                                         XCB_ATOM_WINDOW, 0, longestClientList),
                                        nullptr));
         stackingKnown = true;
+        // Reports that came before the list describe windows as they were before it.
+        drain();
         if (!reply || reply->type != XCB_ATOM_WINDOW || reply->format != 32) {
             stacking.reset();
             clients.clear();
@@ -202,7 +209,7 @@ struct XcbDesktop::Impl {
             Client& client = clients[window];
             if (!client.selected) {
                 // Before the reads, so that no change after them goes unreported.
-                const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+                const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
                 xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &mask);
                 client.selected = true;
             }
@@ -228,13 +235,21 @@ struct XcbDesktop::Impl {
         }
 
         std::vector<Fresh> fresh(windows.size());
+        std::vector<xcb_window_t> gone;
         for (size_t i = 0; i < windows.size(); ++i) {
             Client& client = clients[windows[i]];
             Cookies& cookie = cookies[i];
             if (cookie.pid) {
                 client.pidKnown = true;
                 client.pid.reset();
-                const auto reply = own(xcb_get_property_reply(c, *cookie.pid, nullptr));
+                xcb_generic_error_t* error = nullptr;
+                const auto reply = own(xcb_get_property_reply(c, *cookie.pid, &error));
+                // The window went away before our reads: nothing of it may be kept, not even our
+                // selection, since its id may come back on another window.
+                if (error) {
+                    std::free(error);
+                    gone.push_back(windows[i]);
+                }
                 if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) >= 4) {
                     const uint32_t pid = *static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
                     if (pid > 0 && pid <= uint32_t(std::numeric_limits<qint32>::max()))
@@ -286,6 +301,8 @@ struct XcbDesktop::Impl {
             }
             if (cookie.attributes) {
                 const auto reply = own(xcb_get_window_attributes_reply(c, *cookie.attributes, nullptr));
+                if (!reply && std::find(gone.begin(), gone.end(), windows[i]) == gone.end())
+                    gone.push_back(windows[i]);
                 fresh[i].exists = bool(reply);
                 fresh[i].viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
             }
@@ -299,6 +316,8 @@ struct XcbDesktop::Impl {
                 }
             }
         }
+        for (xcb_window_t window : gone)
+            clients.erase(window);
         return fresh;
     }
 
