@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QPointF>
+#include <QRectF>
 #include <QSizeF>
 #include <QString>
 
@@ -32,6 +33,18 @@ public:
     // False when the element refuses or does not answer.
     virtual bool setAttribute(const QString& name, const AXValue& value) = 0;
     virtual bool performAction(const QString& name) = 0;
+
+    // "AXPosition" and "AXSize" read in that order and combined; none when either is missing or
+    // of another kind. A platform that answers both with one request overrides this.
+    virtual std::optional<QRectF> frame() {
+        const auto position = attribute(QStringLiteral("AXPosition"));
+        if (!position || !std::holds_alternative<QPointF>(*position))
+            return std::nullopt;
+        const auto size = attribute(QStringLiteral("AXSize"));
+        if (!size || !std::holds_alternative<QSizeF>(*size))
+            return std::nullopt;
+        return QRectF(std::get<QPointF>(*position), std::get<QSizeF>(*size));
+    }
 };
 
 // The accessibility interface of the desktop.

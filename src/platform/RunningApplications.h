@@ -6,16 +6,17 @@
 
 namespace platform {
 
-struct RunningApplication {
-    std::optional<QString> bundleIdentifier;
-    bool hidden = false;
-};
-
+// The desktop's running applications, asked about one process at a time. Each property is read on
+// its own, as a platform's application object would answer it, so that asking for one costs no
+// more than that one.
 class RunningApplications {
 public:
     virtual ~RunningApplications() = default;
-    // None for a process that is not an application.
-    virtual std::optional<RunningApplication> application(qint32 pid) = 0;
+    // The application's identifier ("com.apple.iphonesimulator"); none for a process that is not an
+    // application or has no identifier.
+    virtual std::optional<QString> bundleIdentifier(qint32 pid) = 0;
+    // Whether the application is hidden; false for a process that is not an application.
+    virtual bool isHidden(qint32 pid) = 0;
 };
 
 } // namespace platform

@@ -1,8 +1,41 @@
 #include "simulator/SimulatorWindow.h"
 
+#include "simulator/Geometry.h"
+
+#include <algorithm>
+#include <deque>
+
+using platform::AXElementRef;
+
 namespace {
+
 const QString separator = QStringLiteral(" \u2013 ");
+
+bool isSimulator(const std::optional<QString>& bundleIdentifier) {
+    return bundleIdentifier && (*bundleIdentifier == QLatin1String("com.apple.iphonesimulator") ||
+                                *bundleIdentifier == QLatin1String("com.apple.dt.Devices"));
 }
+
+// Windows smaller than this on either side are the Simulator's palettes and sheets, never a device.
+constexpr double smallestDeviceWindowSide = 100;
+// A group this close to the window's own size is the window's content, not the device screen.
+constexpr double screenMargin = 4;
+// The device screen sits at most this deep below the window.
+constexpr int deepestScreenLevel = 3;
+
+struct Candidate {
+    quint32 number;
+    QRectF bounds;
+    std::optional<QRectF> clientBounds;
+
+    // Toolkits differ in whether they report the window with or without the window manager's frame.
+    bool matches(const QRectF& integral) const {
+        return Geometry::integral(bounds) == integral ||
+               (clientBounds && Geometry::integral(*clientBounds) == integral);
+    }
+};
+
+} // namespace
 
 QString SimulatorWindow::deviceName() const {
     const qsizetype at = title.indexOf(separator);
@@ -16,4 +49,124 @@ std::optional<QString> SimulatorWindow::runtime() const {
     const qsizetype start = first + separator.size();
     const qsizetype second = title.indexOf(separator, start);
     return second < 0 ? title.mid(start) : title.mid(start, second - start);
+}
+
+std::optional<SimulatorWindow> SimulatorWindow::front(const platform::TargetingPorts& ports,
+                                                      std::chrono::milliseconds timeout) {
+    const std::vector<platform::WindowEntry> list =
+        ports.windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{});
+
+    std::vector<qint32> owners;
+    for (const auto& entry : list) {
+        if (entry.ownerPid && std::find(owners.begin(), owners.end(), *entry.ownerPid) == owners.end())
+            owners.push_back(*entry.ownerPid);
+    }
+    const auto simulator = std::find_if(owners.begin(), owners.end(), [&](qint32 pid) {
+        return isSimulator(ports.applications.bundleIdentifier(pid));
+    });
+    if (simulator == owners.end())
+        return std::nullopt;
+    const qint32 pid = *simulator;
+    if (ports.applications.isHidden(pid))
+        return std::nullopt;
+
+    std::vector<Candidate> candidates;
+    for (const auto& entry : list) {
+        if (entry.ownerPid != pid || entry.layer != 0 || !entry.number || !entry.bounds)
+            continue;
+        if (entry.bounds->width() > smallestDeviceWindowSide &&
+            entry.bounds->height() > smallestDeviceWindowSide)
+            candidates.push_back({*entry.number, *entry.bounds, entry.clientBounds});
+    }
+    if (candidates.empty())
+        return std::nullopt;
+
+    if (!ports.accessibility.isTrusted())
+        return SimulatorWindow{pid, candidates.front().bounds, QStringLiteral("Simulator"),
+                               candidates.front().number, nullptr};
+
+    const AXElementRef application = ports.accessibility.application(pid, timeout);
+    if (!application)
+        return std::nullopt;
+    const QList<AXElementRef> windows =
+        AX::value<QList<AXElementRef>>(*application, QStringLiteral("AXWindows"))
+            .value_or(QList<AXElementRef>{});
+
+    QList<AXElementRef> standard;
+    for (const AXElementRef& window : windows) {
+        if (!window ||
+            AX::value<QString>(*window, QStringLiteral("AXSubrole")) != QLatin1String("AXStandardWindow"))
+            continue;
+        if (AX::value<bool>(*window, QStringLiteral("AXMinimized")) != true)
+            standard.append(window);
+    }
+    QList<AXElementRef> devices;
+    for (const AXElementRef& window : std::as_const(standard)) {
+        const auto identifier = AX::value<QString>(*window, QStringLiteral("AXIdentifier"));
+        if (identifier && identifier->startsWith(QLatin1String("deviceWindow")))
+            devices.append(window);
+    }
+    const bool fallback = devices.isEmpty();
+
+    for (const AXElementRef& window : fallback ? standard : devices) {
+        const std::optional<QRectF> rect = AX::frame(*window);
+        if (!rect)
+            continue;
+        const QRectF integral = Geometry::integral(*rect);
+        const auto candidate = std::find_if(candidates.begin(), candidates.end(),
+                                            [&](const Candidate& c) { return c.matches(integral); });
+        if (candidate == candidates.end())
+            continue;
+        const QString title = AX::value<QString>(*window, QStringLiteral("AXTitle")).value_or(QString());
+        // Without device windows to go by, the Simulator's own organiser windows must not pass as one.
+        if (fallback && (title == QLatin1String("Device Hub") || title == QLatin1String("Devices")))
+            continue;
+        return SimulatorWindow{pid, candidate->bounds, title, candidate->number, window};
+    }
+    return std::nullopt;
+}
+
+std::optional<QRectF> SimulatorWindow::screenRect() const {
+    if (!axWindow)
+        return std::nullopt;
+    std::optional<QRectF> best;
+    std::deque<std::pair<AXElementRef, int>> queue{{axWindow, 0}};
+    while (!queue.empty()) {
+        const auto [element, depth] = queue.front();
+        queue.pop_front();
+        if (depth > 0 && AX::value<QString>(*element, QStringLiteral("AXRole")) == QLatin1String("AXGroup")) {
+            if (const std::optional<QRectF> rect = AX::frame(*element)) {
+                if (AX::value<QString>(*element, QStringLiteral("AXSubrole")) ==
+                    QLatin1String("iOSContentGroup"))
+                    return rect;
+                const double area = rect->width() * rect->height();
+                const bool candidate = rect->width() < frame.width() - screenMargin &&
+                                       rect->height() < frame.height() - screenMargin &&
+                                       Geometry::contains(frame, *rect);
+                if (candidate && (best ? area > best->width() * best->height() : area > 0))
+                    best = rect;
+            }
+        }
+        if (depth < deepestScreenLevel) {
+            const auto children = AX::value<QList<AXElementRef>>(*element, QStringLiteral("AXChildren"));
+            for (const AXElementRef& child : children.value_or(QList<AXElementRef>{})) {
+                if (child)
+                    queue.emplace_back(child, depth + 1);
+            }
+        }
+    }
+    return best;
+}
+
+bool SimulatorWindow::isDirectlyAbove(platform::WindowList& windows, qint64 applicationWindow,
+                                      quint32 simulatorWindow) {
+    std::vector<quint32> numbers;
+    for (const auto& entry : windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{})) {
+        if (entry.layer == 0 && entry.number)
+            numbers.push_back(*entry.number);
+    }
+    const auto application =
+        std::find(numbers.begin(), numbers.end(), static_cast<quint32>(applicationWindow));
+    const auto simulator = std::find(numbers.begin(), numbers.end(), simulatorWindow);
+    return application != numbers.end() && simulator != numbers.end() && simulator == application + 1;
 }

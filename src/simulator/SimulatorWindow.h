@@ -1,10 +1,13 @@
 #pragma once
 
 #include "platform/Accessibility.h"
+#include "platform/Targeting.h"
+#include "simulator/AX.h"
 
 #include <QRectF>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
 // The Simulator's device window, as one look at the desktop found it.
@@ -22,4 +25,18 @@ struct SimulatorWindow {
     QString deviceName() const;
     // The text between the first and second " – "; none when the title has no separator.
     std::optional<QString> runtime() const;
+
+    // The Simulator's front device window; none when there is no Simulator, it is hidden, or none
+    // of its windows is a device window. Each accessibility read waits at most `timeout`.
+    static std::optional<SimulatorWindow> front(const platform::TargetingPorts& ports,
+                                                std::chrono::milliseconds timeout = AX::messagingTimeout);
+
+    // The device screen inside this window, top-left global coordinates; none when it cannot be
+    // told (callers use `frame` then).
+    std::optional<QRectF> screenRect() const;
+
+    // Whether this application's window lies immediately in front of the Simulator's window among
+    // the normal windows on screen.
+    static bool isDirectlyAbove(platform::WindowList& windows, qint64 applicationWindow,
+                                quint32 simulatorWindow);
 };
