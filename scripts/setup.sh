@@ -22,11 +22,11 @@ fi
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-webengine-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6
-    qcoro-qt6-dev nlohmann-json3-dev libgl-dev
+    qcoro-qt6-dev nlohmann-json3-dev libgl-dev libxcb1-dev
     nodejs fonts-dejavu-core
 )
 if $want_tests; then
-    packages+=(xvfb xauth)
+    packages+=(xvfb xauth xcompmgr)
 fi
 
 missing=()
