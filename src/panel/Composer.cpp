@@ -214,6 +214,7 @@ Composer::Composer(SimulatorPanelModel& model, QWidget* parent)
 
     auto* actions = new QHBoxLayout;
     actions->setSpacing(8);
+    m_context->setObjectName(QStringLiteral("contextToggle"));
     m_context->setMonospaced(true);
     m_context->setCheckable(true);
     m_context->setMirrorsState(true);

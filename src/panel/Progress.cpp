@@ -136,6 +136,16 @@ Progress::Progress(SimulatorPanelModel& model, PanelViewTimings timings, QWidget
       m_link(
           new LinkButton(QStringLiteral("arrow.up.forward.app"), QStringLiteral("Open in dashboard"), this)) {
     setObjectName(QStringLiteral("progress"));
+    // Named for tests and for finding one's way in an accessibility inspector.
+    const std::pair<QObject*, const char*> names[] = {
+        {m_statusRow, "statusRow"}, {m_spinner, "working"},     {m_dot, "inReview"},
+        {m_check, "finished"},      {m_cross, "other"},         {m_title, "title"},
+        {m_elapsed, "elapsed"},     {m_dismiss, "dismiss"},     {m_request, "request"},
+        {m_track, "stepTrack"},     {m_reviewRow, "reviewRow"}, {m_commit, "commit"},
+        {m_verify, "verify"},       {m_revert, "revert"},       {m_link, "dashboardLink"},
+    };
+    for (const auto& [object, name] : names)
+        object->setObjectName(QLatin1String(name));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
