@@ -1,81 +1,134 @@
-// The panel with the real model against the reference bridge: a report goes out from the
-// composer, its progress reaches review, and "Commit fix" ends it.
-#include "foundation/Settings.h"
-#include "panel/Composer.h"
-#include "panel/Progress.h"
+#include "PanelFixtures.h"
+#include "panel/BridgeApi.h"
 #include "panel/SimulatorPanelModel.h"
-#include "panel/SimulatorPanelView.h"
-#include "support/DrivenPanelModel.h"
-#include "support/FakeSimulatorTool.h"
 #include "support/ReferenceBridge.h"
+#include "support/Settle.h"
 
-#include <QAbstractButton>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QTemporaryDir>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
 #include <QTest>
 
-class TestPanelBridge : public QObject {
+using nlohmann::json;
+using namespace PanelFixtures;
+using namespace std::chrono_literals;
+
+namespace {
+
+QByteArray fetch(const QString& url) {
+    QNetworkAccessManager network;
+    network.setProxy(QNetworkProxy::NoProxy);
+    QNetworkReply* reply = network.get(QNetworkRequest(QUrl(url)));
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    const QByteArray body = reply->readAll();
+    reply->deleteLater();
+    return body;
+}
+
+} // namespace
+
+// The model against the real reference bridge, along the whole road of a report.
+class PanelBridgeTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void reportFromComposerToCommit();
+    void reportRoad() {
+        ReferenceBridge bridge(40);
+        QVERIFY2(bridge.start(), qPrintable(bridge.log()));
+        TempSettings store(bridge.port());
+        const QByteArray screenshot = png(1179, 2556);
+        FakeSimulatorTool tool(FakeSimulatorTool::device(listing(), screenshot));
+        PanelTimings timings;
+        timings.previewDelay = 50ms;
+        timings.fastPoll = 20ms;
+        timings.slowPoll = 200ms;
+        SimulatorPanelModel model(tool, *store.settings, timings);
+        model.setVisible(true);
+
+        QStringList statuses;
+        connect(&model, &SimulatorPanelModel::reportChanged, this, [&] {
+            if (model.report() && (statuses.isEmpty() || statuses.last() != model.report()->status))
+                statuses << model.report()->status;
+        });
+
+        // Capture and preview.
+        model.select(pick());
+        QTRY_VERIFY_WITH_TIMEOUT(model.draft().has_value(), 5000);
+        model.setComment(QStringLiteral("Make the Save button bigger"));
+        model.setCategory(QStringLiteral("layout"));
+        model.setShowContext(true);
+        model.previewRefresh().setActive(true);
+        QTRY_VERIFY_WITH_TIMEOUT(model.packet().contains(QLatin1String("\"prompt\"")), 5000);
+        QVERIFY2(model.packet().contains(
+                     QStringLiteral("Element: saveButton (Button) at x 15, y 15, 150 \u00d7 66")),
+                 qPrintable(model.packet()));
+        model.previewRefresh().setActive(false);
+
+        // Send; the sent report is followed at once.
+        model.send();
+        QTRY_VERIFY_WITH_TIMEOUT(!model.sending(), 10000);
+        QCOMPARE(model.error(), std::nullopt);
+        QVERIFY(model.report());
+        const QString id = model.report()->id;
+        QCOMPARE(model.report()->request, QStringLiteral("Make the Save button bigger"));
+        QCOMPARE(model.draft(), std::nullopt);
+        QCOMPARE(model.autoDispatch(), std::optional<bool>(true));
+
+        // What the bridge stored: the body as sent, the screenshot byte for byte.
+        const QByteArray stored = fetch(bridge.baseAddress() + QStringLiteral("/api/reports/") + id);
+        const json detail = json::parse(stored.constData(), stored.constData() + stored.size());
+        QCOMPARE(detail["category"].get<std::string>(), "layout");
+        QCOMPARE(detail["touch"]["x"].get<double>(), 168.5);
+        QCOMPARE(detail["element"]["frame"]["width"].get<double>(), 150.0);
+        QCOMPARE(fetch(bridge.baseAddress() + QStringLiteral("/api/reports/") + id +
+                       QStringLiteral("/screenshot")),
+                 screenshot);
+
+        // Polling follows the agent into review, through the working steps in order.
+        model.startPolling();
+        QTRY_COMPARE_WITH_TIMEOUT(model.report()->status, QStringLiteral("review"), 15000);
+        QVERIFY(statuses.size() >= 2);
+        qsizetype last = -1;
+        for (const QString& status : std::as_const(statuses)) {
+            const qsizetype at = ReportStatus::working.indexOf(status);
+            QVERIFY2(at > last || status == QLatin1String("review"), qPrintable(statuses.join(' ')));
+            last = at;
+        }
+
+        // Commit, then the next pass keeps the finished report and finds nothing newer.
+        model.act(QStringLiteral("commit"));
+        QTRY_VERIFY_WITH_TIMEOUT(!model.acting(), 5000);
+        QCOMPARE(model.error(), std::nullopt);
+        QCOMPARE(model.report()->status, QStringLiteral("committed"));
+        const auto pass = settle(model.poll());
+        QCOMPARE(pass.value, std::optional<bool>(false));
+        QCOMPARE(model.report()->id, id);
+        QCOMPARE(model.report()->status, QStringLiteral("committed"));
+        QVERIFY(!model.offline());
+
+        // A report sent from elsewhere is adopted, with the bridge's creation time.
+        const QString other = bridge.postReport(QStringLiteral("Larger title"));
+        QVERIFY(!other.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(model.report()->id, other, 5000);
+        QCOMPARE(model.report()->request, QStringLiteral("Larger title"));
+        QVERIFY(qAbs(model.report()->started.secsTo(QDateTime::currentDateTimeUtc())) < 60);
+
+        // A setting change goes through the bridge and comes back.
+        model.setSetting(QStringLiteral("autoRelaunch"), false);
+        QTRY_COMPARE_WITH_TIMEOUT(model.autoRelaunch(), std::optional<bool>(false), 5000);
+
+        // A report the bridge refuses to act on: its message shows.
+        QTRY_COMPARE_WITH_TIMEOUT(model.report()->status, QStringLiteral("review"), 15000);
+        model.act(QStringLiteral("revert"));
+        QTRY_COMPARE_WITH_TIMEOUT(model.report()->status, QStringLiteral("reverted"), 5000);
+        model.act(QStringLiteral("revert"));
+        QTRY_VERIFY_WITH_TIMEOUT(!model.acting(), 5000);
+        QVERIFY(model.error() && model.error()->contains(QLatin1String("in review")));
+    }
 };
 
-void TestPanelBridge::reportFromComposerToCommit() {
-    ReferenceBridge bridge(120);
-    QVERIFY2(bridge.start(), qPrintable(bridge.log()));
-    QTemporaryDir dir;
-    Settings settings(dir.filePath(QStringLiteral("settings.json")));
-    settings.setBridgePort(bridge.port());
-
-    const QByteArray listing =
-        R"({"devices":{"com.apple.CoreSimulator.SimRuntime.iOS-17-2":[)"
-        R"({"state":"Booted","udid":"5A1B2C3D-0000-4000-8000-000000000001","name":"iPhone 15 Pro"}]}})";
-    FakeSimulatorTool tool(FakeSimulatorTool::device(listing, PanelStates::png()));
-    PanelTimings timings;
-    timings.previewDelay = std::chrono::milliseconds(50);
-    timings.fastPoll = std::chrono::milliseconds(100);
-    timings.slowPoll = std::chrono::milliseconds(300);
-    SimulatorPanelModel model(tool, settings, timings);
-    CountingPanelControl control;
-    model.setController(&control);
-    model.setVisible(true);
-    model.setTrusted(true);
-    model.setDeviceTitle(PanelStates::deviceTitle);
-    model.startPolling();
-
-    SimulatorPanelView view(model, settings, true);
-    view.show();
-    view.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&view));
-    // The first pass has read the bridge's settings, so the switches can be used.
-    QTRY_VERIFY_WITH_TIMEOUT(view.agentSettings()->switchFor(QStringLiteral("autoDispatch"))->isEnabled(),
-                             10000);
-
-    model.select(PanelStates::draft().pick);
-    QTRY_VERIFY_WITH_TIMEOUT(view.composer()->isVisible(), 10000);
-    QTRY_COMPARE(QApplication::focusWidget(), view.composer()->editor());
-    QTest::keyClicks(view.composer()->editor(), QStringLiteral("Make the Save button orange"));
-    QTRY_VERIFY(view.composer()->sendButton()->isEnabled());
-    view.composer()->sendButton()->click();
-
-    Progress* progress = view.progress();
-    QTRY_VERIFY_WITH_TIMEOUT(progress->isVisible(), 10000);
-    auto* title = progress->findChild<QLabel*>(QStringLiteral("title"));
-    auto* request = progress->findChild<QLabel*>(QStringLiteral("request"));
-    QCOMPARE(request->text(), QStringLiteral("Make the Save button orange"));
-    QVERIFY(!view.composer()->isVisible());
-    QTRY_COMPARE_WITH_TIMEOUT(title->text(), QStringLiteral("Ready to review"), 30000);
-
-    auto* commit = progress->findChild<QAbstractButton*>(QStringLiteral("commit"));
-    QVERIFY(commit->isVisible() && commit->isEnabled());
-    commit->click();
-    QTRY_COMPARE_WITH_TIMEOUT(title->text(), QStringLiteral("Committed"), 10000);
-    QVERIFY(!progress->findChild<QWidget*>(QStringLiteral("reviewRow"))->isVisible());
-    QVERIFY(progress->findChild<QWidget*>(QStringLiteral("finished"))->isVisible());
-    QVERIFY(!model.error());
-}
-
-QTEST_MAIN(TestPanelBridge)
+QTEST_GUILESS_MAIN(PanelBridgeTest)
 #include "tst_panelbridge.moc"
