@@ -24,6 +24,8 @@ const QString armedHint = QStringLiteral("Activate again to undo the agent's cha
 constexpr int columnGap = 4;
 constexpr int rowGap = 3;
 constexpr int capsuleHeight = 3;
+// The working spinner shows for as long as the agent works: one turn in 1.5 s.
+constexpr std::chrono::milliseconds spinnerFrame{125};
 
 QFont stepFont(bool current) {
     return Style::font(Style::Text::Caption, current ? QFont::DemiBold : QFont::Normal);
@@ -204,6 +206,7 @@ Progress::Progress(SimulatorPanelModel& model, PanelViewTimings timings, QWidget
             [this](bool acting) { m_reviewRow->setEnabled(!acting); });
     m_reviewRow->setEnabled(!m_model.acting());
 
+    m_spinner->setFrameInterval(spinnerFrame);
     m_tick.setSingleShot(true);
     m_tick.setTimerType(Qt::PreciseTimer);
     connect(&m_tick, &QTimer::timeout, this, [this] {
