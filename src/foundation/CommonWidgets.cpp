@@ -61,7 +61,10 @@ void Spinner::renderFrames(const QColor& base, qreal ratio) {
 }
 
 void Spinner::paintEvent(QPaintEvent*) {
-    const QColor base = Style::color(m_tone, palette());
+    // Active colours even inside a disabled button, where the spinner says that work goes on.
+    QPalette colours = palette();
+    colours.setCurrentColorGroup(QPalette::Active);
+    const QColor base = Style::color(m_tone, colours);
     const qreal ratio = devicePixelRatioF();
     if (m_frames.isEmpty() || base != m_framesColor || ratio != m_framesRatio)
         renderFrames(base, ratio);
