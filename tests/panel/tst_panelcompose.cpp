@@ -366,7 +366,8 @@ private slots:
             QCOMPARE(model.error(), std::optional<QString>("Invalid bridge port"));
         } else {
             QCOMPARE(model.error(), std::optional<QString>("Bridge error"));
-            QCOMPARE(server.paths(), QList<QString>{"/report"});
+            // Other programs on this machine may probe the default port too.
+            QCOMPARE(server.count(QStringLiteral("/report")), 1);
         }
     }
 
