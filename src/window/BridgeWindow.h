@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+class AppNotifications;
 class Settings;
 
 // What goes wrong between the window and the bridge on its port, as the status line tells it.
@@ -29,14 +30,12 @@ public:
     // Asks the user for a folder; none when cancelled.
     using FolderChooser = std::function<std::optional<QString>()>;
 
-    static constexpr int lowestPort = 1024;
-    static constexpr int highestPort = 65535;
-
-    BridgeWindow(Settings& settings, BridgeProcess& bridge, Timings timings = {}, QObject* parent = nullptr);
+    BridgeWindow(Settings& settings, BridgeProcess& bridge, AppNotifications& notifications,
+                 Timings timings = {}, QObject* parent = nullptr);
     ~BridgeWindow() override;
 
-    int port() const;
-    void setPort(int port);
+    BridgePort port() const;
+    void setPort(BridgePort port);
     bool connected() const { return m_connected; }
     ConnectStatus status() const { return m_status; }
     QString page() const { return m_page; }
@@ -53,7 +52,7 @@ public:
     void start();
 
     // Probes the port once; with userInitiated the status line says "Connecting…" meanwhile.
-    QCoro::Task<> connect(bool userInitiated);
+    QCoro::Task<> connectToBridge(bool userInitiated);
     void disconnectFromBridge();
     void showSettings();
 
@@ -64,7 +63,7 @@ public:
     QCoro::Task<> startupReopen();
 
     // The status line's text for a status.
-    static QString statusText(ConnectStatus status, int port);
+    static QString statusText(ConnectStatus status, BridgePort port);
 
 signals:
     void portChanged();

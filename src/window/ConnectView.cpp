@@ -1,5 +1,6 @@
 #include "window/ConnectView.h"
 
+#include "foundation/Detach.h"
 #include "foundation/PlatformText.h"
 
 #include <QApplication>
@@ -143,7 +144,7 @@ void Step::paintEvent(QPaintEvent*) {
 
 // ---- StatusLine
 
-StatusLine::StatusLine(ConnectStatus status, int port, QWidget* parent)
+StatusLine::StatusLine(ConnectStatus status, BridgePort port, QWidget* parent)
     : QWidget(parent), m_spinner(new Spinner(12, this)),
       m_symbol(new SymbolView(QStringLiteral("pause.circle"), Style::Tone::Secondary, 14, this)),
       m_label(new QLabel(this)) {
@@ -163,7 +164,7 @@ QString StatusLine::text() const {
     return m_label->text();
 }
 
-void StatusLine::setStatus(ConnectStatus status, int port) {
+void StatusLine::setStatus(ConnectStatus status, BridgePort port) {
     const bool spinning = status == ConnectStatus::Waiting || status == ConnectStatus::Connecting;
     m_spinner->setVisible(spinning);
     m_symbol->setVisible(!spinning);
@@ -545,21 +546,19 @@ QWidget* ConnectView::buildCommandLine() {
 }
 
 void ConnectView::commitPort() {
-    bool ok = false;
-    const int value = m_portField->text().toInt(&ok);
-    if (ok)
-        m_window.setPort(value);
+    if (const auto port = BridgePort::fromText(m_portField->text()))
+        m_window.setPort(*port);
     m_portField->setModified(false);
     showPort();
 }
 
 void ConnectView::showPort() {
     if (m_portField && !m_portField->isModified())
-        m_portField->setText(QString::number(m_window.port()));
+        m_portField->setText(m_window.port().text());
 }
 
 void ConnectView::connectNow() {
-    m_window.connect(true);
+    detach(m_window.connectToBridge(true), &m_window);
 }
 
 void ConnectView::keyPressEvent(QKeyEvent* event) {

@@ -1,9 +1,10 @@
 #include "window/MainWindow.h"
 
-#include "window/ConnectView.h"
+#include "foundation/Detach.h"
 #include "foundation/PlatformText.h"
-#include "window/ProjectMenu.h"
 #include "foundation/Style.h"
+#include "window/ConnectView.h"
+#include "window/ProjectMenu.h"
 
 #include <QFileDialog>
 #include <QGridLayout>
@@ -11,9 +12,9 @@
 #include <QStackedLayout>
 #include <QToolBar>
 
-MainWindow::MainWindow(BridgeWindow* model, BridgeNavigation::Opener openInBrowser, QWidget* parent)
-    : QMainWindow(parent), m_model(model), m_openInBrowser(std::move(openInBrowser)),
-      m_content(new QWidget(this)), m_faces(new QStackedLayout(m_content)) {
+MainWindow::MainWindow(BridgeWindow* model, DashboardFactory dashboards, QWidget* parent)
+    : QMainWindow(parent), m_model(model), m_dashboards(std::move(dashboards)), m_content(new QWidget(this)),
+      m_faces(new QStackedLayout(m_content)) {
     m_model->setParent(this);
     setWindowTitle(QStringLiteral("Tallyrig"));
     setWindowIcon(Style::appIcon());
@@ -53,8 +54,8 @@ void MainWindow::showFace() {
         if (m_dashboard && m_dashboard->baseAddress() != m_model->baseAddress())
             m_dashboard->deleteLater();
         if (!m_dashboard || m_dashboard->baseAddress() != m_model->baseAddress()) {
-            m_dashboard = new BridgeWebView(m_model->baseAddress(), m_model->page(), m_model->report(),
-                                            m_openInBrowser, m_content);
+            m_dashboard =
+                m_dashboards({m_model->baseAddress(), m_model->page(), m_model->report(), {}}, m_content);
             m_faces->addWidget(m_dashboard);
         }
         m_faces->setCurrentWidget(m_dashboard);
@@ -74,7 +75,7 @@ void MainWindow::showFace() {
 }
 
 void MainWindow::openRecent(const QString& folder) {
-    m_model->open(folder);
+    detach(m_model->open(folder), m_model);
 }
 
 void MainWindow::buildToolBar() {
@@ -111,7 +112,8 @@ void MainWindow::buildToolBar() {
 
     m_projectMenu = new ProjectMenu(
         m_model->bridge(), [this] { m_model->chooseProject(); },
-        [this](const QString& folder) { openRecent(folder); }, [this] { m_model->stopBridge(); }, m_toolBar);
+        [this](const QString& folder) { openRecent(folder); },
+        [this] { detach(m_model->stopBridge(), m_model); }, m_toolBar);
     m_projectMenuAction = m_toolBar->addWidget(m_projectMenu);
 }
 
@@ -121,7 +123,7 @@ void MainWindow::refreshToolBar() {
     m_settingsAction->setVisible(connected);
     m_disconnectAction->setVisible(connected && !carried);
     m_disconnectAction->setToolTip(QStringLiteral("Disconnect from the bridge on port ") +
-                                   QString::number(m_model->port()));
+                                   m_model->port().text());
     m_projectMenuAction->setVisible(connected && carried);
 }
 
