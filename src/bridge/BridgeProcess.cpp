@@ -72,6 +72,11 @@ BridgeProcess::BridgeProcess(Settings& settings, ChildProcesses& children,
 }
 
 BridgeProcess::~BridgeProcess() {
+    // Every opening in progress is over; those waiting for their turn are woken to find so.
+    ++m_openTicket;
+    m_turnWaiters.wakeAll();
+    if (m_setUp)
+        m_setUp->terminate();
     endNow();
     if (sharedInstance() == this)
         sharedInstance() = nullptr;

@@ -36,12 +36,14 @@ private:
     bool m_fired = false;
 };
 
-// Coroutines waiting for something to change. Every wake-up reaches all of them.
+// Coroutines waiting for something to change. Every wake-up reaches all of them, and so does the
+// list's destruction, so that no waiter is left hanging.
 class Waiters {
 public:
     Waiters() = default;
     Waiters(const Waiters&) = delete;
     Waiters& operator=(const Waiters&) = delete;
+    ~Waiters() { wakeAll(); }
 
     // Suspends until the next wakeAll() or the list's destruction. Resumes in a later turn of the
     // event loop, so the waiter must check that its owner still exists before touching it.

@@ -63,9 +63,11 @@ QCoro::Task<> BridgeWindow::connectToBridge(bool userInitiated) {
         setStatus(ConnectStatus::Connecting);
 
     QPointer<BridgeWindow> self(this);
+    const quint64 intent = m_intent;
     const Probe answer = co_await Probe::ask(probed, m_timings.probeTimeout, Probe::forConnecting);
-    // An answer about a port the window has since left says nothing about the current one.
-    if (!self || probed != port())
+    // An answer about a port the window has since left, or given after the user disconnected or
+    // opened a project, says nothing about what the window wants now.
+    if (!self || intent != m_intent || probed != port())
         co_return;
     switch (answer.kind) {
     case Probe::Kind::Free:
@@ -85,6 +87,7 @@ void BridgeWindow::disconnectFromBridge() {
 }
 
 void BridgeWindow::pause() {
+    ++m_intent;
     // Paused first, so the connect loop that restarts with `connected` sends nothing.
     setStatus(ConnectStatus::Paused);
     setConnected(false);
@@ -95,10 +98,15 @@ void BridgeWindow::showSettings() {
 }
 
 QCoro::Task<> BridgeWindow::open(QString folder) {
+    ++m_intent;
+    ++m_openings;
     setConnected(false);
     QPointer<BridgeWindow> self(this);
     const std::optional<BridgePort> opened = co_await m_bridge.open(folder);
-    if (!self || !opened)
+    if (!self)
+        co_return;
+    --m_openings;
+    if (!opened)
         co_return;
     setPort(*opened);
     setStatus(ConnectStatus::Connecting);
@@ -108,14 +116,18 @@ QCoro::Task<> BridgeWindow::open(QString folder) {
 void BridgeWindow::chooseProject() {
     if (!m_chooser)
         return;
-    if (const auto folder = m_chooser())
-        detach(open(*folder), this);
+    m_chooser([self = QPointer<BridgeWindow>(this)](const QString& folder) {
+        if (self)
+            detach(self->open(folder), self);
+    });
 }
 
 QCoro::Task<> BridgeWindow::stopBridge() {
     QPointer<BridgeWindow> self(this);
+    const quint64 intent = m_intent;
     co_await m_bridge.stop();
-    if (self)
+    // An opening or a pause meanwhile decided what the window shows.
+    if (self && intent == m_intent)
         pause();
 }
 
@@ -199,7 +211,7 @@ void BridgeWindow::restartConnectLoop() {
 QCoro::Task<> BridgeWindow::connectLoop(quint64 generation) {
     QPointer<BridgeWindow> self(this);
     while (self && generation == m_loopGeneration && !m_connected) {
-        if (m_status != ConnectStatus::Paused)
+        if (m_status != ConnectStatus::Paused && m_openings == 0)
             co_await connectToBridge(false);
         if (!self || generation != m_loopGeneration)
             co_return;

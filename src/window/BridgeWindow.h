@@ -27,8 +27,9 @@ class BridgeWindow : public QObject {
     Q_OBJECT
 public:
     using Timings = BridgeWindowTimings;
-    // Asks the user for a folder; none when cancelled.
-    using FolderChooser = std::function<std::optional<QString>()>;
+    // Shows the folder chooser and returns at once; `chosen` runs when the user confirms a folder,
+    // never when they cancel.
+    using FolderChooser = std::function<void(std::function<void(const QString& folder)> chosen)>;
 
     BridgeWindow(Settings& settings, BridgeProcess& bridge, AppNotifications& notifications,
                  Timings timings = {}, QObject* parent = nullptr);
@@ -92,5 +93,11 @@ private:
     QString m_page = QStringLiteral("inbox");
     std::optional<QString> m_report;
     quint64 m_loopGeneration = 0;
+    // What the window wants of its connection: a probe applies its answer only while this is the
+    // value it started with. Disconnect, a pause and an opening change it.
+    quint64 m_intent = 0;
+    // Openings in progress: the connect loop leaves the port alone meanwhile, because the port it
+    // would probe is the one the window is leaving.
+    int m_openings = 0;
     FolderChooser m_chooser;
 };

@@ -363,10 +363,12 @@ void ProjectSection::rebuildRecents() {
         connect(recent, &RecentRow::clicked, this, [this, folder] { m_openRecent(folder); });
         recent->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(recent, &QWidget::customContextMenuRequested, this, [this, recent, folder](const QPoint& at) {
-            QMenu menu;
-            menu.addAction(QStringLiteral("Remove from Recent"), this,
-                           [this, folder] { m_bridge.forget(folder); });
-            menu.exec(recent->mapToGlobal(at));
+            // A popup, not exec(): the window may close, and delete the row, while it is open.
+            auto* menu = new QMenu(recent);
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->addAction(QStringLiteral("Remove from Recent"), this,
+                            [this, folder] { m_bridge.forget(folder); });
+            menu->popup(recent->mapToGlobal(at));
         });
         column->addWidget(recent);
     }

@@ -23,7 +23,8 @@ MainWindow::MainWindow(BridgeWindow* model, DashboardFactory dashboards, QWidget
     resize(initialSize);
     setUnifiedTitleAndToolBarOnMac(true);
 
-    m_model->setFolderChooser([this] { return chooseFolder(); });
+    m_model->setFolderChooser(
+        [this](std::function<void(const QString&)> chosen) { chooseFolder(std::move(chosen)); });
     buildToolBar();
 
     connect(m_model, &BridgeWindow::connectedChanged, this, &MainWindow::showFace);
@@ -127,23 +128,26 @@ void MainWindow::refreshToolBar() {
     m_projectMenuAction->setVisible(connected && carried);
 }
 
-std::optional<QString> MainWindow::chooseFolder() {
-    QFileDialog dialog(this, QStringLiteral("Open Project"));
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Open"));
+void MainWindow::chooseFolder(std::function<void(const QString&)> chosen) {
+    auto* dialog = new QFileDialog(this, QStringLiteral("Open Project"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Open"));
 #ifndef Q_OS_MACOS
     // Qt's own dialog, so the message can stand with the folder list.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
         auto* message = new QLabel(
-            QStringLiteral("Choose your app\u2019s repository. Tallyrig sets it up the first time."),
-            &dialog);
+            QStringLiteral("Choose your app\u2019s repository. Tallyrig sets it up the first time."), dialog);
         message->setWordWrap(true);
         grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
     }
 #endif
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    connect(dialog, &QDialog::accepted, dialog, [dialog, chosen = std::move(chosen)] {
+        const QStringList folders = dialog->selectedFiles();
+        if (!folders.isEmpty())
+            chosen(folders.constFirst());
+    });
+    dialog->open();
 }

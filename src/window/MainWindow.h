@@ -33,8 +33,9 @@ public:
     ProjectMenu* projectMenu() const { return m_projectMenu; }
     QAction* projectMenuAction() const { return m_projectMenuAction; }
 
-    // The folder chooser of "Open Project…".
-    std::optional<QString> chooseFolder();
+    // The folder chooser of "Open Project…": shown without a nested event loop, because the window
+    // may close, and delete itself, while it is open.
+    void chooseFolder(std::function<void(const QString&)> chosen);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -84,6 +84,7 @@ private slots:
     void laterOpenStopsTheEarlierBridge();
     void openWaitsForAStopInProgress();
     void laterOpenEndsTheEarlierSetUp();
+    void destroyingEndsEveryOpening();
     void repeatedFailureAnnouncesNothing();
 
 private:
@@ -540,6 +541,26 @@ void TestBridgeProcess::laterOpenEndsTheEarlierSetUp() {
     QCOMPARE(history, (QList<State>{State::starting("Setting up " + first.name() + QStringLiteral("\u2026")),
                                     foreign}));
     QCOMPARE(bridge->project(), std::optional<QString>(second.path()));
+}
+
+void TestBridgeProcess::destroyingEndsEveryOpening() {
+    // One opening waits for its bridge to answer, the next for its turn; neither may hang once the
+    // object is gone.
+    Repo first(TestHttpServer::freePort()), second(TestHttpServer::freePort());
+    qputenv("TALLYRIG_FAKE_START", "never");
+    auto timings = fast();
+    timings.startAttempts = 100000;
+    auto bridge = make(timings);
+    auto running = bridge->open(first.path());
+    QTRY_VERIFY(bridge->process() && bridge->output().contains("starting"));
+    auto waiting = bridge->open(second.path());
+    QVERIFY(!waiting.isReady());
+
+    bridge.reset();
+    QTRY_VERIFY(running.isReady());
+    QTRY_VERIFY(waiting.isReady());
+    QCOMPARE(QCoro::waitFor(running), std::nullopt);
+    QCOMPARE(QCoro::waitFor(waiting), std::nullopt);
 }
 
 void TestBridgeProcess::repeatedFailureAnnouncesNothing() {

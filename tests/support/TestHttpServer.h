@@ -18,6 +18,7 @@ public:
         QByteArray body;
         QByteArray contentType = "application/json";
         bool never = false; // accept the request and never answer
+        bool held = false;  // accept the request and answer when the test says (answerHeld)
     };
     using Handler = std::function<Reply(const QByteArray& method, const QString& path)>;
 
@@ -35,6 +36,10 @@ public:
     }
     static Reply html(QByteArray body, int status = 200) { return {status, std::move(body), "text/html"}; }
     static Reply silent() { return {200, {}, {}, true}; }
+    static Reply hold() { return {200, {}, {}, false, true}; }
+
+    // Answers every request held so far with `reply`.
+    void answerHeld(const Reply& reply);
 
     // A port on which nothing listens right now.
     static quint16 freePort();
@@ -44,8 +49,10 @@ signals:
 
 private:
     void serve(class QTcpSocket* socket);
+    static void write(class QTcpSocket* socket, const Reply& reply);
 
     QTcpServer m_server;
     Handler m_handler;
     QList<QString> m_paths;
+    QList<class QTcpSocket*> m_held;
 };

@@ -3,6 +3,7 @@
 #include "support/ReferenceBridge.h"
 #include "support/TestHttpServer.h"
 #include "support/TestPlatform.h"
+#include "support/TestRepository.h"
 #include "window/BridgeWindow.h"
 
 #include <QElapsedTimer>
@@ -198,6 +199,66 @@ private slots:
         window->setPort(TestHttpServer::freePort());
         QCoro::waitFor(probe);
         QVERIFY(!window->connected());
+    }
+
+    // What the window was asked for changed while the probe was out: its answer, or its time-out,
+    // must not undo a Disconnect.
+    void aProbeThatEndsAfterDisconnectChangesNothing_data() {
+        QTest::addColumn<bool>("bridgeAnswers");
+        QTest::newRow("a bridge answers after Disconnect") << true;
+        QTest::newRow("the request times out after Disconnect") << false;
+    }
+    void aProbeThatEndsAfterDisconnectChangesNothing() {
+        QFETCH(bool, bridgeAnswers);
+        TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::hold(); });
+        QVERIFY(server.listen());
+        auto window = makeWindow(server.port(), BridgeWindow::Timings{300ms, 50ms});
+        auto probe = window->connectToBridge(false);
+        QTRY_COMPARE(server.requestCount(), 1);
+
+        window->disconnectFromBridge();
+        if (bridgeAnswers)
+            server.answerHeld(TestHttpServer::json(bridgeAnswer()));
+        QCoro::waitFor(probe);
+        QVERIFY(!window->connected());
+        QCOMPARE(window->status(), ConnectStatus::Paused);
+    }
+
+    // Opening a project leaves the port the window was on: the connect loop must not find the old
+    // bridge there again while the new one starts.
+    void anOpeningIsNotUndoneByTheBridgeItLeaves() {
+        qputenv("SHELL", TALLYRIG_TEST_FIXTURES "/shell-plain.sh");
+        qputenv("TALLYRIG_FAKE_START", "never");
+        TestHttpServer old(
+            [](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
+        QVERIFY(old.listen());
+        BridgeProcess::Timings timings;
+        timings.startAttempts = 100000;
+        timings.startInterval = 20ms;
+        timings.stopInterval = 20ms;
+        BridgeProcess bridge(*m_settings, childProcesses(),
+                             BridgeRuntime{QStringLiteral(TALLYRIG_TEST_FIXTURES "/fake-node.sh"),
+                                           QStringLiteral("/fake/cli")},
+                             timings);
+        m_settings->setBridgePort(old.port());
+        BridgeWindow window(*m_settings, bridge, m_notifications, fast);
+        window.start();
+        QTRY_VERIFY_WITH_TIMEOUT(window.connected(), 5000);
+        const int before = old.requestCount();
+
+        QTemporaryDir projects;
+        const QString project = TestRepository::make(projects.path(), "new", TestHttpServer::freePort());
+        auto opening = window.open(project);
+        QVERIFY(!window.connected());
+        // The new bridge is launched and has spoken: the loop had many turns meanwhile.
+        QTRY_VERIFY_WITH_TIMEOUT(bridge.process() && bridge.output().contains("starting"), 10000);
+        QTest::qWait(200);
+        QVERIFY(!window.connected());
+        QCOMPARE(old.requestCount(), before);
+
+        QCoro::waitFor(bridge.stop());
+        QCoro::waitFor(opening);
+        qunsetenv("TALLYRIG_FAKE_START");
     }
 
     void theReferenceBridgeConnectsWithoutUserAction() {

@@ -197,35 +197,49 @@ private slots:
         const QString chosen = m_dir.filePath(QStringLiteral("chosen"));
         QDir().mkpath(chosen);
         qputenv("TALLYRIG_FAKE_INIT", "six-lines"); // the set-up fails, which is enough to see it ran
-        bool checked = false;
-        QTimer::singleShot(200, [&] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
-            QCOMPARE(dialog->labelText(QFileDialog::Accept), QStringLiteral("Open"));
-            QStringList labels;
-            for (QLabel* label : dialog->findChildren<QLabel*>())
-                labels.append(label->text());
-            QVERIFY(labels.contains(
-                QStringLiteral("Choose your app\u2019s repository. Tallyrig sets it up the first time.")));
-            dialog->setDirectory(chosen);
-            checked = true;
-            QMetaObject::invokeMethod(dialog, "accept");
-        });
+        // The chooser does not block: the window may close while it is open.
         main->model().chooseProject();
-        QVERIFY(checked);
+        QPointer<QFileDialog> dialog;
+        QTRY_VERIFY((dialog = main->findChild<QFileDialog*>()) && dialog->isVisible());
+        QCOMPARE(QApplication::activeModalWidget(), dialog.data());
+        QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
+        QCOMPARE(dialog->labelText(QFileDialog::Accept), QStringLiteral("Open"));
+        QStringList labels;
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            labels.append(label->text());
+        QVERIFY(labels.contains(
+            QStringLiteral("Choose your app\u2019s repository. Tallyrig sets it up the first time.")));
+        dialog->setDirectory(chosen);
+        QMetaObject::invokeMethod(dialog, "accept");
         QTRY_COMPARE(m_bridge->state().kind, BridgeProcess::State::Kind::Failed);
         qunsetenv("TALLYRIG_FAKE_INIT");
         QCOMPARE(m_bridge->project().value_or(QStringLiteral("none")), chosen);
+        QTRY_VERIFY(!dialog);
 
         // Cancelling opens nothing.
-        QTimer::singleShot(200, [] {
-            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
-                dialog->reject();
-        });
         const QStringList before = m_bridge->recents();
         main->model().chooseProject();
+        QTRY_VERIFY((dialog = main->findChild<QFileDialog*>()) && dialog->isVisible());
+        dialog->reject();
+        QTRY_VERIFY(!dialog);
         QCOMPARE(m_bridge->recents(), before);
+    }
+
+    void closingTheWindowWithItsChooserOpen() {
+        make(BridgeRuntime{QStringLiteral(TALLYRIG_TEST_FIXTURES "/fake-node.sh"),
+                           QStringLiteral("/fake/cli")});
+        QPointer<MainWindow> main = window().release();
+        main->setAttribute(Qt::WA_DeleteOnClose);
+        bool closed = false;
+        QTimer::singleShot(200, [&] {
+            QVERIFY(main && main->findChild<QFileDialog*>() && main->findChild<QFileDialog*>()->isVisible());
+            main->close();
+            closed = true;
+        });
+        main->model().chooseProject();
+        QTRY_VERIFY(closed);
+        QTRY_VERIFY(!main);
+        QCOMPARE(m_bridge->project(), std::nullopt);
     }
 
     void openingAProjectReachesTheDashboardAndStopBridgeReturns() {
