@@ -3,6 +3,8 @@
 #include "foundation/Detach.h"
 #include "foundation/PlatformText.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -144,6 +146,34 @@ void Step::paintEvent(QPaintEvent*) {
 
 // ---- StatusLine
 
+namespace {
+
+// The status line as assistive tools meet it: one element that reads the whole line, its
+// indicator and words combined.
+class StatusLineAccessible final : public QAccessibleWidget {
+public:
+    explicit StatusLineAccessible(StatusLine* line) : QAccessibleWidget(line, QAccessible::StaticText) {}
+
+    int childCount() const override { return 0; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name)
+            return static_cast<StatusLine*>(widget())->text();
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* statusLineAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("StatusLine") && object && object->isWidgetType())
+        return new StatusLineAccessible(static_cast<StatusLine*>(object));
+    return nullptr;
+}
+
+} // namespace
+
 StatusLine::StatusLine(ConnectStatus status, BridgePort port, QWidget* parent)
     : QWidget(parent), m_spinner(new Spinner(12, this)),
       m_symbol(new SymbolView(QStringLiteral("pause.circle"), Style::Tone::Secondary, 14, this)),
@@ -157,6 +187,11 @@ StatusLine::StatusLine(ConnectStatus status, BridgePort port, QWidget* parent)
     m_label->setWordWrap(true);
     m_label->setTextFormat(Qt::PlainText);
     layout->addWidget(m_label, 1);
+    static const bool accessible = [] {
+        QAccessible::installFactory(statusLineAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     setStatus(status, port);
 }
 
@@ -521,6 +556,9 @@ QWidget* ConnectView::buildCommandLine() {
     m_portField->setPlaceholderText(QStringLiteral("Port"));
     m_portField->setAccessibleName(QStringLiteral("Bridge port"));
     m_portField->setFixedWidth(90);
+    // Digits of one width, so the number does not shift as it is typed; Qt cannot ask a
+    // proportional face for its tabular figures, so the field uses the fixed-pitch face.
+    m_portField->setFont(Style::monospaced(Style::Text::Body));
     m_portField->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]{0,9}")), m_portField));
     row->addWidget(m_portField);

@@ -5,6 +5,7 @@
 #include "window/ConnectView.h"
 #include "window/ProjectMenu.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -301,6 +302,11 @@ private slots:
             QCOMPARE(line.text(), text);
             QCOMPARE(line.findChild<Spinner*>()->isVisibleTo(&line),
                      status == ConnectStatus::Waiting || status == ConnectStatus::Connecting);
+            // Assistive tools meet one element that reads the whole line, not its parts.
+            QAccessibleInterface* element = QAccessible::queryAccessibleInterface(&line);
+            QVERIFY(element);
+            QCOMPARE(element->childCount(), 0);
+            QCOMPARE(element->text(QAccessible::Name), text);
         }
     }
 
