@@ -461,12 +461,15 @@ ConnectView::ConnectView(BridgeWindow& window, std::function<void()> openProject
         m_toggle->setArrowType(Qt::RightArrow);
         m_toggle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         disclosureLayout->addWidget(m_toggle, 0, Qt::AlignLeft);
-        m_commandLine = buildCommandLine();
-        m_commandLine->setParent(disclosure);
-        m_commandLine->hide();
-        disclosureLayout->addWidget(m_commandLine);
-        // A disclosure, not a switch: it never stays pressed in.
-        connect(m_toggle, &QToolButton::clicked, this, [this] {
+        // A disclosure, not a switch: it never stays pressed in. The steps are built when first
+        // expanded, which keeps them off the start-up path.
+        connect(m_toggle, &QToolButton::clicked, this, [this, disclosure, disclosureLayout] {
+            if (!m_commandLine) {
+                m_commandLine = buildCommandLine();
+                m_commandLine->setParent(disclosure);
+                m_commandLine->hide();
+                disclosureLayout->addWidget(m_commandLine);
+            }
             const bool expanded = !m_commandLine->isVisibleTo(this);
             m_toggle->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
             m_commandLine->setVisible(expanded);
@@ -482,10 +485,13 @@ ConnectView::ConnectView(BridgeWindow& window, std::function<void()> openProject
                                    .arg(PlatformText::thisComputer()),
                                Style::Text::Footnote, Style::Tone::Tertiary, column));
 
-    connect(&m_window, &BridgeWindow::statusChanged, this,
-            [this] { m_statusLine->setStatus(m_window.status(), m_window.port()); });
+    connect(&m_window, &BridgeWindow::statusChanged, this, [this] {
+        if (m_statusLine)
+            m_statusLine->setStatus(m_window.status(), m_window.port());
+    });
     connect(&m_window, &BridgeWindow::portChanged, this, [this] {
-        m_statusLine->setStatus(m_window.status(), m_window.port());
+        if (m_statusLine)
+            m_statusLine->setStatus(m_window.status(), m_window.port());
         showPort();
     });
 }
@@ -586,6 +592,8 @@ QWidget* ConnectView::buildCommandLine() {
 }
 
 void ConnectView::commitPort() {
+    if (!m_portField)
+        return;
     if (const auto port = BridgePort::fromText(m_portField->text()))
         m_window.setPort(*port);
     m_portField->setModified(false);
@@ -604,7 +612,8 @@ void ConnectView::connectNow() {
 void ConnectView::keyPressEvent(QKeyEvent* event) {
     // Return is the window's default action; the port field handles its own Return first.
     const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (isReturn && m_commandLine->isVisible() && QApplication::focusWidget() != m_portField) {
+    if (isReturn && m_commandLine && m_commandLine->isVisible() &&
+        QApplication::focusWidget() != m_portField) {
         commitPort();
         connectNow();
         return;

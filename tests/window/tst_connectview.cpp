@@ -142,7 +142,7 @@ private slots:
         auto screen = view();
         QVERIFY(screen->projectSection()->isVisible());
         QCOMPARE(screen->commandLineToggle()->text(), QStringLiteral("Use the command line instead"));
-        QVERIFY(!screen->commandLine()->isVisible());
+        QVERIFY(!screen->commandLine());
         screen->commandLineToggle()->click();
         QVERIFY(screen->commandLine()->isVisible());
         auto* open = screen->findChild<QPushButton*>();
@@ -151,7 +151,10 @@ private slots:
 
         // The expanded state belongs to this screen only.
         auto again = view();
-        QVERIFY(!again->commandLine()->isVisibleTo(again.get()));
+        QVERIFY(!again->commandLine());
+        // Folding hides the steps again.
+        screen->commandLineToggle()->click();
+        QVERIFY(!screen->commandLine()->isVisible());
     }
 
     void recentProjectsShowFolderAndHomeRelativeParent() {
