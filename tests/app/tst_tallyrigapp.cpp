@@ -88,6 +88,18 @@ private slots:
         QCOMPARE(two.status(), ConnectStatus::Waiting);
     }
 
+    void theWayInFollowsWhatTheBuildCarries() {
+        // This build's own bundle: with its runtime the window offers opening a project, without
+        // it the command-line steps.
+        const bool carried = TALLYRIG_TEST_CARRIES_RUNTIME;
+        TallyrigApp app(Platform::create(), QStringLiteral(TALLYRIG_TEST_BUNDLE));
+        QCOMPARE(app.bridge().runtime().has_value(), carried);
+        std::unique_ptr<QMainWindow> window(app.newWindow());
+        ConnectView* screen = qobject_cast<MainWindow*>(window.get())->connectView();
+        QCOMPARE(screen->projectSection() != nullptr, carried);
+        QCOMPARE(screen->commandLine() != nullptr, !carried);
+    }
+
     void checkForUpdatesSaysThereIsNoFeed() {
         std::unique_ptr<QMainWindow> window(m_app->newWindow());
         window->show();
