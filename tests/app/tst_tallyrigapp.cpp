@@ -1,6 +1,7 @@
 #include "app/TallyrigApp.h"
 #include "foundation/AppNotifications.h"
 #include "foundation/Settings.h"
+#include "support/FakeUpdater.h"
 #include "window/MainWindow.h"
 
 #include <QApplication>
@@ -98,6 +99,19 @@ private slots:
         ConnectView* screen = qobject_cast<MainWindow*>(window.get())->connectView();
         QCOMPARE(screen->projectSection() != nullptr, carried);
         QCOMPARE(screen->commandLine() != nullptr, !carried);
+    }
+
+    void theUpdaterStartsOnceAndTheCommandAsksIt() {
+        Platform platform = Platform::create();
+        auto updater = std::make_unique<FakeUpdater>();
+        FakeUpdater& fake = *updater;
+        platform.updater = std::move(updater);
+        TallyrigApp app(std::move(platform));
+        QCOMPARE(fake.starts, 1);
+        QVERIFY(fake.checks.isEmpty());
+        app.checkForUpdatesAction()->trigger();
+        QCOMPARE(fake.checks.size(), 1);
+        QCOMPARE(fake.starts, 1);
     }
 
     void checkForUpdatesSaysThereIsNoFeed() {
