@@ -96,6 +96,7 @@ private slots:
         TallyrigApp app(Platform::create(), QStringLiteral(TALLYRIG_TEST_BUNDLE));
         QCOMPARE(app.bridge().runtime().has_value(), carried);
         std::unique_ptr<QMainWindow> window(app.newWindow());
+        window->show();
         ConnectView* screen = qobject_cast<MainWindow*>(window.get())->connectView();
         QCOMPARE(screen->projectSection() != nullptr, carried);
         QCOMPARE(screen->commandLine() != nullptr, !carried);
