@@ -10,7 +10,7 @@ out=$(realpath -m "${1:-screenshots}")
 config=$(mktemp -d)
 trap 'rm -rf "$config"' EXIT
 export XDG_CONFIG_HOME="$config" QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=xcb
-tools=build/Tallyrig.app/Contents/MacOS
+tools=build/tools
 # shellcheck disable=SC2016
 xvfb-run -a -s "-screen 0 1400x1000x24" bash -c '
     xcompmgr -n & compositor=$!

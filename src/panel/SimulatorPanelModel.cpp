@@ -3,7 +3,7 @@
 #include "foundation/AppNotifications.h"
 #include "foundation/Settings.h"
 #include "panel/BridgeApi.h"
-#include "panel/Detach.h"
+#include "foundation/Detach.h"
 #include "simulator/PanelError.h"
 #include "simulator/Simctl.h"
 
@@ -59,7 +59,7 @@ PreviewRefresh::PreviewRefresh(SimulatorPanelModel& model, std::chrono::millisec
     m_timer.setSingleShot(true);
     m_timer.setInterval(delay);
     connect(&m_timer, &QTimer::timeout, this,
-            [this] { panel::detach(m_model.refreshPacket(), QStringLiteral("The preview refresh")); });
+            [this] { detach(m_model.refreshPacket(), this); });
     connect(&model, &SimulatorPanelModel::refreshKeyChanged, this, [this] {
         if (m_active)
             restart();
@@ -211,7 +211,7 @@ void SimulatorPanelModel::select(const PickResult& pick) {
     setError(std::nullopt);
     setPacket(QString());
     setCapturing(true);
-    panel::detach(capture(pick), QStringLiteral("The capture"));
+    detach(capture(pick), this);
 }
 
 QCoro::Task<> SimulatorPanelModel::capture(PickResult pick) {
@@ -248,7 +248,7 @@ void SimulatorPanelModel::send() {
         return;
     setSending(true);
     setError(std::nullopt);
-    panel::detach(submit(payload(*m_draft, true), m_comment.trimmed()), QStringLiteral("The submission"));
+    detach(submit(payload(*m_draft, true), m_comment.trimmed()), this);
 }
 
 QCoro::Task<> SimulatorPanelModel::submit(ReportBody body, QString request) {
@@ -340,7 +340,7 @@ void SimulatorPanelModel::setOffline(bool offline) {
 void SimulatorPanelModel::startPolling() {
     if (std::exchange(m_polling, true))
         return;
-    panel::detach(pollLoop(), QStringLiteral("The polling loop"));
+    detach(pollLoop(), this);
 }
 
 QCoro::Task<> SimulatorPanelModel::pollLoop() {
@@ -468,7 +468,7 @@ void SimulatorPanelModel::act(const QString& action) {
         return;
     setActing(true);
     setError(std::nullopt);
-    panel::detach(review(m_report->id, action), QStringLiteral("The review action"));
+    detach(review(m_report->id, action), this);
 }
 
 QCoro::Task<> SimulatorPanelModel::review(QString id, QString action) {
@@ -495,7 +495,8 @@ void SimulatorPanelModel::openInDashboard() {
         return;
     if (m_raiseMainWindow)
         m_raiseMainWindow();
-    AppNotifications::shared().post(AppNotifications::openTallyrigReport, m_report->id);
+    if (m_notifications)
+        m_notifications->post(AppNotifications::openTallyrigReport, m_report->id);
 }
 
 void SimulatorPanelModel::dismissReport() {
@@ -505,7 +506,7 @@ void SimulatorPanelModel::dismissReport() {
 }
 
 void SimulatorPanelModel::setSetting(const QString& key, bool value) {
-    panel::detach(changeSetting(key, value), QStringLiteral("The setting change"));
+    detach(changeSetting(key, value), this);
 }
 
 QCoro::Task<> SimulatorPanelModel::changeSetting(QString key, bool value) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "window/BridgeWindow.h"
 #include "foundation/CommonWidgets.h"
+#include "window/BridgeWindow.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -51,8 +51,8 @@ private:
 class StatusLine : public QWidget {
     Q_OBJECT
 public:
-    StatusLine(ConnectStatus status, int port, QWidget* parent = nullptr);
-    void setStatus(ConnectStatus status, int port);
+    StatusLine(ConnectStatus status, BridgePort port, QWidget* parent = nullptr);
+    void setStatus(ConnectStatus status, BridgePort port);
     QString text() const;
 
 private:
@@ -112,6 +112,7 @@ public:
     ConnectView(BridgeWindow& window, std::function<void()> openProject,
                 std::function<void(const QString&)> openRecent, QWidget* parent = nullptr);
 
+    // The command-line steps and their parts; with a runtime, none until first expanded.
     QLineEdit* portField() const { return m_portField; }
     StatusLine* statusLine() const { return m_statusLine; }
     QToolButton* commandLineToggle() const { return m_toggle; }

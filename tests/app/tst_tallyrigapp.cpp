@@ -1,7 +1,8 @@
-#include "foundation/AppNotifications.h"
-#include "window/MainWindow.h"
-#include "foundation/Settings.h"
 #include "app/TallyrigApp.h"
+#include "foundation/AppNotifications.h"
+#include "foundation/Settings.h"
+#include "support/FakeUpdater.h"
+#include "window/MainWindow.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -58,17 +59,17 @@ private slots:
         QVERIFY(menu->isCheckable());
         QVERIFY(menu->isChecked()); // nothing stored yet
         menu->trigger();
-        QCOMPARE(Settings::shared().simulatorPanel(), false);
+        QCOMPARE(m_app->settings().simulatorPanel(), false);
         QVERIFY(!main->simulatorPanelAction()->isChecked());
         main->simulatorPanelAction()->trigger();
-        QCOMPARE(Settings::shared().simulatorPanel(), true);
+        QCOMPARE(m_app->settings().simulatorPanel(), true);
         QVERIFY(menu->isChecked());
     }
 
     void settingsAsksEveryWindowForPreferences() {
         std::unique_ptr<QMainWindow> first(m_app->newWindow());
         std::unique_ptr<QMainWindow> second(m_app->newWindow());
-        QSignalSpy posted(&AppNotifications::shared(), &AppNotifications::posted);
+        QSignalSpy posted(&m_app->notifications(), &AppNotifications::posted);
         m_app->settingsAction()->trigger();
         QCOMPARE(posted.count(), 1);
         QCOMPARE(posted.first().first().toString(), QStringLiteral("Tallyrig.openPreferences"));
@@ -86,6 +87,32 @@ private slots:
         one.disconnectFromBridge();
         QCOMPARE(one.status(), ConnectStatus::Paused);
         QCOMPARE(two.status(), ConnectStatus::Waiting);
+    }
+
+    void theWayInFollowsWhatTheBuildCarries() {
+        // This build's own bundle: with its runtime the window offers opening a project, without
+        // it the command-line steps.
+        const bool carried = TALLYRIG_TEST_CARRIES_RUNTIME;
+        TallyrigApp app(Platform::create(), QStringLiteral(TALLYRIG_TEST_BUNDLE));
+        QCOMPARE(app.bridge().runtime().has_value(), carried);
+        std::unique_ptr<QMainWindow> window(app.newWindow());
+        window->show();
+        ConnectView* screen = qobject_cast<MainWindow*>(window.get())->connectView();
+        QCOMPARE(screen->projectSection() != nullptr, carried);
+        QCOMPARE(screen->commandLine() != nullptr, !carried);
+    }
+
+    void theUpdaterStartsOnceAndTheCommandAsksIt() {
+        Platform platform = Platform::create();
+        auto updater = std::make_unique<FakeUpdater>();
+        FakeUpdater& fake = *updater;
+        platform.updater = std::move(updater);
+        TallyrigApp app(std::move(platform));
+        QCOMPARE(fake.starts, 1);
+        QVERIFY(fake.checks.isEmpty());
+        app.checkForUpdatesAction()->trigger();
+        QCOMPARE(fake.checks.size(), 1);
+        QCOMPARE(fake.starts, 1);
     }
 
     void checkForUpdatesSaysThereIsNoFeed() {

@@ -1,6 +1,7 @@
 // The bridge lifecycle against fake runtimes that misbehave on purpose, and ports held by test
 // servers: set-up, adoption, start-up, failures, stopping, overlapping openings.
 #include "BridgeTestSupport.h"
+#include "bridge/ProjectConfiguration.h"
 #include "support/TestHttpServer.h"
 
 #include <QElapsedTimer>
@@ -9,7 +10,7 @@
 
 using namespace BridgeTest;
 using State = BridgeProcess::State;
-using Port = std::optional<qint64>;
+using Port = std::optional<BridgePort>;
 
 namespace {
 
@@ -68,6 +69,8 @@ private slots:
     void setUpFailure();
     void portHeldByAnother_data();
     void portHeldByAnother();
+    void portOutsideTheRangeIsRefused_data();
+    void portOutsideTheRangeIsRefused();
     void adoptsBridgeServingTheFolder_data();
     void adoptsBridgeServingTheFolder();
     void runningOnceAnyBridgeAnswers();
@@ -83,6 +86,7 @@ private slots:
     void laterOpenStopsTheEarlierBridge();
     void openWaitsForAStopInProgress();
     void laterOpenEndsTheEarlierSetUp();
+    void destroyingEndsEveryOpening();
     void repeatedFailureAnnouncesNothing();
 
 private:
@@ -90,7 +94,8 @@ private:
     std::unique_ptr<QTemporaryDir> m_scratch;
     QString m_log;
     std::unique_ptr<BridgeProcess> make(BridgeProcess::Timings timings = fast()) {
-        return std::make_unique<BridgeProcess>(*m_settings->settings, fakeRuntime(), timings);
+        return std::make_unique<BridgeProcess>(*m_settings->settings, childProcesses(), fakeRuntime(),
+                                               timings);
     }
 };
 
@@ -117,7 +122,7 @@ void TestBridgeProcess::cleanup() {
 void TestBridgeProcess::openWithoutRuntime() {
     const QStringList stored{"/r/one", "/r/two"};
     m_settings->settings->setRecentProjects(stored);
-    BridgeProcess bridge(*m_settings->settings, std::nullopt, fast());
+    BridgeProcess bridge(*m_settings->settings, childProcesses(), std::nullopt, fast());
     QSignalSpy states(&bridge, &BridgeProcess::stateChanged);
     Repo repo(TestHttpServer::freePort());
 
@@ -155,7 +160,7 @@ void TestBridgeProcess::setUpRunsBeforeThePortIsRead() {
     QCOMPARE(runs[0].arguments, cli + " init --yes");
     QCOMPARE(runs[0].folder, QFileInfo(ios).canonicalFilePath());
     QCOMPARE(runs[0].app, "1");
-    QCOMPARE(runs[0].path, bridge->cachedPath().value());
+    QCOMPARE(runs[0].path, bridge->launchEnvironment().cachedPath().value());
     QVERIFY(runs[0].path.startsWith("/usr/bin:/bin:/shell/bin:"));
 }
 
@@ -163,8 +168,10 @@ void TestBridgeProcess::setUpFailure_data() {
     QTest::addColumn<QByteArray>("mode");
     QTest::addColumn<QString>("message");
     QTest::newRow("six lines, one empty, status 1") << QByteArray("six-lines") << "b\nc\nd\ne";
-    QTest::newRow("no output") << QByteArray("exit-3") << "";
-    QTest::newRow("killed by a signal") << QByteArray("killed") << "";
+    // Never a failure without words.
+    QTest::newRow("no output") << QByteArray("exit-3") << "The set-up (tallyrig init) failed (exit 3).";
+    QTest::newRow("killed by a signal")
+        << QByteArray("killed") << "The set-up (tallyrig init) failed (exit 9).";
 }
 
 void TestBridgeProcess::setUpFailure() {
@@ -230,6 +237,29 @@ void TestBridgeProcess::portHeldByAnother() {
     QCOMPARE(bridge->state(), State::failed("Port " + QString::number(server.port()) + message));
 }
 
+void TestBridgeProcess::portOutsideTheRangeIsRefused_data() {
+    QTest::addColumn<qint64>("port");
+    QTest::newRow("above 65535") << qint64(70000);
+    QTest::newRow("below 1024") << qint64(80);
+    QTest::newRow("1023") << qint64(1023);
+    QTest::newRow("zero") << qint64(0);
+    QTest::newRow("negative") << qint64(-1);
+}
+
+void TestBridgeProcess::portOutsideTheRangeIsRefused() {
+    // Not "used by another program", and never a bridge started or adopted there.
+    QFETCH(qint64, port);
+    Repo repo(port);
+    const QString ios = repo.path() + "/ios";
+    QVERIFY(QDir().mkpath(ios));
+    auto bridge = make();
+    QCOMPARE(QCoro::waitFor(bridge->open(ios)), std::nullopt);
+    QCOMPARE(bridge->state(), State::failed("Port " + QString::number(port) + " in " + repo.path() +
+                                            "/tallyrig.config.json is not between 1024 and 65535. Change it "
+                                            "there, then open the project again."));
+    QCOMPARE(launches(m_log).size(), 0);
+}
+
 void TestBridgeProcess::adoptsBridgeServingTheFolder_data() {
     QTest::addColumn<bool>("fromRoot");
     QTest::addColumn<bool>("throughLink");
@@ -265,13 +295,13 @@ void TestBridgeProcess::adoptsBridgeServingTheFolder() {
     QCoro::waitFor(bridge->stop());
     QCOMPARE(bridge->state(), State::idle());
     const int before = server.requestCount();
-    QCOMPARE(QCoro::waitFor(BridgeProcess::probe(server.port())), BridgeProcess::Probe::bridge(real));
+    QCOMPARE(QCoro::waitFor(Probe::ask(server.port(), 1500ms, Probe::forOpening)), Probe::bridge(real));
     QCOMPARE(server.requestCount(), before + 1);
 }
 
 void TestBridgeProcess::runningOnceAnyBridgeAnswers() {
     Repo repo(TestHttpServer::freePort());
-    const quint16 port = quint16(BridgeProcess::port(repo.path()));
+    const quint16 port = quint16(ProjectConfiguration::port(repo.path()).number);
     qputenv("TALLYRIG_FAKE_START", "never");
     // The port starts answering once the bridge is launched: twice as something else (not up yet),
     // then as a bridge for some other folder, which still counts as up.
@@ -335,7 +365,7 @@ void TestBridgeProcess::bridgeEndsByItself() {
     QCOMPARE(history, (QList<State>{State::starting(startingLine(repo)), State::failed(message)}));
     QCOMPARE(bridge->process(), nullptr);
     if (mode == "text-fail") {
-        QCOMPARE(bridge->output().size(), BridgeProcess::outputLimit);
+        QCOMPARE(bridge->output().size(), OutputBuffer::limit);
         QVERIFY(QString::fromUtf8(text).endsWith(bridge->output()));
     }
 }
@@ -370,7 +400,7 @@ void TestBridgeProcess::bridgeThatNeverAnswers() {
 
     QCOMPARE(QCoro::waitFor(bridge->open(repo.path())), std::nullopt);
     const QString message = QStringLiteral("The bridge didn\u2019t answer on port ") +
-                            QString::number(BridgeProcess::port(repo.path())) + ".\nstarting";
+                            ProjectConfiguration::port(repo.path()).text() + ".\nstarting";
     QCOMPARE(history, (QList<State>{State::starting(startingLine(repo)), State::failed(message)}));
     QCOMPARE(bridge->process(), nullptr);
     const QList<Launch> runs = launches(m_log);
@@ -538,6 +568,26 @@ void TestBridgeProcess::laterOpenEndsTheEarlierSetUp() {
     QCOMPARE(history, (QList<State>{State::starting("Setting up " + first.name() + QStringLiteral("\u2026")),
                                     foreign}));
     QCOMPARE(bridge->project(), std::optional<QString>(second.path()));
+}
+
+void TestBridgeProcess::destroyingEndsEveryOpening() {
+    // One opening waits for its bridge to answer, the next for its turn; neither may hang once the
+    // object is gone.
+    Repo first(TestHttpServer::freePort()), second(TestHttpServer::freePort());
+    qputenv("TALLYRIG_FAKE_START", "never");
+    auto timings = fast();
+    timings.startAttempts = 100000;
+    auto bridge = make(timings);
+    auto running = bridge->open(first.path());
+    QTRY_VERIFY(bridge->process() && bridge->output().contains("starting"));
+    auto waiting = bridge->open(second.path());
+    QVERIFY(!waiting.isReady());
+
+    bridge.reset();
+    QTRY_VERIFY(running.isReady());
+    QTRY_VERIFY(waiting.isReady());
+    QCOMPARE(QCoro::waitFor(running), std::nullopt);
+    QCOMPARE(QCoro::waitFor(waiting), std::nullopt);
 }
 
 void TestBridgeProcess::repeatedFailureAnnouncesNothing() {

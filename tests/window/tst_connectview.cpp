@@ -1,8 +1,11 @@
-#include "window/ConnectView.h"
-#include "window/ProjectMenu.h"
+#include "foundation/AppNotifications.h"
 #include "foundation/Settings.h"
 #include "support/TestHttpServer.h"
+#include "support/TestPlatform.h"
+#include "window/ConnectView.h"
+#include "window/ProjectMenu.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -22,7 +25,7 @@ namespace {
 
 const QString nbsp = QStringLiteral("\u00A0");
 
-BridgeProcess::Runtime fakeRuntime() {
+BridgeRuntime fakeRuntime() {
     return {QStringLiteral(TALLYRIG_TEST_FIXTURES "/fake-node.sh"),
             QStringLiteral("/fake/bridge/bin/tallyrig.mjs")};
 }
@@ -60,6 +63,7 @@ class TestConnectView : public QObject {
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<BridgeProcess> m_bridge;
     std::unique_ptr<BridgeWindow> m_window;
+    AppNotifications m_notifications;
 
     void make(bool carried, QStringList recents = {}) {
         static int serial = 0;
@@ -74,8 +78,9 @@ class TestConnectView : public QObject {
         timings.stopInterval = 20ms;
         timings.loginShellWatch = 300ms;
         m_bridge = std::make_unique<BridgeProcess>(
-            *m_settings, carried ? std::optional(fakeRuntime()) : std::nullopt, timings);
-        m_window = std::make_unique<BridgeWindow>(*m_settings, *m_bridge, BridgeWindow::Timings{300ms, 50ms});
+            *m_settings, childProcesses(), carried ? std::optional(fakeRuntime()) : std::nullopt, timings);
+        m_window = std::make_unique<BridgeWindow>(*m_settings, *m_bridge, m_notifications,
+                                                  BridgeWindow::Timings{300ms, 50ms});
     }
 
     std::unique_ptr<ConnectView> view(QStringList* opened = nullptr, int* chosen = nullptr) {
@@ -137,7 +142,7 @@ private slots:
         auto screen = view();
         QVERIFY(screen->projectSection()->isVisible());
         QCOMPARE(screen->commandLineToggle()->text(), QStringLiteral("Use the command line instead"));
-        QVERIFY(!screen->commandLine()->isVisible());
+        QVERIFY(!screen->commandLine());
         screen->commandLineToggle()->click();
         QVERIFY(screen->commandLine()->isVisible());
         auto* open = screen->findChild<QPushButton*>();
@@ -146,7 +151,10 @@ private slots:
 
         // The expanded state belongs to this screen only.
         auto again = view();
-        QVERIFY(!again->commandLine()->isVisibleTo(again.get()));
+        QVERIFY(!again->commandLine());
+        // Folding hides the steps again.
+        screen->commandLineToggle()->click();
+        QVERIFY(!screen->commandLine()->isVisible());
     }
 
     void recentProjectsShowFolderAndHomeRelativeParent() {
@@ -183,7 +191,7 @@ private slots:
         });
         RecentRow* row = visibleRows(screen.get()).first();
         emit row->customContextMenuRequested(QPoint(5, 5));
-        QCOMPARE(chosen, QStringLiteral("Remove from Recent"));
+        QTRY_COMPARE(chosen, QStringLiteral("Remove from Recent"));
         QCOMPARE(m_bridge->recents(), QStringList{QStringLiteral("/a/two")});
         QCOMPARE(m_settings->recentProjects(), QStringList{QStringLiteral("/a/two")});
         QTRY_COMPARE(visibleRows(screen.get()).size(), 1);
@@ -297,6 +305,11 @@ private slots:
             QCOMPARE(line.text(), text);
             QCOMPARE(line.findChild<Spinner*>()->isVisibleTo(&line),
                      status == ConnectStatus::Waiting || status == ConnectStatus::Connecting);
+            // Assistive tools meet one element that reads the whole line, not its parts.
+            QAccessibleInterface* element = QAccessible::queryAccessibleInterface(&line);
+            QVERIFY(element);
+            QCOMPARE(element->childCount(), 0);
+            QCOMPARE(element->text(QAccessible::Name), text);
         }
     }
 
