@@ -1,13 +1,11 @@
 #include "bridge/Bootstrap.h"
 
+#include "foundation/LoopbackNetwork.h"
 #include "foundation/Within.h"
 
-#include <QCoreApplication>
 #include <QNetworkAccessManager>
-#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QPointer>
 #include <QUrl>
 
 #include <nlohmann/json.hpp>
@@ -25,16 +23,6 @@ bool readText(const nlohmann::json& object, const char* key, std::optional<QStri
         return false;
     into = QString::fromStdString(it->get<std::string>());
     return true;
-}
-
-QNetworkAccessManager& network() {
-    // One client per application; loopback requests never go through a proxy.
-    static QPointer<QNetworkAccessManager> manager;
-    if (!manager) {
-        manager = new QNetworkAccessManager(QCoreApplication::instance());
-        manager->setProxy(QNetworkProxy::NoProxy);
-    }
-    return *manager;
 }
 
 } // namespace
@@ -55,7 +43,7 @@ QCoro::Task<Answer> fetch(BridgePort port, std::chrono::milliseconds timeout, QO
     QNetworkRequest request(port.bootstrapUrl());
     request.setTransferTimeout(int(timeout.count()));
     // Deleted later, never from within its own finished signal; the manager owns it meanwhile.
-    QNetworkReply* reply = network().get(request);
+    QNetworkReply* reply = loopbackNetwork().get(request);
     const bool finished =
         reply->isFinished() || co_await Within::signal(owner, reply, &QNetworkReply::finished);
     if (!finished) {

@@ -1,13 +1,11 @@
 #include "panel/BridgeApi.h"
 
+#include "foundation/LoopbackNetwork.h"
 #include "simulator/PanelError.h"
 
-#include <QCoreApplication>
 #include <QNetworkAccessManager>
-#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QPointer>
 #include <qcoro/qcoronetworkreply.h>
 
 #include <memory>
@@ -15,16 +13,6 @@
 namespace BridgeApi {
 
 namespace {
-
-QNetworkAccessManager& network() {
-    // One client for the panel's requests; loopback requests never go through a proxy.
-    static QPointer<QNetworkAccessManager> manager;
-    if (!manager) {
-        manager = new QNetworkAccessManager(QCoreApplication::instance());
-        manager->setProxy(QNetworkProxy::NoProxy);
-    }
-    return *manager;
-}
 
 // Answers nested deeper than this are refused: writing them back as text would recurse as deep.
 constexpr int maximumDepth = 256;
@@ -88,9 +76,9 @@ QCoro::Task<nlohmann::json> call(qint64 port, QString path, std::optional<Report
         // The screenshot's bytes are in `data` now; the body need not keep its share of them.
         body.reset();
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-        reply.reset(network().post(request, data));
+        reply.reset(loopbackNetwork().post(request, data));
     } else {
-        reply.reset(network().get(request));
+        reply.reset(loopbackNetwork().get(request));
     }
     co_await qCoro(reply.get()).waitForFinished();
 

@@ -1,0 +1,7 @@
+#pragma once
+
+class QNetworkAccessManager;
+
+// The application's one HTTP client for the bridge on 127.0.0.1. Loopback requests never go
+// through a proxy; the client lives as long as the application object.
+QNetworkAccessManager& loopbackNetwork();
