@@ -1,12 +1,12 @@
 #include "panel/BridgeApi.h"
 
 #include "foundation/LoopbackNetwork.h"
+#include "foundation/Within.h"
 #include "simulator/PanelError.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <qcoro/qcoronetworkreply.h>
 
 #include <memory>
 
@@ -61,7 +61,7 @@ std::optional<QString> text(const nlohmann::json& value, const char* key) {
 }
 
 QCoro::Task<nlohmann::json> call(qint64 port, QString path, std::optional<ReportBody> body,
-                                 std::chrono::milliseconds timeout) {
+                                 std::chrono::milliseconds timeout, QObject* owner) {
     const std::optional<QUrl> url = address(port, path);
     if (!url)
         throw PanelError(QStringLiteral("Invalid bridge port"));
@@ -80,7 +80,10 @@ QCoro::Task<nlohmann::json> call(qint64 port, QString path, std::optional<Report
     } else {
         reply.reset(loopbackNetwork().get(request));
     }
-    co_await qCoro(reply.get()).waitForFinished();
+    if (!reply->isFinished() && !co_await Within::signal(owner, reply.get(), &QNetworkReply::finished)) {
+        reply->abort();
+        throw Failure(QStringLiteral("The request was abandoned."));
+    }
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();

@@ -22,9 +22,10 @@ std::optional<QUrl> address(qint64 port, const QString& path);
 // with the description of a transport failure, time-out or unreadable answer, and PanelError with
 // the answer's "error" text or "Bridge error" when the status is outside 200 to 299.
 // `timeout` is the longest the transfer may go without progress. Touches nothing but its
-// arguments, so its caller may be gone when it ends.
+// arguments, so its caller may be gone when it ends. When `owner` goes away first the request is
+// abandoned at once and the call throws Failure, so no frame waits on an answer nobody wants.
 QCoro::Task<nlohmann::json> call(qint64 port, QString path, std::optional<ReportBody> body,
-                                 std::chrono::milliseconds timeout);
+                                 std::chrono::milliseconds timeout, QObject* owner = nullptr);
 
 // The answer body as JSON, top-level fragments allowed; throws Failure when it is not JSON.
 nlohmann::json parseAnswer(const QByteArray& body);

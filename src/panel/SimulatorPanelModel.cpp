@@ -1,9 +1,10 @@
 #include "panel/SimulatorPanelModel.h"
 
 #include "foundation/AppNotifications.h"
-#include "foundation/Settings.h"
-#include "panel/BridgeApi.h"
 #include "foundation/Detach.h"
+#include "foundation/Settings.h"
+#include "foundation/Within.h"
+#include "panel/BridgeApi.h"
 #include "simulator/PanelError.h"
 #include "simulator/Simctl.h"
 
@@ -58,8 +59,7 @@ PreviewRefresh::PreviewRefresh(SimulatorPanelModel& model, std::chrono::millisec
     : QObject(&model), m_model(model) {
     m_timer.setSingleShot(true);
     m_timer.setInterval(delay);
-    connect(&m_timer, &QTimer::timeout, this,
-            [this] { detach(m_model.refreshPacket(), this); });
+    connect(&m_timer, &QTimer::timeout, this, [this] { detach(m_model.refreshPacket(), this); });
     connect(&model, &SimulatorPanelModel::refreshKeyChanged, this, [this] {
         if (m_active)
             restart();
@@ -200,10 +200,9 @@ ReportBody SimulatorPanelModel::payload(const Draft& draft, bool screenshot) con
     return ::payload(draft, m_comment, m_category, screenshot);
 }
 
-QCoro::Task<nlohmann::json> SimulatorPanelModel::call(const QString& path,
-                                                      std::optional<ReportBody> body) const {
+QCoro::Task<nlohmann::json> SimulatorPanelModel::call(const QString& path, std::optional<ReportBody> body) {
     // The port is read on every call, so a change in the main window applies to the next request.
-    return BridgeApi::call(m_settings.bridgePort(), path, std::move(body), m_timings.requestTimeout);
+    return BridgeApi::call(m_settings.bridgePort(), path, std::move(body), m_timings.requestTimeout, this);
 }
 
 void SimulatorPanelModel::select(const PickResult& pick) {
@@ -350,12 +349,9 @@ QCoro::Task<> SimulatorPanelModel::pollLoop() {
         const bool soon = co_await self->poll();
         if (!self)
             break;
-        // The pause ends early when the model goes, so the loop does not outlive it by a pause.
-        QTimer pause;
-        pause.setSingleShot(true);
-        pause.start(soon ? timings.fastPoll : timings.slowPoll);
-        connect(self, &QObject::destroyed, &pause, [&pause] { pause.start(0); });
-        co_await pause;
+        // The pause ends inside the model's destruction, even once the event loop has stopped.
+        if (!co_await Within::sleep(self, soon ? timings.fastPoll : timings.slowPoll))
+            break;
     }
 }
 

@@ -184,8 +184,7 @@ signals:
     void refreshKeyChanged(const QString& key);
 
 private:
-    QCoro::Task<nlohmann::json> call(const QString& path,
-                                     std::optional<ReportBody> body = std::nullopt) const;
+    QCoro::Task<nlohmann::json> call(const QString& path, std::optional<ReportBody> body = std::nullopt);
     QCoro::Task<> capture(PickResult pick);
     QCoro::Task<> submit(ReportBody body, QString request);
     QCoro::Task<> discover();

@@ -1,10 +1,12 @@
 #include "platform/ProcessSimulatorTool.h"
 
+#include "foundation/Within.h"
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 #include <qcoro/qcoroprocess.h>
-#include <qcoro/qcorosignal.h>
 
 using namespace std::chrono_literals;
 
@@ -41,9 +43,16 @@ QCoro::Task<platform::ToolRun> ProcessSimulatorTool::run(QStringList arguments) 
     // A GUI app has no input to hand on.
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(QIODevice::ReadOnly);
-    // QCoro's waitForStarted misses a failed start and would wait out the whole limit.
-    if (process.state() == QProcess::Starting)
-        co_await qCoro(&process, &QProcess::stateChanged, limit);
+    // QCoro's waitForStarted misses a failed start and would wait out the whole limit, and its
+    // wait on stateChanged mishandles that signal's private argument. The limit's timer wakes us
+    // either way: at once when the state moves on, or when the limit is up.
+    if (process.state() == QProcess::Starting) {
+        QTimer wake;
+        wake.setSingleShot(true);
+        QObject::connect(&process, &QProcess::stateChanged, &wake, [&wake] { wake.start(0); });
+        wake.start(limit);
+        co_await Within::signal(nullptr, &wake, &QTimer::timeout);
+    }
     if (process.state() == QProcess::Starting || process.error() == QProcess::FailedToStart) {
         result.launchError = process.errorString();
         co_return result;

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 
 using nlohmann::json;
 using namespace std::chrono_literals;
@@ -179,6 +180,20 @@ private slots:
         QVERIFY(!settled.failedWith<PanelError>());
         QCOMPARE(settled.description(), QStringLiteral("The request timed out."));
         QVERIFY(clock.elapsed() >= 150);
+    }
+
+    void ownerGoesWhileWaiting() {
+        TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::silent(); });
+        QVERIFY(server.listen());
+        auto* owner = new QObject;
+        QTimer::singleShot(100ms, owner, [owner] { delete owner; });
+        QElapsedTimer clock;
+        clock.start();
+        const auto settled =
+            settle(BridgeApi::call(server.port(), QStringLiteral("/api/settings"), std::nullopt, 30s, owner));
+        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(settled.failedWith<Failure>());
+        QCOMPARE(settled.description(), QStringLiteral("The request was abandoned."));
     }
 };
 
