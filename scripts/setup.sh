@@ -24,6 +24,7 @@ packages=(
     qt6-base-dev qt6-webengine-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6
     qcoro-qt6-dev nlohmann-json3-dev libgl-dev
     nodejs fonts-dejavu-core
+    libxcb1-dev libxcb-xinput-dev
 )
 if $want_tests; then
     packages+=(xvfb xauth)
