@@ -28,6 +28,8 @@ void FloatingPanel::setContent(QWidget* content) {
     m_content = content;
     if (content)
         layout()->addWidget(content);
+    // The content's size now, so that the panel is placed and first shown at it.
+    layout()->activate();
 }
 
 bool FloatingPanel::acceptsFocus() const {

@@ -130,7 +130,8 @@ QRegion PickView::opaqueRegion() const {
     if (const std::optional<Tag> drawn = tag(*h))
         tagShape.addRoundedRect(drawn->rect, tagRadius, tagRadius);
     // One pixel more on every side than the paths: the hard-edged drawing never leaves the shape.
-    const QRect bounds = (stroke.boundingRect() | tagShape.boundingRect()).toAlignedRect().adjusted(-1, -1, 1, 1);
+    const QRect bounds =
+        (stroke.boundingRect() | tagShape.boundingRect()).toAlignedRect().adjusted(-1, -1, 1, 1);
     QBitmap mask(bounds.size());
     mask.fill(Qt::color0);
     QPainter painter(&mask);

@@ -10,11 +10,13 @@
 #include <QTimer>
 #include <qcoro/qcorotimer.h>
 
-SimulatorPanelController::SimulatorPanelController(platform::TargetingPorts ports, platform::WindowSystem& windows,
-                                                   Settings& settings, PanelModelInput& model,
-                                                   ContentFactory content, Timings timings, QObject* parent)
+SimulatorPanelController::SimulatorPanelController(platform::TargetingPorts ports,
+                                                   platform::WindowSystem& windows, Settings& settings,
+                                                   PanelModelInput& model, ContentFactory content,
+                                                   Timings timings, QObject* parent)
     : QObject(parent), m_ports(ports), m_windows(windows), m_settings(settings), m_model(model),
-      m_content(std::move(content)), m_timings(timings), m_screens(&SimulatorPanelController::desktopScreens) {}
+      m_content(std::move(content)), m_timings(timings),
+      m_screens(&SimulatorPanelController::desktopScreens) {}
 
 SimulatorPanelController::~SimulatorPanelController() {
     delete m_overlay;

@@ -77,7 +77,8 @@ signals:
 private:
     void makePanel();
     void place(FloatingPanel& panel, const SimulatorWindow& w);
-    static QCoro::Task<> follow(QPointer<SimulatorPanelController> controller, std::chrono::milliseconds interval);
+    static QCoro::Task<> follow(QPointer<SimulatorPanelController> controller,
+                                std::chrono::milliseconds interval);
 
     platform::TargetingPorts m_ports;
     platform::WindowSystem& m_windows;

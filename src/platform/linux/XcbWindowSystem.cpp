@@ -7,13 +7,12 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <xcb/xcb.h>
-#include <xcb/xinput.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <vector>
+#include <xcb/xcb.h>
+#include <xcb/xinput.h>
 
 namespace platform {
 namespace {
@@ -90,8 +89,8 @@ public:
             }
         }
 
-        m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_connection),
-                                                       QSocketNotifier::Read);
+        m_notifier =
+            std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read);
         QObject::connect(m_notifier.get(), &QSocketNotifier::activated, &m_context, [this] { drain(); });
     }
 
@@ -153,8 +152,8 @@ public:
         } else {
             // Without a window manager both are children of the root and can be stacked directly.
             const quint32 values[] = {other, XCB_STACK_MODE_ABOVE};
-            xcb_configure_window(m_connection, window, XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE,
-                                 values);
+            xcb_configure_window(m_connection, window,
+                                 XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values);
         }
         xcb_flush(m_connection);
         scheduleDrain();
@@ -176,10 +175,9 @@ public:
         if (!m_usable)
             return nullptr;
         const xcb_window_t window = xcb_generate_id(m_connection);
-        const quint32 values[] = {1,
-                                  XCB_EVENT_MASK_POINTER_MOTION | XCB_EVENT_MASK_BUTTON_PRESS |
-                                      XCB_EVENT_MASK_ENTER_WINDOW,
-                                  crosshair()};
+        const quint32 values[] = {
+            1, XCB_EVENT_MASK_POINTER_MOTION | XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_ENTER_WINDOW,
+            crosshair()};
         xcb_create_window(m_connection, 0, window, m_root, area.x(), area.y(), std::max(1, area.width()),
                           std::max(1, area.height()), 0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT,
                           XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK | XCB_CW_CURSOR, values);
@@ -235,8 +233,8 @@ private:
             const xcb_font_t font = xcb_generate_id(m_connection);
             xcb_open_font(m_connection, font, 6, "cursor");
             m_cursor = xcb_generate_id(m_connection);
-            xcb_create_glyph_cursor(m_connection, m_cursor, font, font, crosshairGlyph, crosshairGlyph + 1, 0, 0,
-                                    0, 0xffff, 0xffff, 0xffff);
+            xcb_create_glyph_cursor(m_connection, m_cursor, font, font, crosshairGlyph, crosshairGlyph + 1, 0,
+                                    0, 0, 0xffff, 0xffff, 0xffff);
             xcb_close_font(m_connection, font);
         }
         return m_cursor;
@@ -283,7 +281,8 @@ private:
         const quint8 type = event.response_type & 0x7f;
         if (type == XCB_GE_GENERIC) {
             const auto& generic = reinterpret_cast<const xcb_ge_generic_event_t&>(event);
-            if (m_rawKeys && generic.extension == m_inputOpcode && generic.event_type == XCB_INPUT_RAW_KEY_PRESS) {
+            if (m_rawKeys && generic.extension == m_inputOpcode &&
+                generic.event_type == XCB_INPUT_RAW_KEY_PRESS) {
                 const auto& key = reinterpret_cast<const xcb_input_raw_key_press_event_t&>(event);
                 if (m_escapeKeys.contains(quint8(key.detail))) {
                     // A handler may end its own watch or another one.
