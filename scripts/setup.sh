@@ -24,10 +24,14 @@ packages=(
     qt6-base-dev qt6-webengine-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6
     qcoro-qt6-dev nlohmann-json3-dev libgl-dev
     nodejs fonts-dejavu-core
-    libxcb1-dev libxcb-xinput-dev
+    # Targeting on Linux: our own X11 connection with the window manager's hints (EWMH) and XInput 2.
+    libxcb1-dev libxcb-ewmh-dev libxcb-xinput-dev
 )
 if $want_tests; then
     packages+=(xvfb xauth)
+    # The test desktop (with-desktop.sh) and the stand-in device simulator with its contract test.
+    packages+=(openbox xcompmgr dbus dbus-bin at-spi2-core x11-utils xdotool
+        python3 python3-gi python3-gi-cairo gir1.2-gtk-3.0 gir1.2-atspi-2.0)
 fi
 
 missing=()

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Measures the targeting code on a private test desktop: the stand-in simulator behind 30 other
+# windows (6 processes of 5), then bench_targeting. Build first (scripts/build.sh).
+#
+#   bench/simulator/run.sh [--compositor] [bench_targeting options…]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+desktop=()
+if [[ "${1:-}" == "--compositor" ]]; then
+    desktop=(--compositor)
+    shift
+fi
+bench="$root/build/bench/simulator/bench_targeting"
+[[ -x "$bench" ]] || { echo "bench_targeting is not built (scripts/build.sh)" >&2; exit 1; }
+
+if [[ -z "${TALLYRIG_BENCH_INSIDE:-}" ]]; then
+    export TALLYRIG_BENCH_INSIDE=1
+    exec "$root/scripts/with-desktop.sh" "${desktop[@]}" "$0" "$@"
+fi
+
+standin="$root/tools/standin-simulator"
+export STANDIN_SIMULATOR_REGISTRY=$(mktemp -d "${TMPDIR:-/tmp}/tallyrig-bench-registry.XXXXXX")
+work=$(mktemp -d "${TMPDIR:-/tmp}/tallyrig-bench.XXXXXX")
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$STANDIN_SIMULATOR_REGISTRY" "$work"
+}
+trap cleanup EXIT
+
+# started_line <file>: waits up to 20 s for a first line in the file.
+started_line() {
+    for _ in $(seq 400); do
+        [[ -s "$1" ]] && return 0
+        sleep 0.05
+    done
+    echo "run.sh: nothing started ($1)" >&2
+    exit 1
+}
+
+"$standin/standin-simulator" --position 700,120 >"$work/standin" 2>"$work/standin.err" &
+pids+=($!)
+started_line "$work/standin"
+for n in 1 2 3 4 5 6; do
+    "$here/other-windows.py" 5 >"$work/others$n" 2>/dev/null &
+    pids+=($!)
+done
+for n in 1 2 3 4 5 6; do started_line "$work/others$n"; done
+
+PATH="$standin/bin:$PATH" "$bench" "$@"

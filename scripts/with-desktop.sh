@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# Runs a command inside a private test desktop: Xvfb (1600×1000×24) on a free display, a session
+# D-Bus with the accessibility bus enabled, the openbox window manager and, with --compositor,
+# xcompmgr. Everything it started, and everything the command left running, is stopped afterwards,
+# also when the command fails or this script is interrupted. Exits with the command's status.
+#
+#   scripts/with-desktop.sh [--compositor] [--screen WxHxD] <command> [args…]
+#
+# Inside a desktop made by this script the command simply runs there (tests can wrap themselves).
+set -euo pipefail
+
+compositor=false
+screen=1600x1000x24
+while (($#)); do
+    case "$1" in
+        --compositor) compositor=true; shift ;;
+        --screen) screen=$2; shift 2 ;;
+        --) shift; break ;;
+        -*) echo "with-desktop: unknown option $1" >&2; exit 2 ;;
+        *) break ;;
+    esac
+done
+(($#)) || { echo "usage: with-desktop.sh [--compositor] [--screen WxHxD] <command> [args…]" >&2; exit 2; }
+
+if [[ -n "${TALLYRIG_DESKTOP_TOKEN:-}" && -n "${DISPLAY:-}" ]]; then
+    exec "$@"
+fi
+
+for tool in Xvfb dbus-daemon dbus-send openbox xprop; do
+    command -v "$tool" >/dev/null || { echo "with-desktop: $tool is missing (scripts/setup.sh --test installs it)" >&2; exit 1; }
+done
+
+# Every process started from here on inherits this token; the final sweep stops whatever still carries it.
+token="$$-$RANDOM$RANDOM"
+state=$(mktemp -d "${TMPDIR:-/tmp}/tallyrig-desktop.XXXXXX")
+export TALLYRIG_DESKTOP_TOKEN=$token
+
+# The processes carrying the token, other than this shell (the search itself runs without it).
+marked() {
+    local file pid
+    for file in $(env -u TALLYRIG_DESKTOP_TOKEN grep -lzx "TALLYRIG_DESKTOP_TOKEN=$token" /proc/[0-9]*/environ 2>/dev/null); do
+        pid=${file#/proc/}
+        pid=${pid%/environ}
+        [[ $pid == "$$" ]] || echo "$pid"
+    done
+}
+
+sweep() {
+    local pid
+    for pid in $(marked); do
+        kill "-$1" "$pid" 2>/dev/null || true
+    done
+}
+
+cleaned=false
+cleanup() {
+    $cleaned && return
+    cleaned=true
+    # The command's leftovers first, then the desktop, in reverse order of starting.
+    sweep TERM
+    for _ in $(seq 40); do
+        [[ -z "$(marked)" ]] && break
+        sleep 0.05
+    done
+    sweep KILL
+    wait 2>/dev/null || true
+    rm -rf "$state"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+
+fail() {
+    echo "with-desktop: $*" >&2
+    [[ -s "$state/log" ]] && tail -n 20 "$state/log" >&2
+    exit 1
+}
+
+# wait_for <tries of 50 ms> <command…>: true once the command succeeds.
+wait_for() {
+    local tries=$1
+    shift
+    for _ in $(seq "$tries"); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# X server on the first free display; it writes the display number when it accepts connections.
+Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$state/display" >>"$state/log" 2>&1 &
+has_display() { grep -q '^[0-9][0-9]*$' "$state/display"; }
+wait_for 200 has_display || fail "Xvfb did not start"
+export DISPLAY=":$(head -n 1 "$state/display")"
+
+# Session bus; the accessibility bus launcher is activated on it.
+runtime_dir="$state/runtime"
+mkdir -m 700 "$runtime_dir"
+export XDG_RUNTIME_DIR=$runtime_dir
+dbus-daemon --session --nofork --nopidfile --address="unix:path=$runtime_dir/bus" >>"$state/log" 2>&1 &
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime_dir/bus"
+bus() { dbus-send --session --print-reply --reply-timeout=2000 "$@"; }
+wait_for 200 bus --dest=org.freedesktop.DBus / org.freedesktop.DBus.GetId || fail "the session bus did not start"
+unset AT_SPI_BUS_ADDRESS NO_AT_BRIDGE
+a11y_enable() {
+    bus --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
+        string:org.a11y.Status string:IsEnabled variant:boolean:true
+}
+a11y_enabled() {
+    bus --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Get \
+        string:org.a11y.Status string:IsEnabled | grep -q 'boolean true'
+}
+a11y_bus() { bus --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress | grep -q 'unix:'; }
+wait_for 100 a11y_enable && a11y_enabled && wait_for 100 a11y_bus || fail "the accessibility bus did not start"
+
+openbox --sm-disable >>"$state/log" 2>&1 &
+has_wm() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+wait_for 200 has_wm || fail "openbox did not start"
+
+if $compositor; then
+    command -v xcompmgr >/dev/null || fail "xcompmgr is missing"
+    xcompmgr >>"$state/log" 2>&1 &
+    # A compositing manager owns the _NET_WM_CM_S0 selection once it runs.
+    has_compositor() {
+        /usr/bin/python3 -c 'import gi, sys; gi.require_version("Gdk", "3.0"); from gi.repository import Gdk
+sys.exit(0 if Gdk.Screen.get_default().is_composited() else 1)'
+    }
+    wait_for 100 has_compositor || fail "xcompmgr did not start"
+fi
+
+"$@" &
+command_pid=$!
+status=0
+wait "$command_pid" || status=$?
+exit "$status"

@@ -1,0 +1,106 @@
+// Prints once a second what the targeting code sees of the Simulator: the front device window, its
+// device screen and the element under the mouse. Move the mouse over the Simulator and watch.
+//
+//   tallyrig-try-targeting [--once] [--interval MILLISECONDS]
+
+#include "platform/Targeting.h"
+#include "platform/linux/XcbDesktop.h"
+#include "simulator/ElementPicker.h"
+#include "simulator/SimulatorWindow.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTextStream>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+QString rect(const QRectF& r) {
+    return QStringLiteral("(%1, %2, %3 × %4)").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+QString quoted(const std::optional<QString>& text) {
+    return text ? QStringLiteral("“%1”").arg(*text) : QStringLiteral("none");
+}
+
+QString milliseconds(const QElapsedTimer& clock) {
+    return QStringLiteral("%1 ms").arg(double(clock.nsecsElapsed()) / 1e6, 0, 'f', 2);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Shows what Tallyrig's targeting code finds of the Simulator."));
+    parser.addHelpOption();
+    const QCommandLineOption once(QStringLiteral("once"), QStringLiteral("Print once and exit."));
+    const QCommandLineOption interval(QStringLiteral("interval"), QStringLiteral("Time between looks."),
+                                      QStringLiteral("milliseconds"), QStringLiteral("1000"));
+    parser.addOptions({once, interval});
+    parser.process(app);
+
+    QTextStream out(stdout);
+    const auto targeting = platform::createTargeting();
+    for (const QString& problem : std::as_const(targeting->problems))
+        out << "Missing: " << problem << '\n';
+    if (!targeting->problems.isEmpty())
+        out << "(scripts/with-desktop.sh provides a desktop with everything needed.)\n";
+    out.flush();
+    platform::x11::XcbDesktop mouse;
+
+    int tick = 0;
+    const auto look = [&] {
+        out << "— look " << ++tick << " —\n";
+        QElapsedTimer clock;
+        clock.start();
+        const bool trusted = targeting->accessibility->isTrusted();
+        if (!trusted)
+            out << "accessibility: not granted\n";
+        clock.restart();
+        const std::optional<SimulatorWindow> window = SimulatorWindow::front(targeting->ports());
+        const QString frontTime = milliseconds(clock);
+        if (!window) {
+            out << "front(): none (" << frontTime << ")\n";
+            out.flush();
+            return;
+        }
+        out << "front(): pid " << window->pid << ", window 0x"
+            << QString::number(window->number.value_or(0), 16) << ", frame " << rect(window->frame)
+            << ", title “" << window->title << "” (device “" << window->deviceName() << "”, runtime "
+            << quoted(window->runtime()) << "), " << (window->axWindow ? "with" : "without")
+            << " accessibility (" << frontTime << ")\n";
+
+        clock.restart();
+        const std::optional<QRectF> screen = window->screenRect();
+        out << "screenRect(): " << (screen ? rect(*screen) : QStringLiteral("none, the frame stands in"))
+            << " (" << milliseconds(clock) << ")\n";
+
+        const std::optional<QPoint> pointer = mouse.pointer();
+        if (!pointer) {
+            out << "mouse: unknown\n";
+            out.flush();
+            return;
+        }
+        clock.restart();
+        const PickResult pick = ElementPicker::element(*targeting->accessibility, *pointer, *window,
+                                                       screen.value_or(window->frame));
+        out << "at the mouse (" << pointer->x() << ", " << pointer->y() << "): " << pick.role
+            << ", identifier " << quoted(pick.identifier) << ", label " << quoted(pick.label) << ", frame "
+            << (pick.frame ? rect(*pick.frame) : QStringLiteral("none")) << " (" << milliseconds(clock)
+            << ")\n";
+        out.flush();
+    };
+
+    look();
+    if (parser.isSet(once))
+        return 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, look);
+    timer.start(std::max(50, parser.value(interval).toInt()));
+    return app.exec();
+}
