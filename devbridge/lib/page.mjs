@@ -73,7 +73,7 @@ export function detailHtml(report, confirmRevert) {
       '<button type="button" data-action="verify" title="Mark reviewed; commit it yourself">I’ll commit</button>' +
       `<button type="button" class="danger" data-action="revert" title="Put every file the agent changed back to how it was before the run">${confirmRevert ? 'Confirm revert' : 'Revert'}</button>` +
       '</div>';
-  } else if (report.status === 'queued' && !report.dispatched) {
+  } else if ((report.status === 'sent' || report.status === 'queued') && !report.dispatched) {
     actions = '<div class="actions"><button type="button" class="primary" data-action="dispatch">Send to agent</button></div>';
   }
   const shot = report.hasScreenshot

@@ -31,19 +31,20 @@ export class ReportStore {
     const now = new Date().toISOString();
     const report = {
       id: randomUUID(),
-      status: 'queued',
+      status: 'sent',
       createdAt: now,
       updatedAt: now,
       ...fields,
       hasScreenshot: Boolean(screenshot),
-      dispatched: false,
-      history: [{ status: 'queued', at: now }],
+      dispatched: Boolean(this.settings.autoDispatch),
+      history: [{ status: 'sent', at: now }],
     };
     Object.defineProperty(report, 'sequence', { value: ++this.sequence });
     this.reports.set(report.id, report);
     if (screenshot) this.screenshots.set(report.id, screenshot);
-    this.log(`Report ${report.id} queued: ${oneLine(report.comment)}`);
-    if (this.settings.autoDispatch) this.startAgent(report);
+    this.log(`Report ${report.id} received: ${oneLine(report.comment)}`);
+    // Every report is queued a step later; only a dispatched one goes on from there.
+    this.schedule(report);
     return report;
   }
 
@@ -80,8 +81,12 @@ export class ReportStore {
   dispatch(id) {
     const report = this.require(id);
     if (report.dispatched) throw new StoreError(409, 'This report is already with the agent');
-    if (report.status !== 'queued') throw new StoreError(409, `A report in "${report.status}" cannot be dispatched`);
-    this.startAgent(report);
+    if (report.status !== 'sent' && report.status !== 'queued') {
+      throw new StoreError(409, `A report in "${report.status}" cannot be dispatched`);
+    }
+    report.dispatched = true;
+    // A report still in "sent" has its step to "queued" pending and goes on from there.
+    if (!this.timers.has(report.id)) this.schedule(report);
     return report;
   }
 
@@ -99,15 +104,10 @@ export class ReportStore {
     this.timers.clear();
   }
 
-  startAgent(report) {
-    report.dispatched = true;
-    this.schedule(report);
-  }
-
   schedule(report) {
     const timer = setTimeout(() => {
       this.timers.delete(report.id);
-      const next = this.nextStatus(report.status);
+      const next = this.nextStatus(report);
       if (!next) return;
       this.setStatus(report, next);
       if (next !== 'review') this.schedule(report);
@@ -116,10 +116,12 @@ export class ReportStore {
   }
 
   // autoRelaunch is read when the step is taken, so a change applies to reports in flight.
-  nextStatus(status) {
-    switch (status) {
+  nextStatus(report) {
+    switch (report.status) {
+      case 'sent':
+        return 'queued';
       case 'queued':
-        return 'fixing';
+        return report.dispatched ? 'fixing' : null;
       case 'fixing':
         return 'checking';
       case 'checking':

@@ -100,12 +100,13 @@ describe('reports', () => {
     const res = await call('POST', '/report', { body: reportBody({ extra: 'ignored' }) });
     assert.equal(res.status, 201);
     assert.match(res.json.id, UUID_V4);
-    assert.equal(res.json.status, 'queued');
+    assert.equal(res.json.status, 'sent');
     const { id } = res.json;
 
     await waitFor(async () => (await statusOf(id)) === 'review', { what: 'review' });
     const detail = (await call('GET', `/api/reports/${id}`)).json;
-    assert.deepEqual(detail.history.map((h) => h.status), ['queued', 'fixing', 'checking', 'rebuilding', 'review']);
+    // Through every working status the panel knows.
+    assert.deepEqual(detail.history.map((h) => h.status), ['sent', 'queued', 'fixing', 'checking', 'rebuilding', 'review']);
     assert.equal(detail.screenshotPNG, undefined);
     assert.equal(detail.hasScreenshot, true);
     assert.equal(detail.extra, undefined);
@@ -134,7 +135,7 @@ describe('reports', () => {
     const id = await send();
     await waitFor(async () => (await statusOf(id)) === 'review', { what: 'review' });
     const detail = (await call('GET', `/api/reports/${id}`)).json;
-    assert.deepEqual(detail.history.map((h) => h.status), ['queued', 'fixing', 'checking', 'review']);
+    assert.deepEqual(detail.history.map((h) => h.status), ['sent', 'queued', 'fixing', 'checking', 'review']);
   });
 
   test('without autoDispatch a report waits in queued until dispatched', async (t) => {
@@ -155,6 +156,21 @@ describe('reports', () => {
     assert.equal(dispatched.status, 200);
     assert.equal((await call('POST', `/api/reports/${held}/dispatch`, { body: {} })).status, 409);
     await waitFor(async () => (await statusOf(held)) === 'review', { what: 'review' });
+  });
+
+  test('a report dispatched before it is queued goes on once it is', async (t) => {
+    // Steps slow enough that the dispatch surely comes while the report is still "sent".
+    const slow = await startBridge(t, { stepMs: 300 });
+    const on = (method, path, options) => request(slow.port, method, path, options);
+    assert.equal((await on('POST', '/api/settings', { body: { autoDispatch: false } })).status, 200);
+    const sent = await on('POST', '/report', { body: reportBody() });
+    assert.equal(sent.json.status, 'sent');
+    const dispatched = await on('POST', `/api/reports/${sent.json.id}/dispatch`, { body: {} });
+    assert.deepEqual(dispatched.json, { id: sent.json.id, status: 'sent' });
+    await waitFor(async () => (await on('GET', `/status?id=${sent.json.id}`)).json.status === 'review', {
+      what: 'review',
+      timeout: 10000,
+    });
   });
 
   test('review actions end a report once; unknown ids are 404', async () => {
@@ -187,6 +203,11 @@ describe('reports', () => {
 });
 
 describe('report bodies', () => {
+  // Bytes whose base64 needs "+" and "/", written in the URL-safe alphabet instead.
+  const URL_SAFE_PNG = (() => {
+    const text = Buffer.concat([Buffer.from([0xfb, 0xff, 0xbf]), Buffer.from(PNG_BASE64, 'base64')]).toString('base64url');
+    return text.padEnd(Math.ceil(text.length / 4) * 4, '=');
+  })();
   const broken = [
     ['malformed JSON', '{"comment": ', /JSON/],
     ['an array', '[1,2]', /object/],
@@ -210,6 +231,7 @@ describe('report bodies', () => {
     ['a missing screenshot', reportBody({ screenshotPNG: undefined }), /screenshotPNG/],
     ['a non-base64 screenshot', reportBody({ screenshotPNG: 'not base64!' }), /base64/],
     ['an unpadded screenshot', reportBody({ screenshotPNG: PNG_BASE64.replace(/=+$/, '') }), /base64/],
+    ['a URL-safe screenshot', reportBody({ screenshotPNG: URL_SAFE_PNG }), /base64/],
     ['a wrapped screenshot', reportBody({ screenshotPNG: `${PNG_BASE64.slice(0, 40)}\n${PNG_BASE64.slice(40)}` }), /base64/],
     ['a screenshot that is not a PNG', reportBody({ screenshotPNG: Buffer.from('GIF89a hello').toString('base64') }), /PNG/],
   ];

@@ -8,6 +8,7 @@ TestHttpServer::TestHttpServer(Handler handler, QObject* parent)
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
             socket->setParent(this);
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
+            connect(socket, &QObject::destroyed, this, [this, socket] { m_buffers.remove(socket); });
         }
     });
 }
@@ -17,16 +18,43 @@ bool TestHttpServer::listen(quint16 port) {
 }
 
 void TestHttpServer::serve(QTcpSocket* socket) {
-    QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
-    socket->setProperty("buffer", buffer);
-    if (!buffer.contains("\r\n\r\n") || socket->property("answered").toBool())
+    if (socket->property("answered").toBool()) {
+        socket->readAll();
         return;
+    }
+    QByteArray& buffer = m_buffers[socket];
+    buffer += socket->readAll();
+    const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+    if (headerEnd < 0)
+        return;
+
+    Request request;
+    const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+    request.method = requestLine.value(0);
+    request.path = QString::fromLatin1(requestLine.value(1));
+    qsizetype length = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines[i].indexOf(':');
+        if (colon < 0)
+            continue;
+        const QByteArray name = lines[i].left(colon).trimmed().toLower();
+        const QByteArray value = lines[i].mid(colon + 1).trimmed();
+        request.headers.append({name, value});
+        if (name == "content-length")
+            length = value.toLongLong();
+    }
+    // The answer waits for the whole body.
+    if (buffer.size() - (headerEnd + 4) < length)
+        return;
+    request.body = buffer.mid(headerEnd + 4, length);
+    m_buffers.remove(socket);
     socket->setProperty("answered", true);
 
-    const QList<QByteArray> requestLine = buffer.left(buffer.indexOf("\r\n")).split(' ');
-    const QByteArray method = requestLine.value(0);
-    const QString path = QString::fromLatin1(requestLine.value(1));
+    const QByteArray method = request.method;
+    const QString path = request.path;
     m_paths.append(path);
+    m_requests.append(request);
     emit requested(path);
 
     const Reply reply = m_handler ? m_handler(method, path) : Reply{404, {}, {}};
@@ -45,4 +73,12 @@ quint16 TestHttpServer::freePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
+}
+
+std::optional<QByteArray> TestHttpServer::Request::header(const QByteArray& name) const {
+    for (const auto& [key, value] : headers) {
+        if (key == name.toLower())
+            return value;
+    }
+    return std::nullopt;
 }

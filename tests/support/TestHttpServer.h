@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QTcpServer>
 
 #include <functional>
+#include <optional>
 
 // A loopback HTTP server that answers what the test says, for the edge cases no real bridge
 // produces: 404s, HTML, bare JSON texts, and answers that never come.
@@ -20,6 +23,14 @@ public:
         bool never = false; // accept the request and never answer
     };
     using Handler = std::function<Reply(const QByteArray& method, const QString& path)>;
+    // A request as it arrived, its body complete (as far as "Content-Length" says).
+    struct Request {
+        QByteArray method;
+        QString path;
+        QList<QPair<QByteArray, QByteArray>> headers; // names lower-cased
+        QByteArray body;
+        std::optional<QByteArray> header(const QByteArray& name) const;
+    };
 
     explicit TestHttpServer(Handler handler, QObject* parent = nullptr);
 
@@ -29,6 +40,9 @@ public:
 
     int requestCount() const { return int(m_paths.size()); }
     QList<QString> paths() const { return m_paths; }
+    QList<Request> requests() const { return m_requests; }
+    // How many requests asked for exactly this path.
+    int count(const QString& path) const { return int(m_paths.count(path)); }
 
     static Reply json(QByteArray body, int status = 200) {
         return {status, std::move(body), "application/json"};
@@ -48,4 +62,6 @@ private:
     QTcpServer m_server;
     Handler m_handler;
     QList<QString> m_paths;
+    QList<Request> m_requests;
+    QHash<class QTcpSocket*, QByteArray> m_buffers;
 };

@@ -1,0 +1,528 @@
+#include "panel/SimulatorPanelModel.h"
+
+#include "foundation/AppNotifications.h"
+#include "foundation/Settings.h"
+#include "panel/BridgeApi.h"
+#include "panel/Detach.h"
+#include "simulator/PanelError.h"
+#include "simulator/Simctl.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QPointer>
+#include <qcoro/qcorotimer.h>
+
+#include <algorithm>
+
+namespace {
+
+const QString noReport = QStringLiteral("The bridge didn\u2019t return a report");
+
+// What a failure shows the user.
+QString describe(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Failure& known) {
+        return known.description();
+    } catch (const std::exception& other) {
+        return QString::fromUtf8(other.what());
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}
+
+// The pixel size of PNG bytes, read from the image's header; none when they are not a PNG image.
+std::optional<QSize> pngSize(const QByteArray& png) {
+    QBuffer buffer;
+    buffer.setData(png);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QImageReader reader(&buffer, "png");
+    reader.setDecideFormatFromContent(false);
+    const QSize size = reader.size();
+    if (!reader.canRead() || !size.isValid() || size.isEmpty())
+        return std::nullopt;
+    return size;
+}
+
+std::optional<bool> boolean(const nlohmann::json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_boolean())
+        return std::nullopt;
+    return it->get<bool>();
+}
+
+} // namespace
+
+PreviewRefresh::PreviewRefresh(SimulatorPanelModel& model, std::chrono::milliseconds delay)
+    : QObject(&model), m_model(model) {
+    m_timer.setSingleShot(true);
+    m_timer.setInterval(delay);
+    connect(&m_timer, &QTimer::timeout, this,
+            [this] { panel::detach(m_model.refreshPacket(), QStringLiteral("The preview refresh")); });
+    connect(&model, &SimulatorPanelModel::refreshKeyChanged, this, [this] {
+        if (m_active)
+            restart();
+    });
+}
+
+void PreviewRefresh::setActive(bool active) {
+    if (active == m_active)
+        return;
+    m_active = active;
+    if (active)
+        restart();
+    else
+        m_timer.stop();
+}
+
+void PreviewRefresh::restart() {
+    m_timer.start();
+}
+
+SimulatorPanelModel::SimulatorPanelModel(platform::SimulatorTool& tool, Settings& settings,
+                                         PanelTimings timings, QObject* parent)
+    : QObject(parent), m_tool(tool), m_settings(settings), m_timings(timings) {
+    m_refreshKey = refreshKey();
+    m_previewRefresh = new PreviewRefresh(*this, m_timings.previewDelay);
+}
+
+SimulatorPanelModel::~SimulatorPanelModel() = default;
+
+// Controller-fed state.
+
+void SimulatorPanelModel::setController(PanelControl* controller) {
+    m_controller = controller;
+}
+
+void SimulatorPanelModel::setTrusted(bool trusted) {
+    if (std::exchange(m_trusted, trusted) != trusted)
+        emit trustedChanged(trusted);
+}
+
+void SimulatorPanelModel::setVisible(bool visible) {
+    if (std::exchange(m_visible, visible) != visible)
+        emit visibleChanged(visible);
+}
+
+void SimulatorPanelModel::setDeviceTitle(const QString& title) {
+    if (m_deviceTitle == title)
+        return;
+    m_deviceTitle = title;
+    emit deviceTitleChanged(title);
+}
+
+void SimulatorPanelModel::setPicking(bool picking) {
+    if (std::exchange(m_picking, picking) != picking)
+        emit pickingChanged(picking);
+}
+
+// Composing.
+
+void SimulatorPanelModel::setComment(const QString& comment) {
+    if (m_comment == comment)
+        return;
+    m_comment = comment;
+    emit commentChanged(comment);
+    updateDerived();
+}
+
+void SimulatorPanelModel::setCategory(const std::optional<QString>& category) {
+    if (m_category == category)
+        return;
+    m_category = category;
+    emit categoryChanged(category);
+    updateDerived();
+}
+
+void SimulatorPanelModel::setShowContext(bool show) {
+    if (std::exchange(m_showContext, show) == show)
+        return;
+    emit showContextChanged(show);
+    updateDerived();
+}
+
+void SimulatorPanelModel::setCapturing(bool capturing) {
+    if (std::exchange(m_capturing, capturing) != capturing)
+        emit capturingChanged(capturing);
+}
+
+void SimulatorPanelModel::setDraft(std::optional<Draft> draft) {
+    if (m_draft == draft)
+        return;
+    m_draft = std::move(draft);
+    emit draftChanged();
+    updateDerived();
+}
+
+void SimulatorPanelModel::setPacket(const QString& packet) {
+    if (m_packet == packet)
+        return;
+    m_packet = packet;
+    emit packetChanged(packet);
+}
+
+void SimulatorPanelModel::setSending(bool sending) {
+    if (std::exchange(m_sending, sending) == sending)
+        return;
+    emit sendingChanged(sending);
+    updateDerived();
+}
+
+void SimulatorPanelModel::setError(const std::optional<QString>& error) {
+    if (m_error == error)
+        return;
+    m_error = error;
+    emit errorChanged(error);
+}
+
+bool SimulatorPanelModel::canSend() const {
+    return m_draft && !m_sending && !m_comment.trimmed().isEmpty();
+}
+
+QString SimulatorPanelModel::refreshKey() const {
+    return (m_showContext ? QStringLiteral("true") : QStringLiteral("false")) + QLatin1Char('|') + m_comment +
+           QLatin1Char('|') + m_category.value_or(QString());
+}
+
+void SimulatorPanelModel::updateDerived() {
+    const bool sendable = canSend();
+    if (std::exchange(m_canSend, sendable) != sendable)
+        emit canSendChanged(sendable);
+    QString key = refreshKey();
+    if (key != m_refreshKey) {
+        m_refreshKey = key;
+        emit refreshKeyChanged(m_refreshKey);
+    }
+}
+
+ReportBody SimulatorPanelModel::payload(const Draft& draft, bool screenshot) const {
+    return ::payload(draft, m_comment, m_category, screenshot);
+}
+
+QCoro::Task<nlohmann::json> SimulatorPanelModel::call(const QString& path,
+                                                      std::optional<ReportBody> body) const {
+    // The port is read on every call, so a change in the main window applies to the next request.
+    return BridgeApi::call(m_settings.bridgePort(), path, std::move(body), m_timings.requestTimeout);
+}
+
+void SimulatorPanelModel::select(const PickResult& pick) {
+    setDraft(std::nullopt);
+    setError(std::nullopt);
+    setPacket(QString());
+    setCapturing(true);
+    panel::detach(capture(pick), QStringLiteral("The capture"));
+}
+
+QCoro::Task<> SimulatorPanelModel::capture(PickResult pick) {
+    const QPointer<SimulatorPanelModel> self(this);
+    std::exception_ptr failure;
+    try {
+        const Simctl::Device device =
+            co_await Simctl::device(m_tool, pick.window.deviceName(), pick.window.runtime());
+        if (!self)
+            co_return;
+        QByteArray png = co_await Simctl::screenshot(m_tool, device.udid);
+        if (!self)
+            co_return;
+        const std::optional<QSize> pixels = pngSize(png);
+        if (!pixels)
+            throw PanelError(QStringLiteral("Unreadable screenshot"));
+        Draft draft{pick, device, DeviceMapping(pick.screen, QSizeF(*pixels), device.name), std::move(png)};
+        // A screen without width maps every point to infinity, which JSON cannot carry.
+        if (!std::isfinite(draft.mapping.factor) || draft.mapping.factor <= 0 || !place(draft).isFinite())
+            throw PanelError(QStringLiteral("The device screen has no size"));
+        setDraft(std::move(draft));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self)
+        co_return;
+    if (failure)
+        setError(QStringLiteral("Couldn\u2019t capture the simulator: ") + describe(failure));
+    setCapturing(false);
+}
+
+void SimulatorPanelModel::send() {
+    if (!canSend())
+        return;
+    setSending(true);
+    setError(std::nullopt);
+    panel::detach(submit(payload(*m_draft, true), m_comment.trimmed()), QStringLiteral("The submission"));
+}
+
+QCoro::Task<> SimulatorPanelModel::submit(ReportBody body, QString request) {
+    const QPointer<SimulatorPanelModel> self(this);
+    nlohmann::json answer;
+    try {
+        answer = co_await call(QStringLiteral("/report"), std::move(body));
+    } catch (...) {
+        if (self) {
+            setError(describe(std::current_exception()));
+            setSending(false);
+        }
+        co_return;
+    }
+    if (!self)
+        co_return;
+    const std::optional<QString> id = BridgeApi::text(answer, "id");
+    if (!id) {
+        setError(noReport);
+        setSending(false);
+        co_return;
+    }
+    setReport(TrackedReport{*id, request, QDateTime::currentDateTimeUtc(),
+                            BridgeApi::text(answer, "status").value_or(QStringLiteral("sent"))});
+    setDraft(std::nullopt);
+    setComment(QString());
+    setCategory(std::nullopt);
+    setPacket(QString());
+    setError(std::nullopt);
+    co_await poll();
+    if (self)
+        setSending(false);
+}
+
+void SimulatorPanelModel::discard() {
+    setDraft(std::nullopt);
+    setComment(QString());
+    setCategory(std::nullopt);
+    setPacket(QString());
+    setError(std::nullopt);
+}
+
+QCoro::Task<> SimulatorPanelModel::refreshPacket() {
+    if (!m_showContext || !m_draft)
+        co_return;
+    const QPointer<SimulatorPanelModel> self(this);
+    QString text;
+    try {
+        const nlohmann::json answer = co_await call(QStringLiteral("/packet"), payload(*m_draft, false));
+        if (!answer.is_object() && !answer.is_array())
+            throw Failure(QStringLiteral("The bridge\u2019s answer isn\u2019t a JSON object"));
+        // Object members come out sorted by key, and "/" is never escaped.
+        const std::string dumped = answer.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+        text = QString::fromUtf8(dumped.data(), qsizetype(dumped.size()));
+    } catch (...) {
+        text = QStringLiteral("Preview unavailable: ") + describe(std::current_exception());
+    }
+    if (self)
+        setPacket(text);
+}
+
+// Tracking.
+
+void SimulatorPanelModel::setReport(const std::optional<TrackedReport>& report) {
+    if (m_report == report)
+        return;
+    m_report = report;
+    emit reportChanged();
+}
+
+void SimulatorPanelModel::setStatus(const QString& id, const QString& status) {
+    if (!m_report || m_report->id != id)
+        return;
+    TrackedReport updated = *m_report;
+    updated.status = status;
+    setReport(updated);
+}
+
+void SimulatorPanelModel::setOffline(bool offline) {
+    if (std::exchange(m_offline, offline) != offline)
+        emit offlineChanged(offline);
+}
+
+void SimulatorPanelModel::startPolling() {
+    if (std::exchange(m_polling, true))
+        return;
+    panel::detach(pollLoop(), QStringLiteral("The polling loop"));
+}
+
+QCoro::Task<> SimulatorPanelModel::pollLoop() {
+    const QPointer<SimulatorPanelModel> self(this);
+    const PanelTimings timings = m_timings;
+    while (self) {
+        const bool soon = co_await self->poll();
+        co_await QCoro::sleepFor(soon ? timings.fastPoll : timings.slowPoll);
+    }
+}
+
+QCoro::Task<bool> SimulatorPanelModel::poll() {
+    if (!m_visible)
+        co_return false;
+    const QPointer<SimulatorPanelModel> self(this);
+
+    nlohmann::json settings;
+    bool reached = true;
+    try {
+        settings = co_await call(QStringLiteral("/api/settings"));
+    } catch (...) {
+        reached = false;
+    }
+    if (!self)
+        co_return false;
+    if (!reached) {
+        setOffline(true);
+        co_return false;
+    }
+    applySettings(settings);
+    setOffline(false);
+
+    if (m_report) {
+        const QString id = m_report->id;
+        nlohmann::json answer;
+        bool refused = false;
+        bool failed = false;
+        try {
+            answer = co_await call(QStringLiteral("/status?id=") + id);
+        } catch (const PanelError&) {
+            refused = true;
+        } catch (...) {
+            failed = true;
+        }
+        if (!self)
+            co_return false;
+        if (failed) {
+            setOffline(true);
+            co_return false;
+        }
+        if (refused) {
+            // The bridge no longer vouches for it; a report sent meanwhile is another one and stays.
+            if (m_report && m_report->id == id)
+                setReport(std::nullopt);
+        } else if (const std::optional<QString> status = BridgeApi::text(answer, "status")) {
+            setStatus(id, *status);
+            if (ReportStatus::isPending(*status))
+                co_return true;
+        }
+    }
+
+    try {
+        co_await discover();
+    } catch (...) {
+        if (self)
+            setOffline(true);
+        co_return false;
+    }
+    if (!self)
+        co_return false;
+    co_return m_report&& ReportStatus::isWorking(m_report->status);
+}
+
+QCoro::Task<> SimulatorPanelModel::discover() {
+    const QPointer<SimulatorPanelModel> self(this);
+    const nlohmann::json list = co_await call(QStringLiteral("/api/reports"));
+    if (!self || !list.is_array())
+        co_return;
+
+    const nlohmann::json* newest = nullptr;
+    std::string newestCreated;
+    for (const nlohmann::json& summary : list) {
+        const std::optional<QString> id = BridgeApi::text(summary, "id");
+        const std::optional<QString> status = BridgeApi::text(summary, "status");
+        if (!id || !status || m_dismissed.contains(*id) || (m_report && m_report->id == *id) ||
+            !ReportStatus::isPending(*status))
+            continue;
+        const auto created = summary.find("createdAt");
+        const std::string createdText =
+            created != summary.end() && created->is_string() ? created->get<std::string>() : std::string();
+        // Texts compared character by character; the first listed wins a tie.
+        if (!newest || createdText > newestCreated) {
+            newest = &summary;
+            newestCreated = createdText;
+        }
+    }
+    if (!newest)
+        co_return;
+    if (m_report && ReportStatus::isPending(m_report->status))
+        co_return;
+
+    const std::optional<QString> created = BridgeApi::text(*newest, "createdAt");
+    const std::optional<QDateTime> started = created ? parseCreatedAt(*created) : std::nullopt;
+    setReport(TrackedReport{
+        *BridgeApi::text(*newest, "id"), BridgeApi::text(*newest, "comment").value_or(QString()),
+        started.value_or(QDateTime::currentDateTimeUtc()), *BridgeApi::text(*newest, "status")});
+}
+
+// Review actions and settings.
+
+void SimulatorPanelModel::setActing(bool acting) {
+    if (std::exchange(m_acting, acting) != acting)
+        emit actingChanged(acting);
+}
+
+void SimulatorPanelModel::act(const QString& action) {
+    if (!m_report)
+        return;
+    setActing(true);
+    setError(std::nullopt);
+    panel::detach(review(m_report->id, action), QStringLiteral("The review action"));
+}
+
+QCoro::Task<> SimulatorPanelModel::review(QString id, QString action) {
+    const QPointer<SimulatorPanelModel> self(this);
+    ReportBody empty;
+    try {
+        const nlohmann::json answer =
+            co_await call(QStringLiteral("/api/reports/") + id + QLatin1Char('/') + action, std::move(empty));
+        if (!self)
+            co_return;
+        // Applied only while the panel still follows the report the action was about.
+        if (const std::optional<QString> status = BridgeApi::text(answer, "status"))
+            setStatus(id, *status);
+    } catch (...) {
+        if (!self)
+            co_return;
+        setError(describe(std::current_exception()));
+    }
+    setActing(false);
+}
+
+void SimulatorPanelModel::openInDashboard() {
+    if (!m_report)
+        return;
+    if (m_raiseMainWindow)
+        m_raiseMainWindow();
+    AppNotifications::shared().post(AppNotifications::openTallyrigReport, m_report->id);
+}
+
+void SimulatorPanelModel::dismissReport() {
+    if (m_report)
+        m_dismissed.insert(m_report->id);
+    setReport(std::nullopt);
+}
+
+void SimulatorPanelModel::setSetting(const QString& key, bool value) {
+    panel::detach(changeSetting(key, value), QStringLiteral("The setting change"));
+}
+
+QCoro::Task<> SimulatorPanelModel::changeSetting(QString key, bool value) {
+    const QPointer<SimulatorPanelModel> self(this);
+    ReportBody body;
+    body.object[key.toStdString()] = value;
+    try {
+        const nlohmann::json answer = co_await call(QStringLiteral("/api/settings"), std::move(body));
+        if (self)
+            applySettings(answer);
+    } catch (...) {
+        if (self)
+            setError(describe(std::current_exception()));
+    }
+}
+
+void SimulatorPanelModel::applySettings(const nlohmann::json& answer) {
+    if (!answer.is_object())
+        return;
+    setAutoDispatch(boolean(answer, "autoDispatch"));
+    setAutoRelaunch(boolean(answer, "autoRelaunch"));
+}
+
+void SimulatorPanelModel::setAutoDispatch(std::optional<bool> value) {
+    if (std::exchange(m_autoDispatch, value) != value)
+        emit autoDispatchChanged(value);
+}
+
+void SimulatorPanelModel::setAutoRelaunch(std::optional<bool> value) {
+    if (std::exchange(m_autoRelaunch, value) != value)
+        emit autoRelaunchChanged(value);
+}

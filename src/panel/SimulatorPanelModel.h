@@ -1,0 +1,237 @@
+#pragma once
+
+#include "panel/Payload.h"
+#include "panel/ReportStatus.h"
+#include "panel/TrackedReport.h"
+#include "simulator/PanelLink.h"
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+#include <qcoro/qcorotask.h>
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class Settings;
+namespace platform {
+class SimulatorTool;
+}
+
+// The panel's intervals. Tests pass shorter ones.
+struct PanelTimings {
+    // From the last change of the preview's refresh key to the preview request.
+    std::chrono::milliseconds previewDelay{300};
+    // Between polling passes while a report is being worked on, and otherwise.
+    std::chrono::milliseconds fastPoll{1500};
+    std::chrono::milliseconds slowPoll{5000};
+    // The longest a bridge request may go without progress.
+    std::chrono::milliseconds requestTimeout{15000};
+};
+
+class SimulatorPanelModel;
+
+// The composer's preview refresh: while active, the packet is fetched one delay after the
+// composer comes on screen and after every change of the model's refresh key; a change during
+// the delay starts it again, so typing sends one request after the last keystroke.
+class PreviewRefresh : public QObject {
+    Q_OBJECT
+public:
+    explicit PreviewRefresh(SimulatorPanelModel& model, std::chrono::milliseconds delay);
+
+    // The composer calls this as it comes on screen (true) and leaves it (false).
+    void setActive(bool active);
+    bool isActive() const { return m_active; }
+
+private:
+    void restart();
+
+    SimulatorPanelModel& m_model;
+    QTimer m_timer;
+    bool m_active = false;
+};
+
+// The one object behind the floating Simulator panel: it captures a picked element into a draft,
+// previews and sends the report, follows it by polling the bridge, runs the review actions and
+// the agent settings. Every observable property notifies only when its value changes.
+class SimulatorPanelModel : public QObject, public PanelModelInput {
+    Q_OBJECT
+    Q_PROPERTY(bool visible READ visible NOTIFY visibleChanged)
+    Q_PROPERTY(bool trusted READ trusted NOTIFY trustedChanged)
+    Q_PROPERTY(bool picking READ picking NOTIFY pickingChanged)
+    Q_PROPERTY(QString deviceTitle READ deviceTitle NOTIFY deviceTitleChanged)
+    Q_PROPERTY(bool capturing READ capturing NOTIFY capturingChanged)
+    Q_PROPERTY(std::optional<Draft> draft READ draft NOTIFY draftChanged)
+    Q_PROPERTY(QString comment READ comment WRITE setComment NOTIFY commentChanged)
+    Q_PROPERTY(std::optional<QString> category READ category WRITE setCategory NOTIFY categoryChanged)
+    Q_PROPERTY(bool showContext READ showContext WRITE setShowContext NOTIFY showContextChanged)
+    Q_PROPERTY(QString packet READ packet NOTIFY packetChanged)
+    Q_PROPERTY(bool sending READ sending NOTIFY sendingChanged)
+    Q_PROPERTY(std::optional<QString> error READ error NOTIFY errorChanged)
+    Q_PROPERTY(std::optional<TrackedReport> report READ report NOTIFY reportChanged)
+    Q_PROPERTY(bool acting READ acting NOTIFY actingChanged)
+    Q_PROPERTY(std::optional<bool> autoDispatch READ autoDispatch NOTIFY autoDispatchChanged)
+    Q_PROPERTY(std::optional<bool> autoRelaunch READ autoRelaunch NOTIFY autoRelaunchChanged)
+    Q_PROPERTY(bool offline READ offline NOTIFY offlineChanged)
+    Q_PROPERTY(bool canSend READ canSend NOTIFY canSendChanged)
+    Q_PROPERTY(QString refreshKey READ refreshKey NOTIFY refreshKeyChanged)
+
+public:
+    // Activates the application and brings its first window that is not a panel forward: a GUI
+    // operation the shell provides.
+    using RaiseMainWindow = std::function<void()>;
+
+    // The tool and the settings store outlive the model.
+    SimulatorPanelModel(platform::SimulatorTool& tool, Settings& settings, PanelTimings timings = {},
+                        QObject* parent = nullptr);
+    ~SimulatorPanelModel() override;
+
+    // Fed by the panel controller.
+    void setController(PanelControl* controller) override;
+    PanelControl* controller() const { return m_controller; }
+    void setTrusted(bool trusted) override;
+    void setVisible(bool visible) override;
+    void setDeviceTitle(const QString& title) override;
+    void setPicking(bool picking) override;
+
+    bool visible() const { return m_visible; }
+    bool trusted() const { return m_trusted; }
+    bool picking() const { return m_picking; }
+    QString deviceTitle() const { return m_deviceTitle; }
+
+    // Composing and sending.
+    bool capturing() const { return m_capturing; }
+    const std::optional<Draft>& draft() const { return m_draft; }
+    QString comment() const { return m_comment; }
+    void setComment(const QString& comment);
+    std::optional<QString> category() const { return m_category; }
+    void setCategory(const std::optional<QString>& category);
+    bool showContext() const { return m_showContext; }
+    void setShowContext(bool show);
+    QString packet() const { return m_packet; }
+    bool sending() const { return m_sending; }
+    std::optional<QString> error() const { return m_error; }
+    // A draft, no submission in flight, and a request that is more than white space.
+    bool canSend() const;
+    // "true|<comment>|<category>": what the preview depends on.
+    QString refreshKey() const;
+
+    // Drops any draft, then captures the picked element's device in the background.
+    void select(const PickResult& pick) override;
+    // Sends the draft with the trimmed request; does nothing unless canSend().
+    void send();
+    // The composer's discard button: the draft, request, category, preview and error go.
+    void discard();
+    // Fetches the preview into `packet`, when it is open and there is a draft.
+    QCoro::Task<> refreshPacket();
+    PreviewRefresh& previewRefresh() { return *m_previewRefresh; }
+    // The report body of a draft with the current request and category.
+    ReportBody payload(const Draft& draft, bool screenshot) const;
+
+    // Tracking.
+    const std::optional<TrackedReport>& report() const { return m_report; }
+    bool offline() const { return m_offline; }
+    std::optional<bool> autoDispatch() const { return m_autoDispatch; }
+    std::optional<bool> autoRelaunch() const { return m_autoRelaunch; }
+    QSet<QString> dismissed() const { return m_dismissed; }
+    // Starts the polling loop once; it runs as long as the model.
+    void startPolling() override;
+    // One polling pass; true when the next should come soon. Never throws.
+    QCoro::Task<bool> poll();
+
+    // Review actions and agent settings.
+    bool acting() const { return m_acting; }
+    // "commit", "verify" or "revert" for the followed report.
+    void act(const QString& action);
+    void setRaiseMainWindow(RaiseMainWindow raise) { m_raiseMainWindow = std::move(raise); }
+    // Brings the main window forward and asks it to show the followed report.
+    void openInDashboard();
+    // Stops following the report; discovery never adopts it again.
+    void dismissReport();
+    // Asks the bridge to change one setting; the model follows the bridge's answer.
+    void setSetting(const QString& key, bool value);
+    // Takes both settings from a settings answer; anything but an object changes nothing.
+    void applySettings(const nlohmann::json& answer);
+
+    const PanelTimings& timings() const { return m_timings; }
+
+signals:
+    void visibleChanged(bool visible);
+    void trustedChanged(bool trusted);
+    void pickingChanged(bool picking);
+    void deviceTitleChanged(const QString& title);
+    void capturingChanged(bool capturing);
+    void draftChanged();
+    void commentChanged(const QString& comment);
+    void categoryChanged(const std::optional<QString>& category);
+    void showContextChanged(bool show);
+    void packetChanged(const QString& packet);
+    void sendingChanged(bool sending);
+    void errorChanged(const std::optional<QString>& error);
+    void reportChanged();
+    void actingChanged(bool acting);
+    void autoDispatchChanged(const std::optional<bool>& value);
+    void autoRelaunchChanged(const std::optional<bool>& value);
+    void offlineChanged(bool offline);
+    void canSendChanged(bool canSend);
+    void refreshKeyChanged(const QString& key);
+
+private:
+    QCoro::Task<nlohmann::json> call(const QString& path,
+                                     std::optional<ReportBody> body = std::nullopt) const;
+    QCoro::Task<> capture(PickResult pick);
+    QCoro::Task<> submit(ReportBody body, QString request);
+    QCoro::Task<> discover();
+    QCoro::Task<> pollLoop();
+    QCoro::Task<> review(QString id, QString action);
+    QCoro::Task<> changeSetting(QString key, bool value);
+
+    void setCapturing(bool capturing);
+    void setDraft(std::optional<Draft> draft);
+    void setPacket(const QString& packet);
+    void setSending(bool sending);
+    void setError(const std::optional<QString>& error);
+    void setReport(const std::optional<TrackedReport>& report);
+    // Updates the followed report's status, if it is still the report with this id.
+    void setStatus(const QString& id, const QString& status);
+    void setActing(bool acting);
+    void setAutoDispatch(std::optional<bool> value);
+    void setAutoRelaunch(std::optional<bool> value);
+    void setOffline(bool offline);
+    // Emits canSendChanged and refreshKeyChanged when the derived values moved.
+    void updateDerived();
+
+    platform::SimulatorTool& m_tool;
+    Settings& m_settings;
+    PanelTimings m_timings;
+    RaiseMainWindow m_raiseMainWindow;
+    PanelControl* m_controller = nullptr;
+
+    bool m_visible = false;
+    bool m_trusted = false;
+    bool m_picking = false;
+    QString m_deviceTitle;
+    bool m_capturing = false;
+    std::optional<Draft> m_draft;
+    QString m_comment;
+    std::optional<QString> m_category;
+    bool m_showContext = false;
+    QString m_packet;
+    bool m_sending = false;
+    std::optional<QString> m_error;
+    std::optional<TrackedReport> m_report;
+    bool m_acting = false;
+    std::optional<bool> m_autoDispatch;
+    std::optional<bool> m_autoRelaunch;
+    bool m_offline = false;
+    QSet<QString> m_dismissed;
+    bool m_polling = false;
+
+    bool m_canSend = false;
+    QString m_refreshKey;
+    PreviewRefresh* m_previewRefresh;
+};
