@@ -1,11 +1,12 @@
 #include "app/TallyrigApp.h"
 
-#include "foundation/AppNotifications.h"
 #include "bridge/BridgeProcess.h"
+#include "foundation/AppNotifications.h"
+#include "foundation/Settings.h"
+#include "foundation/Shortcuts.h"
+#include "foundation/Style.h"
 #include "window/BridgeWindow.h"
 #include "window/MainWindow.h"
-#include "foundation/Settings.h"
-#include "foundation/Style.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,7 +42,7 @@ TallyrigApp::TallyrigApp()
     m_quit->setShortcut(QKeySequence::Quit);
     m_newWindow->setShortcut(QKeySequence::New);
     m_closeWindow->setShortcut(QKeySequence::Close);
-    m_simulatorPanel->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    m_simulatorPanel->setShortcut(Shortcuts::simulatorPanel());
     m_simulatorPanel->setCheckable(true);
     m_simulatorPanel->setChecked(Settings::shared().simulatorPanel());
 

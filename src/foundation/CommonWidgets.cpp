@@ -32,12 +32,17 @@ Spinner::Spinner(int diameter, QWidget* parent) : QWidget(parent), m_diameter(di
     });
 }
 
+void Spinner::setTone(Style::Tone tone) {
+    m_tone = tone;
+    update();
+}
+
 void Spinner::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.translate(width() / 2.0, height() / 2.0);
     const qreal outer = m_diameter / 2.0;
-    const QColor base = Style::color(Style::Tone::Secondary, palette());
+    const QColor base = Style::color(m_tone, palette());
     for (int i = 0; i < 12; ++i) {
         QColor spoke = base;
         spoke.setAlphaF(base.alphaF() * (0.2 + 0.8 * ((i + 12 - m_step) % 12) / 11.0));

@@ -28,6 +28,8 @@ class Spinner : public QWidget {
 public:
     explicit Spinner(int diameter = 12, QWidget* parent = nullptr);
     QSize sizeHint() const override { return {m_diameter, m_diameter}; }
+    // The spokes' colour; secondary unless set.
+    void setTone(Style::Tone tone);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -37,6 +39,7 @@ protected:
 private:
     int m_diameter;
     int m_step = 0;
+    Style::Tone m_tone = Style::Tone::Secondary;
     QTimer m_timer;
 };
 

@@ -1,5 +1,8 @@
 #include "foundation/PlatformText.h"
 
+#include <QByteArrayList>
+#include <QtGlobal>
+
 namespace PlatformText {
 
 QString thisComputer() {
@@ -12,6 +15,44 @@ QString thisComputer() {
 
 QString shortcutHint(const QKeySequence& keys) {
     return QLatin1Char('(') + keys.toString(QKeySequence::NativeText) + QLatin1Char(')');
+}
+
+AccessSettings accessSettings() {
+    const QString why = QStringLiteral(
+        "Targeting reads the Simulator\u2019s accessibility elements, like Accessibility Inspector. ");
+#ifdef Q_OS_MACOS
+    return {why + QStringLiteral("Turn on Tallyrig in System Settings \u2192 Privacy & Security \u2192 "
+                                 "Accessibility."),
+            QStringLiteral("Open System Settings")};
+#else
+    // On Linux access is one switch for every application: the desktop's assistive technologies.
+    struct Desktop {
+        const char* name; // as XDG_CURRENT_DESKTOP lists it
+        const char* place;
+        const char* button;
+    };
+    static const Desktop desktops[] = {
+        {"GNOME", "Settings \u2192 Accessibility", "Open Settings"},
+        {"Unity", "Settings \u2192 Accessibility", "Open Settings"},
+        {"Budgie", "Settings \u2192 Accessibility", "Open Settings"},
+        {"KDE", "System Settings \u2192 Accessibility", "Open System Settings"},
+        {"X-Cinnamon", "System Settings \u2192 Accessibility", "Open System Settings"},
+        {"XFCE", "Settings Manager \u2192 Accessibility", "Open Settings Manager"},
+        {"MATE", "Control Center \u2192 Assistive Technologies", "Open Control Center"},
+    };
+    const QByteArrayList current = qgetenv("XDG_CURRENT_DESKTOP").split(':');
+    for (const QByteArray& name : current) {
+        for (const Desktop& desktop : desktops) {
+            if (name.compare(desktop.name, Qt::CaseInsensitive) == 0)
+                return {why + QStringLiteral("Turn on assistive technologies in ") +
+                            QString::fromUtf8(desktop.place) + QLatin1Char('.'),
+                        QString::fromUtf8(desktop.button)};
+        }
+    }
+    return {
+        why + QStringLiteral("Turn on assistive technologies in your desktop\u2019s accessibility settings."),
+        QStringLiteral("Open Accessibility Settings")};
+#endif
 }
 
 } // namespace PlatformText

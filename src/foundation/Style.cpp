@@ -127,16 +127,50 @@ QColor color(Tone tone, const QPalette& palette) {
         return isDark(palette) ? QColor(255, 159, 10) : QColor(230, 126, 0);
     case Tone::Red:
         return isDark(palette) ? QColor(255, 69, 58) : QColor(215, 40, 30);
+    case Tone::Green:
+        return isDark(palette) ? QColor(48, 209, 88) : QColor(30, 150, 60);
     case Tone::Brand:
-        return QColor(217, 91, 54);
+        return brand();
     case Tone::White:
         return QColor(255, 255, 255);
     }
     return text;
 }
 
+QColor color(Tone tone, const QPalette& palette, qreal opacity) {
+    QColor c = color(tone, palette);
+    c.setAlphaF(c.alphaF() * opacity);
+    return c;
+}
+
+QColor brand() {
+    return QColor(217, 91, 54);
+}
+
 QIcon symbol(const QString& name, Tone tone) {
     return QIcon(new SymbolEngine(symbolSource(name), tone));
+}
+
+QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal ratio) {
+    static QHash<QString, QPixmap> cache;
+    const QString key =
+        QStringLiteral("%1|%2|%3|%4").arg(name, color.name(QColor::HexArgb)).arg(size).arg(ratio);
+    auto it = cache.find(key);
+    if (it != cache.end())
+        return *it;
+    QByteArray svg = symbolSource(name);
+    svg.replace("currentColor", color.name(QColor::HexRgb).toLatin1());
+    QPixmap pixmap(QSize(size, size) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    {
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setOpacity(color.alphaF());
+        QSvgRenderer(svg).render(&painter, QRectF(0, 0, size, size));
+    }
+    // Colours and sizes are few; the cache stays small.
+    return *cache.insert(key, pixmap);
 }
 
 QIcon appIcon() {

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QPalette>
+#include <QPixmap>
 #include <QString>
 
 // The text styles, colours and symbols the views share, derived from the platform's own font and
@@ -15,13 +16,35 @@ enum class Text { Body, Title2, Headline, Callout, Caption, Footnote };
 QFont font(Text style, QFont::Weight weight = QFont::Normal);
 QFont monospaced(Text style);
 
-enum class Tone { Primary, Secondary, Tertiary, Quaternary, Quinary, Separator, Orange, Red, Brand, White };
+enum class Tone {
+    Primary,
+    Secondary,
+    Tertiary,
+    Quaternary,
+    Quinary,
+    Separator,
+    Orange,
+    Red,
+    Green,
+    Brand,
+    White
+};
 
 // A colour for the widget's palette: grey levels are the text colour at decreasing strength.
 QColor color(Tone tone, const QPalette& palette);
+// The tone with its opacity multiplied by `opacity` ("the primary colour at 7%").
+QColor color(Tone tone, const QPalette& palette, qreal opacity);
+
+// Tallyrig's own colour, sRGB 217, 91, 54, opaque: the panel's accents and the pick overlay's
+// highlight. The only place it is written down.
+QColor brand();
 
 // A carried symbol ("folder", "checkmark", …) drawn in a tone; it follows palette changes.
 QIcon symbol(const QString& name, Tone tone = Tone::Primary);
+
+// A carried symbol in any colour, square, for a painter: rendered once per colour, size and
+// pixel ratio, so repainting costs a copy.
+QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal ratio);
 
 // The application icon.
 QIcon appIcon();

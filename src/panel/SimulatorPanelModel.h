@@ -190,6 +190,8 @@ private:
     QCoro::Task<> review(QString id, QString action);
     QCoro::Task<> changeSetting(QString key, bool value);
 
+protected:
+    // The model's own writers; protected so that a view's test can put the model in any state.
     void setCapturing(bool capturing);
     void setDraft(std::optional<Draft> draft);
     void setPacket(const QString& packet);
@@ -202,6 +204,8 @@ private:
     void setAutoDispatch(std::optional<bool> value);
     void setAutoRelaunch(std::optional<bool> value);
     void setOffline(bool offline);
+
+private:
     // Emits canSendChanged and refreshKeyChanged when the derived values moved.
     void updateDerived();
 

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "panel/PanelViewTimings.h"
+#include "panel/PanelWidgets.h"
+#include "panel/TrackedReport.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class SimulatorPanelModel;
+class Spinner;
+class SymbolView;
+
+// The review action that needs a second press: "Revert", then "Undo files?" for a while.
+class RevertButton : public PanelWidgets::PanelButton {
+    Q_OBJECT
+public:
+    RevertButton(std::function<void()> revert, std::chrono::milliseconds arming, QWidget* parent = nullptr);
+
+    bool armed() const { return m_armed; }
+    // Forgets an arming, for when the button leaves the screen.
+    void disarm() { setArmed(false); }
+
+private:
+    void press();
+    void setArmed(bool armed);
+
+    std::function<void()> m_revert;
+    std::chrono::milliseconds m_arming;
+    bool m_armed = false;
+};
+
+// The four steps a report goes through, as two rows: capsules, then the steps' names.
+class StepTrack : public QWidget {
+    Q_OBJECT
+public:
+    explicit StepTrack(QWidget* parent = nullptr);
+    void setStatus(const QString& status);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int m_step = 0;
+    bool m_finished = false;
+};
+
+// The followed report: its status, the time the agent has been at it, the request, the step
+// track, the review actions and the way to the dashboard.
+class Progress : public QWidget {
+    Q_OBJECT
+public:
+    Progress(SimulatorPanelModel& model, PanelViewTimings timings, QWidget* parent = nullptr);
+
+    // The report to show, handed over whenever the model's report changes.
+    void setReport(const TrackedReport& report);
+
+    QString elapsedText() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void refresh();
+    void updateElapsed();
+    void scheduleTick();
+
+    SimulatorPanelModel& m_model;
+    PanelViewTimings m_timings;
+    TrackedReport m_report;
+
+    QWidget* m_statusRow;
+    Spinner* m_spinner;
+    PanelWidgets::Dot* m_dot;
+    SymbolView* m_check;
+    SymbolView* m_cross;
+    QLabel* m_title;
+    QLabel* m_elapsed;
+    PanelWidgets::SymbolButton* m_dismiss;
+    PanelWidgets::ClampedLabel* m_request;
+    StepTrack* m_track;
+    QWidget* m_reviewRow;
+    PanelWidgets::PanelButton* m_commit;
+    PanelWidgets::PanelButton* m_verify;
+    RevertButton* m_revert;
+    PanelWidgets::LinkButton* m_link;
+    QTimer m_tick;
+};

@@ -1,0 +1,82 @@
+#include "panel/VisualEffect.h"
+
+#include "foundation/Compositing.h"
+#include "foundation/Style.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
+
+namespace {
+
+// How much of the panel colour covers what lies behind a translucent panel.
+qreal plateOpacity(const QPalette& palette) {
+    return palette.color(QPalette::Window).lightness() < 128 ? 0.90 : 0.88;
+}
+
+QPainterPath outline(const QRectF& box) {
+    QPainterPath path;
+    path.addRoundedRect(box, VisualEffect::radius, VisualEffect::radius);
+    return path;
+}
+
+} // namespace
+
+VisualEffect::VisualEffect(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_translucent = Compositing::available();
+}
+
+void VisualEffect::setTranslucent(bool translucent) {
+    m_chosen = translucent;
+    apply(translucent);
+}
+
+void VisualEffect::apply(bool translucent) {
+    if (m_translucent == translucent)
+        return;
+    m_translucent = translucent;
+    shapeWindow();
+    update();
+}
+
+void VisualEffect::setShapesWindow(bool shapes) {
+    m_shapesWindow = shapes;
+    shapeWindow();
+}
+
+void VisualEffect::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    apply(m_chosen.value_or(Compositing::available()));
+}
+
+void VisualEffect::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    shapeWindow();
+}
+
+void VisualEffect::shapeWindow() {
+    if (!m_shapesWindow)
+        return;
+    QWidget* top = window();
+    if (m_translucent && top->testAttribute(Qt::WA_TranslucentBackground)) {
+        top->clearMask();
+        return;
+    }
+    // The window's own edge is not smoothed, so the mask stays half a point inside the outline.
+    const QPainterPath path = outline(QRectF(mapTo(top, QPoint(0, 0)), size()));
+    top->setMask(QRegion(path.toFillPolygon().toPolygon()));
+}
+
+void VisualEffect::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    const QPainterPath path = outline(box);
+    QColor plate = palette().color(QPalette::Window);
+    if (m_translucent)
+        plate.setAlphaF(plateOpacity(palette()));
+    painter.fillPath(path, plate);
+    painter.setPen(QPen(Style::color(Style::Tone::Separator, palette(), 0.6), 1));
+    painter.drawPath(path);
+}
