@@ -1,5 +1,6 @@
 #include "simulator/PickOverlay.h"
 
+#include "foundation/Style.h"
 #include "simulator/ElementPicker.h"
 #include "simulator/Geometry.h"
 #include "simulator/PickDrawing.h"
@@ -26,17 +27,12 @@ constexpr double tagRadius = 4;
 constexpr int tagFontSize = 11;
 
 QColor brandAt(double alpha) {
-    QColor colour = brandColour();
+    QColor colour = Style::brand();
     colour.setAlphaF(float(alpha));
     return colour;
 }
 
 } // namespace
-
-QColor brandColour() {
-    static const QColor brand = QColor::fromRgb(217, 91, 54);
-    return brand;
-}
 
 // ---- PickView
 
@@ -103,14 +99,14 @@ void PickView::paintEvent(QPaintEvent*) {
     outline.addRoundedRect(*h, highlightRadius, highlightRadius);
     if (translucent)
         painter.fillPath(outline, brandAt(fillAlpha));
-    painter.strokePath(outline, QPen(brandColour(), strokeWidth));
+    painter.strokePath(outline, QPen(Style::brand(), strokeWidth));
 
     const std::optional<Tag> drawn = tag(*h);
     if (!drawn)
         return;
     QPainterPath background;
     background.addRoundedRect(drawn->rect, tagRadius, tagRadius);
-    painter.fillPath(background, brandColour());
+    painter.fillPath(background, Style::brand());
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     painter.setFont(drawn->font);

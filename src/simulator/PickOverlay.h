@@ -5,7 +5,6 @@
 #include "simulator/PickResult.h"
 #include "simulator/SimulatorWindow.h"
 
-#include <QColor>
 #include <QObject>
 #include <QPointF>
 #include <QPointer>
@@ -16,9 +15,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-
-// The colour of everything the overlay draws, sRGB 217, 91, 54.
-QColor brandColour();
 
 // Draws the device screen's tint and the element under the mouse with its tag, and turns the
 // pointer's movements and clicks into points in top-left global coordinates.

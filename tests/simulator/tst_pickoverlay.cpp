@@ -1,3 +1,4 @@
+#include "foundation/Style.h"
 #include "simulator/PickOverlay.h"
 #include "support/FakeSimulator.h"
 #include "support/FakeWindowSystem.h"
@@ -100,7 +101,7 @@ void TestPickOverlay::drawing() {
     view.render(&image, {}, {}, QWidget::RenderFlags());
 
     const QPointF o = view.origin;
-    const QColor brand = brandColour();
+    const QColor brand = Style::brand();
     // Outside the screen nothing; on the screen the faint tint (or nothing where it cannot blend).
     QCOMPARE(pixel(image, QPointF(110, 60) - o).alpha(), 0);
     QCOMPARE(pixel(image, QPointF(300, 200) - o).alpha(), translucent ? qRound(0.06 * 255) : 0);
