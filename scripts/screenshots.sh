@@ -9,4 +9,4 @@ out=$(realpath -m "${1:-screenshots}")
 config=$(mktemp -d)
 trap 'rm -rf "$config"' EXIT
 export XDG_CONFIG_HOME="$config" QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=xcb
-xvfb-run -a -s "-screen 0 1400x1000x24" build/Tallyrig.app/Contents/MacOS/tallyrig_screenshots "$out"
+xvfb-run -a -s "-screen 0 1400x1000x24" build/tools/tallyrig_screenshots "$out"

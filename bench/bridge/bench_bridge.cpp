@@ -1,7 +1,9 @@
 // Prints how long opening a project takes with the reference bridge and where the time goes, what
 // asking the login shell costs, and how much memory 10 MB of bridge output leaves behind.
 #include "bridge/BridgeProcess.h"
+#include "bridge/Probe.h"
 #include "foundation/Settings.h"
+#include "platform/ChildProcesses.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,14 +12,20 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <qcoro/qcorotask.h>
+
 #include <algorithm>
 #include <cstdio>
-#include <qcoro/qcorotask.h>
 
 using namespace std::chrono_literals;
 using State = BridgeProcess::State;
 
 namespace {
+
+ChildProcesses& childProcesses() {
+    static const auto control = ChildProcesses::create();
+    return *control;
+}
 
 quint16 freePort() {
     QTcpServer server;
@@ -122,10 +130,10 @@ int main(int argc, char** argv) {
     {
         Stats login;
         for (int i = 0; i < rounds; ++i) {
-            BridgeProcess bridge(settings, std::nullopt);
+            LaunchEnvironment shell(childProcesses(), {});
             QElapsedTimer clock;
             clock.start();
-            QCoro::waitFor(bridge.loginPath());
+            QCoro::waitFor(shell.loginPath());
             login.add(msSince(clock, 0));
         }
         say(QStringLiteral("loginPath() with SHELL=/bin/bash: ") + login.text());
@@ -138,7 +146,7 @@ int main(int argc, char** argv) {
             const quint16 port = freePort();
             QElapsedTimer clock;
             clock.start();
-            QCoro::waitFor(BridgeProcess::probe(port));
+            QCoro::waitFor(Probe::ask(port, 1500ms, Probe::forOpening));
             probe.add(msSince(clock, 0));
         }
         say(QStringLiteral("probe() of a free port: ") + probe.text());
@@ -146,16 +154,16 @@ int main(int argc, char** argv) {
 
     // 3. open() to running with the reference bridge, product timings; cold asks the login shell.
     for (const bool cold : {true, false}) {
-        const BridgeProcess::Runtime runtime{QStringLiteral(TALLYRIG_BENCH_NODE),
-                                             QStringLiteral(TALLYRIG_BENCH_BRIDGE_CLI)};
-        BridgeProcess shared(settings, runtime);
+        const BridgeRuntime runtime{QStringLiteral(TALLYRIG_BENCH_NODE),
+                                    QStringLiteral(TALLYRIG_BENCH_BRIDGE_CLI)};
+        BridgeProcess shared(settings, childProcesses(), runtime);
         if (!cold)
-            QCoro::waitFor(shared.environment());
+            QCoro::waitFor(shared.launchEnvironment().environment());
         Stats total, before, launch, answer;
         for (int i = 0; i < rounds; ++i) {
             std::optional<BridgeProcess> fresh;
             if (cold)
-                fresh.emplace(settings, runtime);
+                fresh.emplace(settings, childProcesses(), runtime);
             const OpenTimes times = timeOpen(cold ? *fresh : shared);
             if (!times.ok)
                 continue;
@@ -198,9 +206,9 @@ int main(int argc, char** argv) {
 
         BridgeProcess::Timings timings;
         timings.startAttempts = 1000000;
-        BridgeProcess bridge(settings,
-                             BridgeProcess::Runtime{QStringLiteral(TALLYRIG_BENCH_FIXTURES "/fake-node.sh"),
-                                                    QStringLiteral("/fake/bridge/bin/tallyrig.mjs")},
+        BridgeProcess bridge(settings, childProcesses(),
+                             BridgeRuntime{QStringLiteral(TALLYRIG_BENCH_FIXTURES "/fake-node.sh"),
+                                           QStringLiteral("/fake/bridge/bin/tallyrig.mjs")},
                              timings);
         const qint64 before = rssKiB();
         QElapsedTimer clock;

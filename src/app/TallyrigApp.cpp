@@ -1,11 +1,9 @@
 #include "app/TallyrigApp.h"
 
-#include "bridge/BridgeProcess.h"
-#include "foundation/AppNotifications.h"
-#include "foundation/Settings.h"
 #include "foundation/Shortcuts.h"
 #include "foundation/Style.h"
 #include "window/BridgeWindow.h"
+#include "window/DashboardModule.h"
 #include "window/MainWindow.h"
 
 #include <QAction>
@@ -14,10 +12,24 @@
 #include <QMessageBox>
 #include <QToolBar>
 
-TallyrigApp::TallyrigApp()
-    : m_updater(Updater::create()), m_about(new QAction(QStringLiteral("About Tallyrig"), this)),
+namespace {
+
+std::optional<QString> resourcesOf(const std::optional<QString>& bundle) {
+    if (!bundle)
+        return std::nullopt;
+    return *bundle + QStringLiteral("/Contents/Resources");
+}
+
+} // namespace
+
+TallyrigApp::TallyrigApp(Platform platform, std::optional<QString> bundle, const QString& settingsFile)
+    : m_platform(std::move(platform)), m_settings(settingsFile),
+      m_bridge(m_settings, *m_platform.childProcesses, BridgeRuntime::in(bundle, resourcesOf(bundle))),
+      m_appDelegate(m_bridge),
+      m_dashboards(DashboardModule::factory(DashboardModule::pathIn(bundle.value_or(QString())))),
+      m_about(new QAction(QStringLiteral("About Tallyrig"), this)),
       m_checkForUpdates(new QAction(QStringLiteral("Check for Updates\u2026"), this)),
-      m_settings(new QAction(QStringLiteral("Settings\u2026"), this)),
+      m_settingsAction(new QAction(QStringLiteral("Settings\u2026"), this)),
       m_quit(new QAction(QStringLiteral("Quit Tallyrig"), this)),
       m_newWindow(new QAction(QStringLiteral("New Window"), this)),
       m_closeWindow(new QAction(QStringLiteral("Close Window"), this)),
@@ -28,55 +40,70 @@ TallyrigApp::TallyrigApp()
     QApplication::setDesktopFileName(QStringLiteral("tallyrig"));
     QApplication::setWindowIcon(Style::appIcon());
 
-    m_updater->start();
+    BridgeProcess::setShared(&m_bridge);
+    m_platform.updater->start();
+    m_platform.terminationSignals->quitOnRequest();
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, &m_appDelegate,
                      &AppDelegate::applicationWillTerminate);
 
     // On macOS the roles move these into the application menu; elsewhere they live in "Tallyrig".
     m_about->setMenuRole(QAction::AboutRole);
     m_checkForUpdates->setMenuRole(QAction::ApplicationSpecificRole);
-    m_settings->setMenuRole(QAction::PreferencesRole);
+    m_settingsAction->setMenuRole(QAction::PreferencesRole);
     m_quit->setMenuRole(QAction::QuitRole);
 
-    m_settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    m_settingsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     m_quit->setShortcut(QKeySequence::Quit);
     m_newWindow->setShortcut(QKeySequence::New);
     m_closeWindow->setShortcut(QKeySequence::Close);
     m_simulatorPanel->setShortcut(Shortcuts::simulatorPanel());
     m_simulatorPanel->setCheckable(true);
-    m_simulatorPanel->setChecked(Settings::shared().simulatorPanel());
+    m_simulatorPanel->setChecked(m_settings.simulatorPanel());
 
-    connect(m_about, &QAction::triggered, this, [this] {
-        QMessageBox::about(
-            activeWindow(), QStringLiteral("About Tallyrig"),
-            QStringLiteral("<b>Tallyrig %1</b><p>Point at a UI problem, describe the fix, and your "
-                           "local agent makes it.</p>")
-                .arg(QCoreApplication::applicationVersion()));
-    });
+    connect(m_about, &QAction::triggered, this, &TallyrigApp::showAbout);
     connect(m_checkForUpdates, &QAction::triggered, this,
-            [this] { m_updater->checkForUpdates(activeWindow()); });
-    connect(m_settings, &QAction::triggered, this,
-            [] { AppNotifications::shared().post(AppNotifications::openTallyrigPreferences); });
+            [this] { m_platform.updater->checkForUpdates(activeWindow()); });
+    connect(m_settingsAction, &QAction::triggered, this,
+            [this] { m_notifications.post(AppNotifications::openTallyrigPreferences); });
     connect(m_quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     connect(m_newWindow, &QAction::triggered, this, [this] { newWindow()->show(); });
     connect(m_closeWindow, &QAction::triggered, this, [this] {
         if (QWidget* window = activeWindow())
             window->close();
     });
-    connect(m_simulatorPanel, &QAction::toggled, &Settings::shared(), &Settings::setSimulatorPanel);
-    connect(&Settings::shared(), &Settings::simulatorPanelChanged, m_simulatorPanel, &QAction::setChecked);
+    connect(m_simulatorPanel, &QAction::toggled, &m_settings, &Settings::setSimulatorPanel);
+    connect(&m_settings, &Settings::simulatorPanelChanged, m_simulatorPanel, &QAction::setChecked);
 }
 
-TallyrigApp::~TallyrigApp() = default;
+TallyrigApp::~TallyrigApp() {
+    // The windows use what this object owns, so they go first.
+    for (const QPointer<QMainWindow>& window : std::as_const(m_windows))
+        delete window.data();
+}
+
+void TallyrigApp::showAbout() {
+    // Not exec(): a nested event loop under a window that deletes itself on close.
+    auto* box =
+        new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Tallyrig"),
+                        QStringLiteral("<b>Tallyrig %1</b><p>Point at a UI problem, describe the fix, "
+                                       "and your local agent makes it.</p>")
+                            .arg(QCoreApplication::applicationVersion()),
+                        QMessageBox::Ok, activeWindow());
+    box->setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
 
 QWidget* TallyrigApp::activeWindow() const {
     return QApplication::activeWindow();
 }
 
 QMainWindow* TallyrigApp::newWindow() {
-    auto* window = new MainWindow(new BridgeWindow(Settings::shared(), BridgeProcess::shared()));
+    auto* window = new MainWindow(new BridgeWindow(m_settings, m_bridge, m_notifications), m_dashboards);
     window->setAttribute(Qt::WA_DeleteOnClose);
     installMenus(window);
+    m_windows.removeAll(nullptr);
+    m_windows.append(window);
     return window;
 }
 
@@ -86,14 +113,14 @@ void TallyrigApp::installMenus(QMainWindow* window) {
     QMenu* app = bar->addMenu(QStringLiteral("Tallyrig"));
     app->addAction(m_about);
     app->addAction(m_checkForUpdates);
-    app->addAction(m_settings);
+    app->addAction(m_settingsAction);
     app->addAction(m_quit);
 #else
     QMenu* app = bar->addMenu(QStringLiteral("&Tallyrig"));
     app->addAction(m_about);
     app->addAction(m_checkForUpdates);
     app->addSeparator();
-    app->addAction(m_settings);
+    app->addAction(m_settingsAction);
     app->addSeparator();
     app->addAction(m_quit);
 #endif

@@ -50,17 +50,8 @@ std::optional<Record> decode(const QByteArray& body, bool readProject) {
     return record;
 }
 
-QString address(qint64 port) {
-    return QStringLiteral("http://127.0.0.1:") + QString::number(port) + QStringLiteral("/api/bootstrap");
-}
-
-bool addressIsValid(qint64 port) {
-    const QUrl url(address(port), QUrl::StrictMode);
-    return url.isValid() && url.port() == port;
-}
-
-QCoro::Task<Answer> fetch(qint64 port, std::chrono::milliseconds timeout) {
-    QNetworkRequest request(QUrl(address(port)));
+QCoro::Task<Answer> fetch(BridgePort port, std::chrono::milliseconds timeout) {
+    QNetworkRequest request(port.bootstrapUrl());
     request.setTransferTimeout(int(timeout.count()));
     std::unique_ptr<QNetworkReply> reply(network().get(request));
     co_await qCoro(reply.get()).waitForFinished();

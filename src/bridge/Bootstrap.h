@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/BridgePort.h"
+
 #include <QByteArray>
 #include <QString>
 #include <qcoro/qcorotask.h>
@@ -19,20 +21,14 @@ struct Record {
 // text (null counts as absent). With readProject false, "project" is not looked at at all.
 std::optional<Record> decode(const QByteArray& body, bool readProject = true);
 
-// "http://127.0.0.1:" + port + "/api/bootstrap", the port in plain decimal digits.
-QString address(qint64 port);
-
 struct Answer {
     bool transportFailed = true; // refused, timed out, or failed in transport
     int statusCode = 0;
     QByteArray body;
 };
 
-// True when the address for this port parses as a URL; callers decide what a bad one means.
-bool addressIsValid(qint64 port);
-
-// One GET of address(port), given up when it makes no progress for `timeout`. Never throws;
-// the address must be valid.
-QCoro::Task<Answer> fetch(qint64 port, std::chrono::milliseconds timeout);
+// One GET of the port's bootstrap address, given up when it makes no progress for `timeout`.
+// Never throws; the port must form an address.
+QCoro::Task<Answer> fetch(BridgePort port, std::chrono::milliseconds timeout);
 
 } // namespace Bootstrap

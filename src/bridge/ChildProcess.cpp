@@ -4,18 +4,27 @@
 #include <QTimer>
 #include <qcoro/qcorosignal.h>
 
-#include <csignal>
-#include <unistd.h>
-#ifdef Q_OS_LINUX
-#include <sys/prctl.h>
-#endif
-
 namespace ChildProcess {
 
 QCoro::Task<> Wake::wait() {
     if (m_fired)
         co_return;
     co_await qCoro(this, &Wake::fired);
+}
+
+QCoro::Task<> Waiters::wait() {
+    // The wake-up lives in this frame; the list holds it weakly.
+    Wake wake;
+    m_waiting.append(&wake);
+    co_await wake.wait();
+}
+
+void Waiters::wakeAll() {
+    const auto waiting = std::exchange(m_waiting, {});
+    for (const QPointer<Wake>& wake : waiting) {
+        if (wake)
+            wake->fire();
+    }
 }
 
 QCoro::Task<bool> ended(QPointer<QProcess> process, std::chrono::milliseconds timeout) {
@@ -40,41 +49,6 @@ QCoro::Task<bool> ended(QPointer<QProcess> process, std::chrono::milliseconds ti
         timer.start(timeout);
     co_await wake.wait();
     co_return over();
-}
-
-void endWithApp(QProcess& process, int signal, bool ownSession) {
-#ifdef Q_OS_UNIX
-    const pid_t parent = ::getpid();
-    process.setChildProcessModifier([parent, signal, ownSession] {
-        // Runs in the child between fork and exec: async-signal-safe calls only.
-        if (ownSession)
-            ::setsid();
-#ifdef Q_OS_LINUX
-        ::prctl(PR_SET_PDEATHSIG, signal);
-        if (::getppid() != parent) // the app died before the request took effect
-            ::raise(signal);
-#else
-        Q_UNUSED(parent);
-        Q_UNUSED(signal);
-#endif
-    });
-#else
-    Q_UNUSED(process);
-    Q_UNUSED(signal);
-    Q_UNUSED(ownSession);
-#endif
-}
-
-void signalSession(QProcess& process, int signal) {
-#ifdef Q_OS_UNIX
-    const qint64 pid = process.processId();
-    if (pid > 1)
-        ::kill(pid_t(-pid), signal); // the group the child leads
-#endif
-    if (signal == SIGKILL)
-        process.kill();
-    else if (signal == SIGTERM)
-        process.terminate();
 }
 
 void dispose(QProcess* process) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QProcess>
@@ -10,7 +11,7 @@
 #include <chrono>
 
 // Helpers for the child processes the bridge code runs: waiting for them without blocking, making
-// sure they never outlive the app, and decoding their output.
+// sure none outlives the quit path, and decoding their output.
 namespace ChildProcess {
 
 // A one-shot wake-up for a single waiting coroutine. It fires at most once, because a second
@@ -35,17 +36,27 @@ private:
     bool m_fired = false;
 };
 
+// Coroutines waiting for something to change. Every wake-up reaches all of them, and so does the
+// list's destruction, so that no waiter is left hanging.
+class Waiters {
+public:
+    Waiters() = default;
+    Waiters(const Waiters&) = delete;
+    Waiters& operator=(const Waiters&) = delete;
+    ~Waiters() { wakeAll(); }
+
+    // Suspends until the next wakeAll() or the list's destruction. Resumes in a later turn of the
+    // event loop, so the waiter must check that its owner still exists before touching it.
+    QCoro::Task<> wait();
+    void wakeAll();
+
+private:
+    QList<QPointer<Wake>> m_waiting;
+};
+
 // Suspends until the process is no longer running (it ended, never started, or was destroyed) or
 // `timeout` has passed; a negative timeout waits without limit. True when it is no longer running.
 QCoro::Task<bool> ended(QPointer<QProcess> process, std::chrono::milliseconds timeout);
-
-// Sends `signal` to the child when the app dies (Linux). With `ownSession` the child also gets a
-// session of its own, so an interactive shell can never take the app's terminal.
-void endWithApp(QProcess& process, int signal, bool ownSession = false);
-
-// Sends `signal` to a child started with `ownSession`, and to what it started in its session's
-// process group (an interactive shell's start-up helpers).
-void signalSession(QProcess& process, int signal);
 
 // Deletes a process object once it has ended, without blocking.
 void dispose(QProcess* process);

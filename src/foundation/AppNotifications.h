@@ -12,7 +12,7 @@ public:
     static inline const QString openTallyrigPreferences = QStringLiteral("Tallyrig.openPreferences");
     static inline const QString openTallyrigReport = QStringLiteral("Tallyrig.openReport");
 
-    static AppNotifications& shared();
+    using QObject::QObject;
 
     void post(const QString& name, const QVariant& object = {});
 

@@ -12,11 +12,6 @@ Settings::Settings(QString filePath, QObject* parent) : QObject(parent), m_fileP
     load();
 }
 
-Settings& Settings::shared() {
-    static auto* instance = new Settings(defaultFilePath());
-    return *instance;
-}
-
 QString Settings::defaultFilePath() {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(base))

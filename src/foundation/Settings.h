@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/BridgePort.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -14,12 +16,12 @@ public:
     static constexpr const char* bridgePortKey = "bridgePort";
     static constexpr const char* simulatorPanelKey = "simulatorPanel";
     static constexpr const char* recentProjectsKey = "recentProjects";
-    static constexpr int defaultBridgePort = 4747;
+    static constexpr int defaultBridgePort = int(BridgePort::defaultNumber);
 
     explicit Settings(QString filePath, QObject* parent = nullptr);
 
-    // The application's store: $XDG_CONFIG_HOME/Tallyrig/settings.json (default ~/.config).
-    static Settings& shared();
+    // Where the application keeps its settings: $XDG_CONFIG_HOME/Tallyrig/settings.json (default
+    // ~/.config).
     static QString defaultFilePath();
 
     QString filePath() const { return m_filePath; }

@@ -483,7 +483,8 @@ void SimulatorPanelModel::openInDashboard() {
         return;
     if (m_raiseMainWindow)
         m_raiseMainWindow();
-    AppNotifications::shared().post(AppNotifications::openTallyrigReport, m_report->id);
+    if (m_notifications)
+        m_notifications->post(AppNotifications::openTallyrigReport, m_report->id);
 }
 
 void SimulatorPanelModel::dismissReport() {

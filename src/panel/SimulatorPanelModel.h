@@ -17,6 +17,7 @@
 #include <functional>
 #include <optional>
 
+class AppNotifications;
 class Settings;
 namespace platform {
 class SimulatorTool;
@@ -148,6 +149,8 @@ public:
     // "commit", "verify" or "revert" for the followed report.
     void act(const QString& action);
     void setRaiseMainWindow(RaiseMainWindow raise) { m_raiseMainWindow = std::move(raise); }
+    // Where "Tallyrig.openReport" is posted; the application's hub outlives the model.
+    void setNotifications(AppNotifications* notifications) { m_notifications = notifications; }
     // Brings the main window forward and asks it to show the followed report.
     void openInDashboard();
     // Stops following the report; discovery never adopts it again.
@@ -213,6 +216,7 @@ private:
     Settings& m_settings;
     PanelTimings m_timings;
     RaiseMainWindow m_raiseMainWindow;
+    AppNotifications* m_notifications = nullptr;
     PanelControl* m_controller = nullptr;
 
     bool m_visible = false;

@@ -1,6 +1,7 @@
 #include "window/BridgeWebView.h"
 
 #include "window/Dashboard.h"
+#include "window/DashboardModule.h"
 
 #include <QContextMenuEvent>
 #include <QDesktopServices>
@@ -16,7 +17,7 @@ void AppWebView::contextMenuEvent(QContextMenuEvent* event) {
     event->accept();
 }
 
-BridgeNavigation::BridgeNavigation(Opener openInBrowser, QObject* parent)
+BridgeNavigation::BridgeNavigation(OpenInBrowser openInBrowser, QObject* parent)
     : QWebEnginePage(parent), m_open(std::move(openInBrowser)) {
     if (!m_open)
         m_open = [](const QUrl& url) { QDesktopServices::openUrl(url); };
@@ -35,11 +36,10 @@ bool BridgeNavigation::acceptNavigationRequest(const QUrl& url, NavigationType, 
     return decision.allow;
 }
 
-BridgeWebView::BridgeWebView(const QString& baseAddress, const QString& page,
-                             const std::optional<QString>& report, BridgeNavigation::Opener openInBrowser,
-                             QWidget* parent)
-    : QWidget(parent), m_baseAddress(baseAddress), m_view(new AppWebView(this)),
-      m_navigation(new BridgeNavigation(std::move(openInBrowser), m_view)), m_page(page), m_report(report) {
+BridgeWebView::BridgeWebView(const DashboardRequest& request, QWidget* parent)
+    : DashboardView(parent), m_baseAddress(request.baseAddress), m_view(new AppWebView(this)),
+      m_navigation(new BridgeNavigation(request.openInBrowser, m_view)), m_page(request.page),
+      m_report(request.report) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
@@ -54,8 +54,8 @@ BridgeWebView::BridgeWebView(const QString& baseAddress, const QString& page,
         apply();
     });
 
-    m_pendingFragment = page;
-    m_view->load(Dashboard::firstAddress(baseAddress, page));
+    m_pendingFragment = m_page;
+    m_view->load(Dashboard::firstAddress(m_baseAddress, m_page));
     QTimer::singleShot(loadTimeoutMs, this, [this] {
         if (!m_loaded)
             m_view->stop();
@@ -86,4 +86,11 @@ void BridgeWebView::apply() {
 void BridgeWebView::run(const QString& script) {
     emit scriptStarted(script);
     m_navigation->runJavaScript(script);
+}
+
+// What the app calls once it has loaded this module.
+extern "C" Q_DECL_EXPORT DashboardView* tallyrigCreateDashboard(const DashboardRequest& request,
+                                                                QWidget* parent) {
+    static_assert(std::is_same_v<decltype(&tallyrigCreateDashboard), DashboardModule::CreateFunction>);
+    return new BridgeWebView(request, parent);
 }

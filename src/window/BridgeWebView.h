@@ -1,5 +1,7 @@
 #pragma once
 
+#include "window/DashboardView.h"
+
 #include <QString>
 #include <QUrl>
 #include <QWebEnginePage>
@@ -23,10 +25,8 @@ protected:
 class BridgeNavigation : public QWebEnginePage {
     Q_OBJECT
 public:
-    using Opener = std::function<void(const QUrl&)>;
-
     // `openInBrowser` defaults to the desktop's default browser.
-    explicit BridgeNavigation(Opener openInBrowser = {}, QObject* parent = nullptr);
+    explicit BridgeNavigation(OpenInBrowser openInBrowser = {}, QObject* parent = nullptr);
 
     // The last report this web view ran the pick script for.
     std::optional<QString> shownReport;
@@ -38,24 +38,22 @@ protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
 
 private:
-    Opener m_open;
+    OpenInBrowser m_open;
 };
 
-// The bridge's dashboard for one base address, steered by page fragment and report id.
-class BridgeWebView : public QWidget {
+// The bridge's dashboard in a web view, loaded once and then steered by page fragment and report id.
+class BridgeWebView : public DashboardView {
     Q_OBJECT
 public:
     static constexpr int loadTimeoutMs = 60'000;
 
-    BridgeWebView(const QString& baseAddress, const QString& page, const std::optional<QString>& report,
-                  BridgeNavigation::Opener openInBrowser = {}, QWidget* parent = nullptr);
+    explicit BridgeWebView(const DashboardRequest& request, QWidget* parent = nullptr);
 
-    QString baseAddress() const { return m_baseAddress; }
+    QString baseAddress() const override { return m_baseAddress; }
     AppWebView* view() const { return m_view; }
     BridgeNavigation* navigation() const { return m_navigation; }
 
-    // Brings the dashboard to `page` and reveals `report` (each at most once per web view).
-    void setInputs(const QString& page, const std::optional<QString>& report);
+    void setInputs(const QString& page, const std::optional<QString>& report) override;
 
 signals:
     void scriptStarted(const QString& script);

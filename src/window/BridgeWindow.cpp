@@ -1,7 +1,8 @@
 #include "window/BridgeWindow.h"
 
+#include "bridge/Probe.h"
 #include "foundation/AppNotifications.h"
-#include "bridge/Bootstrap.h"
+#include "foundation/Detach.h"
 #include "foundation/Settings.h"
 
 #include <QFileInfo>
@@ -9,13 +10,13 @@
 #include <QTimer>
 #include <qcoro/qcorotimer.h>
 
-BridgeWindow::BridgeWindow(Settings& settings, BridgeProcess& bridge, Timings timings, QObject* parent)
+BridgeWindow::BridgeWindow(Settings& settings, BridgeProcess& bridge, AppNotifications& notifications,
+                           Timings timings, QObject* parent)
     : QObject(parent), m_settings(settings), m_bridge(bridge), m_timings(timings) {
     QObject::connect(&m_settings, &Settings::bridgePortChanged, this, &BridgeWindow::portChanged);
     QObject::connect(&m_settings, &Settings::simulatorPanelChanged, this,
                      &BridgeWindow::simulatorPanelChanged);
-    QObject::connect(&AppNotifications::shared(), &AppNotifications::posted, this,
-                     &BridgeWindow::onNotification);
+    QObject::connect(&notifications, &AppNotifications::posted, this, &BridgeWindow::onNotification);
     QObject::connect(&m_bridge, &BridgeProcess::stateChanged, this, [this] {
         if (m_bridge.state().kind == BridgeProcess::State::Kind::Failed)
             pause();
@@ -24,12 +25,12 @@ BridgeWindow::BridgeWindow(Settings& settings, BridgeProcess& bridge, Timings ti
 
 BridgeWindow::~BridgeWindow() = default;
 
-int BridgeWindow::port() const {
+BridgePort BridgeWindow::port() const {
     return m_settings.bridgePort();
 }
 
-void BridgeWindow::setPort(int port) {
-    m_settings.setBridgePort(port);
+void BridgeWindow::setPort(BridgePort port) {
+    m_settings.setBridgePort(int(port.number));
 }
 
 bool BridgeWindow::simulatorPanel() const {
@@ -41,7 +42,7 @@ void BridgeWindow::setSimulatorPanel(bool wanted) {
 }
 
 QString BridgeWindow::baseAddress() const {
-    return QStringLiteral("http://127.0.0.1:") + QString::number(port());
+    return port().baseAddress();
 }
 
 void BridgeWindow::start() {
@@ -49,12 +50,12 @@ void BridgeWindow::start() {
         return;
     m_started = true;
     restartConnectLoop();
-    startupReopen();
+    detach(startupReopen(), this);
 }
 
-QCoro::Task<> BridgeWindow::connect(bool userInitiated) {
-    const int probed = port();
-    if (probed < lowestPort || probed > highestPort || !Bootstrap::addressIsValid(probed)) {
+QCoro::Task<> BridgeWindow::connectToBridge(bool userInitiated) {
+    const BridgePort probed = port();
+    if (!probed.isUsable()) {
         setStatus(ConnectStatus::InvalidPort);
         co_return;
     }
@@ -62,22 +63,23 @@ QCoro::Task<> BridgeWindow::connect(bool userInitiated) {
         setStatus(ConnectStatus::Connecting);
 
     QPointer<BridgeWindow> self(this);
-    const Bootstrap::Answer answer = co_await Bootstrap::fetch(probed, m_timings.probeTimeout);
-    // An answer about a port the window has since left says nothing about the current one.
-    if (!self || probed != port())
+    const quint64 intent = m_intent;
+    const Probe answer = co_await Probe::ask(probed, m_timings.probeTimeout, Probe::forConnecting);
+    // An answer about a port the window has since left, or given after the user disconnected or
+    // opened a project, says nothing about what the window wants now.
+    if (!self || intent != m_intent || probed != port())
         co_return;
-    if (answer.transportFailed) {
+    switch (answer.kind) {
+    case Probe::Kind::Free:
         setStatus(ConnectStatus::Waiting);
-        co_return;
+        break;
+    case Probe::Kind::Foreign:
+        setStatus(ConnectStatus::NotTallyrig);
+        break;
+    case Probe::Kind::Bridge:
+        setConnected(true);
+        break;
     }
-    if (answer.statusCode == 200) {
-        const auto record = Bootstrap::decode(answer.body, /*readProject=*/false);
-        if (record && record->service == QLatin1String("tallyrig")) {
-            setConnected(true);
-            co_return;
-        }
-    }
-    setStatus(ConnectStatus::NotTallyrig);
 }
 
 void BridgeWindow::disconnectFromBridge() {
@@ -85,6 +87,7 @@ void BridgeWindow::disconnectFromBridge() {
 }
 
 void BridgeWindow::pause() {
+    ++m_intent;
     // Paused first, so the connect loop that restarts with `connected` sends nothing.
     setStatus(ConnectStatus::Paused);
     setConnected(false);
@@ -95,27 +98,36 @@ void BridgeWindow::showSettings() {
 }
 
 QCoro::Task<> BridgeWindow::open(QString folder) {
+    ++m_intent;
+    ++m_openings;
     setConnected(false);
     QPointer<BridgeWindow> self(this);
-    const std::optional<qint64> opened = co_await m_bridge.open(folder);
-    if (!self || !opened)
+    const std::optional<BridgePort> opened = co_await m_bridge.open(folder);
+    if (!self)
         co_return;
-    setPort(int(*opened));
+    --m_openings;
+    if (!opened)
+        co_return;
+    setPort(*opened);
     setStatus(ConnectStatus::Connecting);
-    co_await connect(true);
+    co_await connectToBridge(true);
 }
 
 void BridgeWindow::chooseProject() {
     if (!m_chooser)
         return;
-    if (const auto folder = m_chooser())
-        open(*folder);
+    m_chooser([self = QPointer<BridgeWindow>(this)](const QString& folder) {
+        if (self)
+            detach(self->open(folder), self);
+    });
 }
 
 QCoro::Task<> BridgeWindow::stopBridge() {
     QPointer<BridgeWindow> self(this);
+    const quint64 intent = m_intent;
     co_await m_bridge.stop();
-    if (self)
+    // An opening or a pause meanwhile decided what the window shows.
+    if (self && intent == m_intent)
         pause();
 }
 
@@ -128,17 +140,17 @@ QCoro::Task<> BridgeWindow::startupReopen() {
     co_await open(recents.first());
 }
 
-QString BridgeWindow::statusText(ConnectStatus status, int port) {
+QString BridgeWindow::statusText(ConnectStatus status, BridgePort port) {
     switch (status) {
     case ConnectStatus::Waiting:
-        return QStringLiteral("Waiting for a bridge on port %1\u2026").arg(port);
+        return QStringLiteral("Waiting for a bridge on port %1\u2026").arg(port.text());
     case ConnectStatus::Connecting:
         return QStringLiteral("Connecting\u2026");
     case ConnectStatus::Paused:
         return QStringLiteral("Disconnected. Press Connect to reconnect.");
     case ConnectStatus::NotTallyrig:
         return QStringLiteral("Port %1 is used by another service. Check the port in tallyrig.config.json.")
-            .arg(port);
+            .arg(port.text());
     case ConnectStatus::InvalidPort:
         return QStringLiteral("Enter a port between 1024 and 65535.");
     }
@@ -193,14 +205,14 @@ void BridgeWindow::restartConnectLoop() {
     // The loop is keyed on `connected`: a new one replaces the old, which ends at its next wait.
     ++m_loopGeneration;
     if (m_started && !m_connected)
-        connectLoop(m_loopGeneration);
+        detach(connectLoop(m_loopGeneration), this);
 }
 
 QCoro::Task<> BridgeWindow::connectLoop(quint64 generation) {
     QPointer<BridgeWindow> self(this);
     while (self && generation == m_loopGeneration && !m_connected) {
-        if (m_status != ConnectStatus::Paused)
-            co_await connect(false);
+        if (m_status != ConnectStatus::Paused && m_openings == 0)
+            co_await connectToBridge(false);
         if (!self || generation != m_loopGeneration)
             co_return;
         co_await QCoro::sleepFor(m_timings.loopInterval);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+class AppNotifications;
 class Settings;
 
 // What goes wrong between the window and the bridge on its port, as the status line tells it.
@@ -26,17 +27,16 @@ class BridgeWindow : public QObject {
     Q_OBJECT
 public:
     using Timings = BridgeWindowTimings;
-    // Asks the user for a folder; none when cancelled.
-    using FolderChooser = std::function<std::optional<QString>()>;
+    // Shows the folder chooser and returns at once; `chosen` runs when the user confirms a folder,
+    // never when they cancel.
+    using FolderChooser = std::function<void(std::function<void(const QString& folder)> chosen)>;
 
-    static constexpr int lowestPort = 1024;
-    static constexpr int highestPort = 65535;
-
-    BridgeWindow(Settings& settings, BridgeProcess& bridge, Timings timings = {}, QObject* parent = nullptr);
+    BridgeWindow(Settings& settings, BridgeProcess& bridge, AppNotifications& notifications,
+                 Timings timings = {}, QObject* parent = nullptr);
     ~BridgeWindow() override;
 
-    int port() const;
-    void setPort(int port);
+    BridgePort port() const;
+    void setPort(BridgePort port);
     bool connected() const { return m_connected; }
     ConnectStatus status() const { return m_status; }
     QString page() const { return m_page; }
@@ -53,7 +53,7 @@ public:
     void start();
 
     // Probes the port once; with userInitiated the status line says "Connecting…" meanwhile.
-    QCoro::Task<> connect(bool userInitiated);
+    QCoro::Task<> connectToBridge(bool userInitiated);
     void disconnectFromBridge();
     void showSettings();
 
@@ -64,7 +64,7 @@ public:
     QCoro::Task<> startupReopen();
 
     // The status line's text for a status.
-    static QString statusText(ConnectStatus status, int port);
+    static QString statusText(ConnectStatus status, BridgePort port);
 
 signals:
     void portChanged();
@@ -93,5 +93,11 @@ private:
     QString m_page = QStringLiteral("inbox");
     std::optional<QString> m_report;
     quint64 m_loopGeneration = 0;
+    // What the window wants of its connection: a probe applies its answer only while this is the
+    // value it started with. Disconnect, a pause and an opening change it.
+    quint64 m_intent = 0;
+    // Openings in progress: the connect loop leaves the port alone meanwhile, because the port it
+    // would probe is the one the window is leaving.
+    int m_openings = 0;
     FolderChooser m_chooser;
 };

@@ -1,5 +1,6 @@
 #include "window/ConnectView.h"
 
+#include "foundation/Detach.h"
 #include "foundation/PlatformText.h"
 
 #include <QApplication>
@@ -143,7 +144,7 @@ void Step::paintEvent(QPaintEvent*) {
 
 // ---- StatusLine
 
-StatusLine::StatusLine(ConnectStatus status, int port, QWidget* parent)
+StatusLine::StatusLine(ConnectStatus status, BridgePort port, QWidget* parent)
     : QWidget(parent), m_spinner(new Spinner(12, this)),
       m_symbol(new SymbolView(QStringLiteral("pause.circle"), Style::Tone::Secondary, 14, this)),
       m_label(new QLabel(this)) {
@@ -163,7 +164,7 @@ QString StatusLine::text() const {
     return m_label->text();
 }
 
-void StatusLine::setStatus(ConnectStatus status, int port) {
+void StatusLine::setStatus(ConnectStatus status, BridgePort port) {
     const bool spinning = status == ConnectStatus::Waiting || status == ConnectStatus::Connecting;
     m_spinner->setVisible(spinning);
     m_symbol->setVisible(!spinning);
@@ -362,10 +363,12 @@ void ProjectSection::rebuildRecents() {
         connect(recent, &RecentRow::clicked, this, [this, folder] { m_openRecent(folder); });
         recent->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(recent, &QWidget::customContextMenuRequested, this, [this, recent, folder](const QPoint& at) {
-            QMenu menu;
-            menu.addAction(QStringLiteral("Remove from Recent"), this,
-                           [this, folder] { m_bridge.forget(folder); });
-            menu.exec(recent->mapToGlobal(at));
+            // A popup, not exec(): the window may close, and delete the row, while it is open.
+            auto* menu = new QMenu(recent);
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->addAction(QStringLiteral("Remove from Recent"), this,
+                            [this, folder] { m_bridge.forget(folder); });
+            menu->popup(recent->mapToGlobal(at));
         });
         column->addWidget(recent);
     }
@@ -545,21 +548,19 @@ QWidget* ConnectView::buildCommandLine() {
 }
 
 void ConnectView::commitPort() {
-    bool ok = false;
-    const int value = m_portField->text().toInt(&ok);
-    if (ok)
-        m_window.setPort(value);
+    if (const auto port = BridgePort::fromText(m_portField->text()))
+        m_window.setPort(*port);
     m_portField->setModified(false);
     showPort();
 }
 
 void ConnectView::showPort() {
     if (m_portField && !m_portField->isModified())
-        m_portField->setText(QString::number(m_window.port()));
+        m_portField->setText(m_window.port().text());
 }
 
 void ConnectView::connectNow() {
-    m_window.connect(true);
+    detach(m_window.connectToBridge(true), &m_window);
 }
 
 void ConnectView::keyPressEvent(QKeyEvent* event) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "window/BridgeWindow.h"
 #include "foundation/CommonWidgets.h"
+#include "window/BridgeWindow.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -51,8 +51,8 @@ private:
 class StatusLine : public QWidget {
     Q_OBJECT
 public:
-    StatusLine(ConnectStatus status, int port, QWidget* parent = nullptr);
-    void setStatus(ConnectStatus status, int port);
+    StatusLine(ConnectStatus status, BridgePort port, QWidget* parent = nullptr);
+    void setStatus(ConnectStatus status, BridgePort port);
     QString text() const;
 
 private:

@@ -1,9 +1,10 @@
 #include "window/MainWindow.h"
 
-#include "window/ConnectView.h"
+#include "foundation/Detach.h"
 #include "foundation/PlatformText.h"
-#include "window/ProjectMenu.h"
 #include "foundation/Style.h"
+#include "window/ConnectView.h"
+#include "window/ProjectMenu.h"
 
 #include <QFileDialog>
 #include <QGridLayout>
@@ -11,9 +12,9 @@
 #include <QStackedLayout>
 #include <QToolBar>
 
-MainWindow::MainWindow(BridgeWindow* model, BridgeNavigation::Opener openInBrowser, QWidget* parent)
-    : QMainWindow(parent), m_model(model), m_openInBrowser(std::move(openInBrowser)),
-      m_content(new QWidget(this)), m_faces(new QStackedLayout(m_content)) {
+MainWindow::MainWindow(BridgeWindow* model, DashboardFactory dashboards, QWidget* parent)
+    : QMainWindow(parent), m_model(model), m_dashboards(std::move(dashboards)), m_content(new QWidget(this)),
+      m_faces(new QStackedLayout(m_content)) {
     m_model->setParent(this);
     setWindowTitle(QStringLiteral("Tallyrig"));
     setWindowIcon(Style::appIcon());
@@ -22,7 +23,8 @@ MainWindow::MainWindow(BridgeWindow* model, BridgeNavigation::Opener openInBrows
     resize(initialSize);
     setUnifiedTitleAndToolBarOnMac(true);
 
-    m_model->setFolderChooser([this] { return chooseFolder(); });
+    m_model->setFolderChooser(
+        [this](std::function<void(const QString&)> chosen) { chooseFolder(std::move(chosen)); });
     buildToolBar();
 
     connect(m_model, &BridgeWindow::connectedChanged, this, &MainWindow::showFace);
@@ -53,8 +55,8 @@ void MainWindow::showFace() {
         if (m_dashboard && m_dashboard->baseAddress() != m_model->baseAddress())
             m_dashboard->deleteLater();
         if (!m_dashboard || m_dashboard->baseAddress() != m_model->baseAddress()) {
-            m_dashboard = new BridgeWebView(m_model->baseAddress(), m_model->page(), m_model->report(),
-                                            m_openInBrowser, m_content);
+            m_dashboard =
+                m_dashboards({m_model->baseAddress(), m_model->page(), m_model->report(), {}}, m_content);
             m_faces->addWidget(m_dashboard);
         }
         m_faces->setCurrentWidget(m_dashboard);
@@ -74,7 +76,7 @@ void MainWindow::showFace() {
 }
 
 void MainWindow::openRecent(const QString& folder) {
-    m_model->open(folder);
+    detach(m_model->open(folder), m_model);
 }
 
 void MainWindow::buildToolBar() {
@@ -111,7 +113,8 @@ void MainWindow::buildToolBar() {
 
     m_projectMenu = new ProjectMenu(
         m_model->bridge(), [this] { m_model->chooseProject(); },
-        [this](const QString& folder) { openRecent(folder); }, [this] { m_model->stopBridge(); }, m_toolBar);
+        [this](const QString& folder) { openRecent(folder); },
+        [this] { detach(m_model->stopBridge(), m_model); }, m_toolBar);
     m_projectMenuAction = m_toolBar->addWidget(m_projectMenu);
 }
 
@@ -121,27 +124,30 @@ void MainWindow::refreshToolBar() {
     m_settingsAction->setVisible(connected);
     m_disconnectAction->setVisible(connected && !carried);
     m_disconnectAction->setToolTip(QStringLiteral("Disconnect from the bridge on port ") +
-                                   QString::number(m_model->port()));
+                                   m_model->port().text());
     m_projectMenuAction->setVisible(connected && carried);
 }
 
-std::optional<QString> MainWindow::chooseFolder() {
-    QFileDialog dialog(this, QStringLiteral("Open Project"));
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Open"));
+void MainWindow::chooseFolder(std::function<void(const QString&)> chosen) {
+    auto* dialog = new QFileDialog(this, QStringLiteral("Open Project"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Open"));
 #ifndef Q_OS_MACOS
     // Qt's own dialog, so the message can stand with the folder list.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
         auto* message = new QLabel(
-            QStringLiteral("Choose your app\u2019s repository. Tallyrig sets it up the first time."),
-            &dialog);
+            QStringLiteral("Choose your app\u2019s repository. Tallyrig sets it up the first time."), dialog);
         message->setWordWrap(true);
         grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
     }
 #endif
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    connect(dialog, &QDialog::accepted, dialog, [dialog, chosen = std::move(chosen)] {
+        const QStringList folders = dialog->selectedFiles();
+        if (!folders.isEmpty())
+            chosen(folders.constFirst());
+    });
+    dialog->open();
 }

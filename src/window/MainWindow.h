@@ -1,8 +1,8 @@
 #pragma once
 
-#include "window/BridgeWebView.h"
 #include "window/BridgeWindow.h"
 #include "window/ConnectView.h"
+#include "window/DashboardView.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -20,13 +20,12 @@ public:
     static constexpr QSize minimumContentSize{900, 650};
     static constexpr QSize initialSize{1280, 850};
 
-    // Takes ownership of `model`. `openInBrowser` is where external links go (tests swap it).
-    explicit MainWindow(BridgeWindow* model, BridgeNavigation::Opener openInBrowser = {},
-                        QWidget* parent = nullptr);
+    // Takes ownership of `model`; `dashboards` makes the dashboard whenever the window connects.
+    MainWindow(BridgeWindow* model, DashboardFactory dashboards, QWidget* parent = nullptr);
 
     BridgeWindow& model() const { return *m_model; }
     ConnectView* connectView() const { return m_connectView; }
-    BridgeWebView* dashboard() const { return m_dashboard; }
+    DashboardView* dashboard() const { return m_dashboard; }
     QToolBar* toolBar() const { return m_toolBar; }
     QAction* simulatorPanelAction() const { return m_panelAction; }
     QAction* settingsAction() const { return m_settingsAction; }
@@ -34,8 +33,9 @@ public:
     ProjectMenu* projectMenu() const { return m_projectMenu; }
     QAction* projectMenuAction() const { return m_projectMenuAction; }
 
-    // The folder chooser of "Open Project…".
-    std::optional<QString> chooseFolder();
+    // The folder chooser of "Open Project…": shown without a nested event loop, because the window
+    // may close, and delete itself, while it is open.
+    void chooseFolder(std::function<void(const QString&)> chosen);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -47,11 +47,11 @@ private:
     void openRecent(const QString& folder);
 
     BridgeWindow* m_model;
-    BridgeNavigation::Opener m_openInBrowser;
+    DashboardFactory m_dashboards;
     QWidget* m_content;
     QStackedLayout* m_faces;
     QPointer<ConnectView> m_connectView;
-    QPointer<BridgeWebView> m_dashboard;
+    QPointer<DashboardView> m_dashboard;
     QToolBar* m_toolBar = nullptr;
     QAction* m_panelAction = nullptr;
     QAction* m_settingsAction = nullptr;

@@ -1,5 +1,6 @@
 #include "window/ProjectMenu.h"
 
+#include "bridge/ProjectPaths.h"
 #include "foundation/Style.h"
 
 #include <QFileInfo>
@@ -23,10 +24,10 @@ ProjectMenu::ProjectMenu(BridgeProcess& bridge, std::function<void()> openProjec
 QStringList ProjectMenu::filteredRecents(const QStringList& recents, const std::optional<QString>& project) {
     if (!project)
         return recents;
-    const QString open = BridgeProcess::pathText(*project);
+    const QString open = ProjectPaths::absolutePath(*project);
     QStringList kept;
     for (const QString& folder : recents)
-        if (BridgeProcess::pathText(folder) != open)
+        if (ProjectPaths::absolutePath(folder) != open)
             kept.append(folder);
     return kept;
 }

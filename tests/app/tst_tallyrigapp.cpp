@@ -1,7 +1,7 @@
-#include "foundation/AppNotifications.h"
-#include "window/MainWindow.h"
-#include "foundation/Settings.h"
 #include "app/TallyrigApp.h"
+#include "foundation/AppNotifications.h"
+#include "foundation/Settings.h"
+#include "window/MainWindow.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -58,17 +58,17 @@ private slots:
         QVERIFY(menu->isCheckable());
         QVERIFY(menu->isChecked()); // nothing stored yet
         menu->trigger();
-        QCOMPARE(Settings::shared().simulatorPanel(), false);
+        QCOMPARE(m_app->settings().simulatorPanel(), false);
         QVERIFY(!main->simulatorPanelAction()->isChecked());
         main->simulatorPanelAction()->trigger();
-        QCOMPARE(Settings::shared().simulatorPanel(), true);
+        QCOMPARE(m_app->settings().simulatorPanel(), true);
         QVERIFY(menu->isChecked());
     }
 
     void settingsAsksEveryWindowForPreferences() {
         std::unique_ptr<QMainWindow> first(m_app->newWindow());
         std::unique_ptr<QMainWindow> second(m_app->newWindow());
-        QSignalSpy posted(&AppNotifications::shared(), &AppNotifications::posted);
+        QSignalSpy posted(&m_app->notifications(), &AppNotifications::posted);
         m_app->settingsAction()->trigger();
         QCOMPARE(posted.count(), 1);
         QCOMPARE(posted.first().first().toString(), QStringLiteral("Tallyrig.openPreferences"));

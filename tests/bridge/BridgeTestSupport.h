@@ -1,7 +1,9 @@
 #pragma once
 
 #include "bridge/BridgeProcess.h"
+#include "bridge/Probe.h"
 #include "foundation/Settings.h"
+#include "support/TestPlatform.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,7 +37,7 @@ inline BridgeProcess::Timings fast() {
     return timings;
 }
 
-inline BridgeProcess::Runtime fakeRuntime() {
+inline BridgeRuntime fakeRuntime() {
     return {fixture(QStringLiteral("fake-node.sh")), QStringLiteral("/fake/bridge/bin/tallyrig.mjs")};
 }
 
@@ -79,10 +81,14 @@ struct TempSettings {
 } // namespace BridgeTest
 
 // Readable values in failure messages.
-inline char* toString(const BridgeProcess::Probe& probe) {
+inline char* toString(const Probe& probe) {
     static const char* const kinds[] = {"free", "foreign", "bridge"};
     return QTest::toString(QString::fromLatin1(kinds[int(probe.kind)]) +
                            (probe.project.isEmpty() ? QString() : QStringLiteral(" ") + probe.project));
+}
+
+inline char* toString(const BridgePort& port) {
+    return QTest::toString(port.text());
 }
 
 inline char* toString(const BridgeProcess::State& state) {
@@ -92,5 +98,5 @@ inline char* toString(const BridgeProcess::State& state) {
         (state.text.isEmpty() ? QString() : QStringLiteral(" \"") + state.text + QStringLiteral("\"")));
 }
 
-Q_DECLARE_METATYPE(BridgeProcess::Probe)
+Q_DECLARE_METATYPE(Probe)
 Q_DECLARE_METATYPE(BridgeProcess::State)

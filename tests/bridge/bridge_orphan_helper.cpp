@@ -2,6 +2,7 @@
 // killed. Arguments: the folder, a settings file.
 #include "bridge/BridgeProcess.h"
 #include "foundation/Settings.h"
+#include "support/TestPlatform.h"
 
 #include <QCoreApplication>
 
@@ -15,9 +16,9 @@ int main(int argc, char** argv) {
     BridgeProcess::Timings timings;
     timings.startAttempts = 1000000;
     timings.loginShellWatch = 600s;
-    BridgeProcess bridge(settings,
-                         BridgeProcess::Runtime{QStringLiteral(TALLYRIG_TEST_FIXTURES "/fake-node.sh"),
-                                                QStringLiteral("/fake/bridge/bin/tallyrig.mjs")},
+    BridgeProcess bridge(settings, childProcesses(),
+                         BridgeRuntime{QStringLiteral(TALLYRIG_TEST_FIXTURES "/fake-node.sh"),
+                                       QStringLiteral("/fake/bridge/bin/tallyrig.mjs")},
                          timings);
     auto opening = bridge.open(QString::fromLocal8Bit(argv[1]));
     return app.exec();

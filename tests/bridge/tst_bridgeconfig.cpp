@@ -2,6 +2,8 @@
 // process that touch only the file system.
 #include "BridgeTestSupport.h"
 #include "bridge/ChildProcess.h"
+#include "bridge/ProjectConfiguration.h"
+#include "bridge/ProjectPaths.h"
 
 #include <sys/stat.h>
 
@@ -75,7 +77,7 @@ void TestBridgeConfig::configFileSearch() {
         else
             writeFile(root.filePath(entry), "{}");
     }
-    const auto found = BridgeProcess::configFile(root.filePath(opened));
+    const auto found = ProjectConfiguration::find(root.filePath(opened));
     if (expected.isEmpty())
         QCOMPARE(found, std::nullopt);
     else
@@ -90,10 +92,10 @@ void TestBridgeConfig::configFileSearchesToRootWithoutRepository() {
     if (QFileInfo::exists("/tallyrig.config.json") || QFileInfo::exists("/.git"))
         QSKIP("this machine has a configuration or repository at /");
     QVERIFY(!QFileInfo::exists(QDir::tempPath() + "/.git"));
-    QCOMPARE(BridgeProcess::configFile(deep), std::nullopt);
+    QCOMPARE(ProjectConfiguration::find(deep), std::nullopt);
     writeFile(root.filePath("tallyrig.config.json"), "{\"port\": 6001}");
-    QCOMPARE(BridgeProcess::configFile(deep), std::optional<QString>(root.filePath("tallyrig.config.json")));
-    QCOMPARE(BridgeProcess::port(deep), 6001);
+    QCOMPARE(ProjectConfiguration::find(deep), std::optional<QString>(root.filePath("tallyrig.config.json")));
+    QCOMPARE(ProjectConfiguration::port(deep).number, 6001);
 }
 
 void TestBridgeConfig::portFromFile_data() {
@@ -129,7 +131,7 @@ void TestBridgeConfig::portFromFile() {
     QVERIFY(QDir().mkpath(root.filePath(".git")));
     writeFile(root.filePath("tallyrig.config.json"), content);
     QVERIFY(QDir().mkpath(root.filePath("ios")));
-    QCOMPARE(BridgeProcess::port(root.filePath("ios")), expected);
+    QCOMPARE(ProjectConfiguration::port(root.filePath("ios")).number, expected);
 }
 
 void TestBridgeConfig::portIgnoresWhatCannotBeRead_data() {
@@ -153,7 +155,7 @@ void TestBridgeConfig::portIgnoresWhatCannotBeRead() {
         QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
     }
     // Reaching here at all shows that a FIFO did not block the read.
-    QCOMPARE(BridgeProcess::port(root.path()), BridgeProcess::defaultPort);
+    QCOMPARE(ProjectConfiguration::port(root.path()).number, BridgePort::defaultNumber);
 }
 
 void TestBridgeConfig::same_data() {
@@ -182,7 +184,7 @@ void TestBridgeConfig::same() {
     QFETCH(QString, project);
     QFETCH(QString, folder);
     QFETCH(bool, expected);
-    QCOMPARE(BridgeProcess::same(project, folder), expected);
+    QCOMPARE(ProjectPaths::isAtOrInside(folder, project), expected);
 }
 
 void TestBridgeConfig::sameResolvesLinks() {
@@ -191,10 +193,10 @@ void TestBridgeConfig::sameResolvesLinks() {
     QVERIFY(QDir().mkpath(real + "/ios"));
     QVERIFY(QFile::link(real, root.filePath("linked")));
     // The bridge names its real folder; the user opened it through the link, or the other way round.
-    QVERIFY(BridgeProcess::same(real, root.filePath("linked")));
-    QVERIFY(BridgeProcess::same(real, root.filePath("linked/ios")));
-    QVERIFY(BridgeProcess::same(root.filePath("linked"), real + "/ios"));
-    QVERIFY(!BridgeProcess::same(root.filePath("linked/ios"), real));
+    QVERIFY(ProjectPaths::isAtOrInside(root.filePath("linked"), real));
+    QVERIFY(ProjectPaths::isAtOrInside(root.filePath("linked/ios"), real));
+    QVERIFY(ProjectPaths::isAtOrInside(real + "/ios", root.filePath("linked")));
+    QVERIFY(!ProjectPaths::isAtOrInside(real, root.filePath("linked/ios")));
 }
 
 void TestBridgeConfig::runtimeIn_data() {
@@ -226,14 +228,14 @@ void TestBridgeConfig::runtimeIn() {
     if (cli)
         writeFile(cliPath, "// bridge\n");
 
-    const auto runtime = BridgeProcess::runtimeIn(bundle.path(), resources);
+    const auto runtime = BridgeRuntime::in(bundle.path(), resources);
     if (expected)
-        QCOMPARE(runtime, std::optional<BridgeProcess::Runtime>(BridgeProcess::Runtime{nodePath, cliPath}));
+        QCOMPARE(runtime, std::optional<BridgeRuntime>(BridgeRuntime{nodePath, cliPath}));
     else
         QCOMPARE(runtime, std::nullopt);
     // Without a known bundle or resource folder there is no runtime, whatever is on disk.
-    QCOMPARE(BridgeProcess::runtimeIn(std::nullopt, resources), std::nullopt);
-    QCOMPARE(BridgeProcess::runtimeIn(bundle.path(), std::nullopt), std::nullopt);
+    QCOMPARE(BridgeRuntime::in(std::nullopt, resources), std::nullopt);
+    QCOMPARE(BridgeRuntime::in(bundle.path(), std::nullopt), std::nullopt);
 }
 
 void TestBridgeConfig::tail_data() {
@@ -254,7 +256,7 @@ void TestBridgeConfig::tail_data() {
 void TestBridgeConfig::tail() {
     QFETCH(QString, text);
     QFETCH(QString, expected);
-    QCOMPARE(BridgeProcess::tail(text), expected);
+    QCOMPARE(OutputBuffer::tail(text), expected);
 }
 
 void TestBridgeConfig::utf8StreamKeepsSplitCharacters() {

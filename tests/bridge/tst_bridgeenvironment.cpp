@@ -48,6 +48,10 @@ struct ShellScope {
     }
 };
 
+LaunchEnvironment::Timings shellTimings(const BridgeProcess::Timings& timings) {
+    return {timings.loginShellWatch, timings.loginShellKillGrace};
+}
+
 } // namespace
 
 class TestBridgeEnvironment : public QObject {
@@ -62,9 +66,6 @@ private slots:
     void runCollectsStatusAndMergedOutput();
     void runUsesExactlyTheGivenEnvironmentAndFolder();
     void runOfMissingProgram();
-
-private:
-    TempSettings m_settings;
 };
 
 void TestBridgeEnvironment::loginPathFromChattyShell() {
@@ -72,9 +73,9 @@ void TestBridgeEnvironment::loginPathFromChattyShell() {
     const QString log = dir.filePath("shell.log");
     qputenv("TALLYRIG_FAKE_SHELL_LOG", QFile::encodeName(log));
     ShellScope shell(fixture("shell-banners.sh"));
-    BridgeProcess bridge(*m_settings.settings, fakeRuntime(), fast());
+    LaunchEnvironment launch(childProcesses(), shellTimings(fast()));
 
-    const QString path = QCoro::waitFor(bridge.loginPath());
+    const QString path = QCoro::waitFor(launch.loginPath());
     qunsetenv("TALLYRIG_FAKE_SHELL_LOG");
 
     // Only the text between the markers counts; the empty entry is dropped, repeats are not added.
@@ -108,9 +109,9 @@ void TestBridgeEnvironment::loginPathWithoutUsableShell() {
     qputenv("TALLYRIG_FAKE_SHELL_PIDFILE", QFile::encodeName(pidFile));
     qputenv("TALLYRIG_FAKE_SHELL_HELPER_PIDFILE", QFile::encodeName(helperPidFile));
     ShellScope scope(shell);
-    BridgeProcess bridge(*m_settings.settings, fakeRuntime(), fast());
+    LaunchEnvironment launch(childProcesses(), shellTimings(fast()));
 
-    QCOMPARE(QCoro::waitFor(bridge.loginPath()), expectedPath({}));
+    QCOMPARE(QCoro::waitFor(launch.loginPath()), expectedPath({}));
     qunsetenv("TALLYRIG_FAKE_SHELL_PIDFILE");
     qunsetenv("TALLYRIG_FAKE_SHELL_HELPER_PIDFILE");
     // The shell, and what it started, are ended with it.
@@ -124,11 +125,11 @@ void TestBridgeEnvironment::loginPathWithoutUsableShell() {
 void TestBridgeEnvironment::loginShellThatIgnoresTerminateIsKilled() {
     ShellScope shell(fixture("shell-ignores-term.sh"));
     const auto timings = fast();
-    BridgeProcess bridge(*m_settings.settings, fakeRuntime(), timings);
+    LaunchEnvironment launch(childProcesses(), shellTimings(timings));
     QElapsedTimer clock;
     clock.start();
     // What it printed before it hung still counts.
-    QCOMPARE(QCoro::waitFor(bridge.loginPath()), expectedPath({"/stubborn/bin", "/usr/bin"}));
+    QCOMPARE(QCoro::waitFor(launch.loginPath()), expectedPath({"/stubborn/bin", "/usr/bin"}));
     QVERIFY(clock.elapsed() >= 0.95 * (timings.loginShellWatch + timings.loginShellKillGrace).count());
 }
 
@@ -139,17 +140,17 @@ void TestBridgeEnvironment::environmentAsksTheShellOncePerInstance() {
     qputenv("TALLYRIG_TEST_KEPT", "kept");
     qputenv("TALLYRIG_APP", "0");
     ShellScope shell(fixture("shell-banners.sh"));
-    BridgeProcess bridge(*m_settings.settings, fakeRuntime(), fast());
-    QCOMPARE(bridge.cachedPath(), std::nullopt);
+    LaunchEnvironment launch(childProcesses(), shellTimings(fast()));
+    QCOMPARE(launch.cachedPath(), std::nullopt);
 
-    const QProcessEnvironment first = QCoro::waitFor(bridge.environment());
-    const QProcessEnvironment second = QCoro::waitFor(bridge.environment());
+    const QProcessEnvironment first = QCoro::waitFor(launch.environment());
+    const QProcessEnvironment second = QCoro::waitFor(launch.environment());
     qunsetenv("TALLYRIG_FAKE_SHELL_LOG");
     qunsetenv("TALLYRIG_TEST_KEPT");
     qunsetenv("TALLYRIG_APP");
 
     const QString path = expectedPath({"/usr/bin", "/opt/homebrew/bin", "/custom"});
-    QCOMPARE(bridge.cachedPath(), std::optional<QString>(path));
+    QCOMPARE(launch.cachedPath(), std::optional<QString>(path));
     QCOMPARE(first.value("PATH"), path);
     QCOMPARE(first.value("TALLYRIG_APP"), "1");
     QCOMPARE(first.value("TALLYRIG_TEST_KEPT"), "kept");
@@ -158,7 +159,7 @@ void TestBridgeEnvironment::environmentAsksTheShellOncePerInstance() {
     QCOMPARE(readFile(log).count("args:"), 1);
 
     // Another instance asks again.
-    BridgeProcess other(*m_settings.settings, fakeRuntime(), fast());
+    LaunchEnvironment other(childProcesses(), shellTimings(fast()));
     qputenv("TALLYRIG_FAKE_SHELL_LOG", QFile::encodeName(log));
     QCoro::waitFor(other.environment());
     qunsetenv("TALLYRIG_FAKE_SHELL_LOG");
@@ -184,8 +185,9 @@ void TestBridgeEnvironment::runCollectsStatusAndMergedOutput() {
     QFETCH(QString, script);
     QFETCH(int, status);
     QFETCH(QString, output);
-    const auto result = QCoro::waitFor(BridgeProcess::run("/bin/sh", {"-c", script}, QDir::tempPath(),
-                                                          QProcessEnvironment::systemEnvironment()));
+    const auto result = QCoro::waitFor(
+        CommandRunner(childProcesses())
+            .run("/bin/sh", {"-c", script}, QDir::tempPath(), QProcessEnvironment::systemEnvironment()));
     QCOMPARE(result.status, status);
     QCOMPARE(result.output, output);
 }
@@ -194,22 +196,24 @@ void TestBridgeEnvironment::runUsesExactlyTheGivenEnvironmentAndFolder() {
     QTemporaryDir dir;
     QProcessEnvironment environment;
     environment.insert("ONLY", "this");
-    const auto result = QCoro::waitFor(BridgeProcess::run(
-        "/bin/sh", {"-c", "echo \"$ONLY ${HOME-no home}\"; pwd -P"}, dir.path(), environment));
+    const auto result = QCoro::waitFor(
+        CommandRunner(childProcesses())
+            .run("/bin/sh", {"-c", "echo \"$ONLY ${HOME-no home}\"; pwd -P"}, dir.path(), environment));
     QCOMPARE(result.status, 0);
     QCOMPARE(result.output, "this no home\n" + QFileInfo(dir.path()).canonicalFilePath() + "\n");
 }
 
 void TestBridgeEnvironment::runOfMissingProgram() {
-    const auto missing =
-        QCoro::waitFor(BridgeProcess::run(QDir::tempPath() + "/no-such-program", {}, QDir::tempPath(),
-                                          QProcessEnvironment::systemEnvironment()));
+    const auto missing = QCoro::waitFor(CommandRunner(childProcesses())
+                                            .run(QDir::tempPath() + "/no-such-program", {}, QDir::tempPath(),
+                                                 QProcessEnvironment::systemEnvironment()));
     QCOMPARE(missing.status, -1);
     QVERIFY2(missing.output.contains("No such file"), qPrintable(missing.output));
 
     QTemporaryDir dir;
-    const auto noFolder = QCoro::waitFor(BridgeProcess::run("/bin/sh", {"-c", "exit 0"}, dir.filePath("gone"),
-                                                            QProcessEnvironment::systemEnvironment()));
+    const auto noFolder = QCoro::waitFor(CommandRunner(childProcesses())
+                                             .run("/bin/sh", {"-c", "exit 0"}, dir.filePath("gone"),
+                                                  QProcessEnvironment::systemEnvironment()));
     QCOMPARE(noFolder.status, -1);
     QVERIFY2(!noFolder.output.isEmpty(), "the launch error's text is the output");
 }

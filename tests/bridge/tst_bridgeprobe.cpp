@@ -9,7 +9,6 @@
 Q_DECLARE_METATYPE(TestHttpServer::Reply)
 
 using namespace BridgeTest;
-using Probe = BridgeProcess::Probe;
 
 class TestBridgeProbe : public QObject {
     Q_OBJECT
@@ -55,13 +54,14 @@ void TestBridgeProbe::verdict() {
     QFETCH(Probe, expected);
     TestHttpServer server([reply](const QByteArray&, const QString&) { return reply; });
     QVERIFY(server.listen());
-    const Probe probe = QCoro::waitFor(BridgeProcess::probe(server.port(), 300ms));
+    const Probe probe = QCoro::waitFor(Probe::ask(server.port(), 300ms, Probe::forOpening));
     QCOMPARE(probe, expected);
     QCOMPARE(server.paths(), QList<QString>{"/api/bootstrap"});
 }
 
 void TestBridgeProbe::nothingListening() {
-    QCOMPARE(QCoro::waitFor(BridgeProcess::probe(TestHttpServer::freePort())), Probe::free());
+    QCOMPARE(QCoro::waitFor(Probe::ask(TestHttpServer::freePort(), 1500ms, Probe::forOpening)),
+             Probe::free());
 }
 
 void TestBridgeProbe::unparsableAddressIsForeign_data() {
@@ -72,7 +72,7 @@ void TestBridgeProbe::unparsableAddressIsForeign_data() {
 
 void TestBridgeProbe::unparsableAddressIsForeign() {
     QFETCH(qint64, port);
-    QCOMPARE(QCoro::waitFor(BridgeProcess::probe(port, 300ms)), Probe::foreign());
+    QCOMPARE(QCoro::waitFor(Probe::ask(port, 300ms, Probe::forOpening)), Probe::foreign());
 }
 
 void TestBridgeProbe::answerThatStallsAfterHeadersIsFree() {
@@ -87,7 +87,7 @@ void TestBridgeProbe::answerThatStallsAfterHeadersIsFree() {
                 "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n{\"serv");
         });
     });
-    QCOMPARE(QCoro::waitFor(BridgeProcess::probe(server.serverPort(), 300ms)), Probe::free());
+    QCOMPARE(QCoro::waitFor(Probe::ask(server.serverPort(), 300ms, Probe::forOpening)), Probe::free());
 }
 
 QTEST_GUILESS_MAIN(TestBridgeProbe)

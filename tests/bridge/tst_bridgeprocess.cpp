@@ -1,6 +1,7 @@
 // The bridge lifecycle against fake runtimes that misbehave on purpose, and ports held by test
 // servers: set-up, adoption, start-up, failures, stopping, overlapping openings.
 #include "BridgeTestSupport.h"
+#include "bridge/ProjectConfiguration.h"
 #include "support/TestHttpServer.h"
 
 #include <QElapsedTimer>
@@ -9,7 +10,7 @@
 
 using namespace BridgeTest;
 using State = BridgeProcess::State;
-using Port = std::optional<qint64>;
+using Port = std::optional<BridgePort>;
 
 namespace {
 
@@ -83,6 +84,7 @@ private slots:
     void laterOpenStopsTheEarlierBridge();
     void openWaitsForAStopInProgress();
     void laterOpenEndsTheEarlierSetUp();
+    void destroyingEndsEveryOpening();
     void repeatedFailureAnnouncesNothing();
 
 private:
@@ -90,7 +92,8 @@ private:
     std::unique_ptr<QTemporaryDir> m_scratch;
     QString m_log;
     std::unique_ptr<BridgeProcess> make(BridgeProcess::Timings timings = fast()) {
-        return std::make_unique<BridgeProcess>(*m_settings->settings, fakeRuntime(), timings);
+        return std::make_unique<BridgeProcess>(*m_settings->settings, childProcesses(), fakeRuntime(),
+                                               timings);
     }
 };
 
@@ -117,7 +120,7 @@ void TestBridgeProcess::cleanup() {
 void TestBridgeProcess::openWithoutRuntime() {
     const QStringList stored{"/r/one", "/r/two"};
     m_settings->settings->setRecentProjects(stored);
-    BridgeProcess bridge(*m_settings->settings, std::nullopt, fast());
+    BridgeProcess bridge(*m_settings->settings, childProcesses(), std::nullopt, fast());
     QSignalSpy states(&bridge, &BridgeProcess::stateChanged);
     Repo repo(TestHttpServer::freePort());
 
@@ -155,7 +158,7 @@ void TestBridgeProcess::setUpRunsBeforeThePortIsRead() {
     QCOMPARE(runs[0].arguments, cli + " init --yes");
     QCOMPARE(runs[0].folder, QFileInfo(ios).canonicalFilePath());
     QCOMPARE(runs[0].app, "1");
-    QCOMPARE(runs[0].path, bridge->cachedPath().value());
+    QCOMPARE(runs[0].path, bridge->launchEnvironment().cachedPath().value());
     QVERIFY(runs[0].path.startsWith("/usr/bin:/bin:/shell/bin:"));
 }
 
@@ -265,13 +268,13 @@ void TestBridgeProcess::adoptsBridgeServingTheFolder() {
     QCoro::waitFor(bridge->stop());
     QCOMPARE(bridge->state(), State::idle());
     const int before = server.requestCount();
-    QCOMPARE(QCoro::waitFor(BridgeProcess::probe(server.port())), BridgeProcess::Probe::bridge(real));
+    QCOMPARE(QCoro::waitFor(Probe::ask(server.port(), 1500ms, Probe::forOpening)), Probe::bridge(real));
     QCOMPARE(server.requestCount(), before + 1);
 }
 
 void TestBridgeProcess::runningOnceAnyBridgeAnswers() {
     Repo repo(TestHttpServer::freePort());
-    const quint16 port = quint16(BridgeProcess::port(repo.path()));
+    const quint16 port = quint16(ProjectConfiguration::port(repo.path()).number);
     qputenv("TALLYRIG_FAKE_START", "never");
     // The port starts answering once the bridge is launched: twice as something else (not up yet),
     // then as a bridge for some other folder, which still counts as up.
@@ -335,7 +338,7 @@ void TestBridgeProcess::bridgeEndsByItself() {
     QCOMPARE(history, (QList<State>{State::starting(startingLine(repo)), State::failed(message)}));
     QCOMPARE(bridge->process(), nullptr);
     if (mode == "text-fail") {
-        QCOMPARE(bridge->output().size(), BridgeProcess::outputLimit);
+        QCOMPARE(bridge->output().size(), OutputBuffer::limit);
         QVERIFY(QString::fromUtf8(text).endsWith(bridge->output()));
     }
 }
@@ -370,7 +373,7 @@ void TestBridgeProcess::bridgeThatNeverAnswers() {
 
     QCOMPARE(QCoro::waitFor(bridge->open(repo.path())), std::nullopt);
     const QString message = QStringLiteral("The bridge didn\u2019t answer on port ") +
-                            QString::number(BridgeProcess::port(repo.path())) + ".\nstarting";
+                            ProjectConfiguration::port(repo.path()).text() + ".\nstarting";
     QCOMPARE(history, (QList<State>{State::starting(startingLine(repo)), State::failed(message)}));
     QCOMPARE(bridge->process(), nullptr);
     const QList<Launch> runs = launches(m_log);
@@ -538,6 +541,26 @@ void TestBridgeProcess::laterOpenEndsTheEarlierSetUp() {
     QCOMPARE(history, (QList<State>{State::starting("Setting up " + first.name() + QStringLiteral("\u2026")),
                                     foreign}));
     QCOMPARE(bridge->project(), std::optional<QString>(second.path()));
+}
+
+void TestBridgeProcess::destroyingEndsEveryOpening() {
+    // One opening waits for its bridge to answer, the next for its turn; neither may hang once the
+    // object is gone.
+    Repo first(TestHttpServer::freePort()), second(TestHttpServer::freePort());
+    qputenv("TALLYRIG_FAKE_START", "never");
+    auto timings = fast();
+    timings.startAttempts = 100000;
+    auto bridge = make(timings);
+    auto running = bridge->open(first.path());
+    QTRY_VERIFY(bridge->process() && bridge->output().contains("starting"));
+    auto waiting = bridge->open(second.path());
+    QVERIFY(!waiting.isReady());
+
+    bridge.reset();
+    QTRY_VERIFY(running.isReady());
+    QTRY_VERIFY(waiting.isReady());
+    QCOMPARE(QCoro::waitFor(running), std::nullopt);
+    QCOMPARE(QCoro::waitFor(waiting), std::nullopt);
 }
 
 void TestBridgeProcess::repeatedFailureAnnouncesNothing() {

@@ -79,7 +79,7 @@ void TestBridgeRecents::loading() {
     if (!storedJson.isEmpty())
         writeFile(m_settings->path(), "{\"recentProjects\": " + storedJson + "}");
     Settings settings(m_settings->path());
-    BridgeProcess bridge(settings, fakeRuntime(), fast());
+    BridgeProcess bridge(settings, childProcesses(), fakeRuntime(), fast());
     QCOMPARE(bridge.recents(), expected);
 }
 
@@ -96,7 +96,7 @@ void TestBridgeRecents::rememberedOnOpen_data() {
 void TestBridgeRecents::rememberedOnOpen() {
     QFETCH(QStringList, opened);
     QFETCH(QStringList, expected);
-    BridgeProcess bridge(*m_settings->settings, fakeRuntime(), fast());
+    BridgeProcess bridge(*m_settings->settings, childProcesses(), fakeRuntime(), fast());
     openAll(bridge, opened);
     QStringList paths;
     for (const QString& name : expected)
@@ -111,7 +111,7 @@ void TestBridgeRecents::longStoredListIsCutAtTheNextOpen() {
     for (int i = 1; i <= 12; ++i)
         twelve << folder(QString::number(i));
     m_settings->settings->setRecentProjects(twelve);
-    BridgeProcess bridge(*m_settings->settings, fakeRuntime(), fast());
+    BridgeProcess bridge(*m_settings->settings, childProcesses(), fakeRuntime(), fast());
     QCOMPARE(bridge.recents(), twelve);
 
     openAll(bridge, {"new"});
@@ -123,7 +123,7 @@ void TestBridgeRecents::longStoredListIsCutAtTheNextOpen() {
 void TestBridgeRecents::differentPathTextsAreDifferentEntries() {
     QVERIFY(QDir().mkpath(folder("app")));
     QVERIFY(QFile::link(folder("app"), folder("link")));
-    BridgeProcess bridge(*m_settings->settings, fakeRuntime(), fast());
+    BridgeProcess bridge(*m_settings->settings, childProcesses(), fakeRuntime(), fast());
     openAll(bridge, {"app", "link"});
     QCOMPARE(bridge.recents(), (QStringList{folder("link"), folder("app")}));
 }
@@ -131,7 +131,7 @@ void TestBridgeRecents::differentPathTextsAreDifferentEntries() {
 void TestBridgeRecents::forget() {
     const QStringList list{"/r/a", "/r/b", "/r/a", "/r/c"};
     m_settings->settings->setRecentProjects(list);
-    BridgeProcess bridge(*m_settings->settings, fakeRuntime(), fast());
+    BridgeProcess bridge(*m_settings->settings, childProcesses(), fakeRuntime(), fast());
     QSignalSpy changes(&bridge, &BridgeProcess::recentsChanged);
 
     // Not in the list: nothing changes, the list is stored again.

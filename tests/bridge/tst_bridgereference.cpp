@@ -1,6 +1,7 @@
 // The happy path with the real reference bridge: set-up, start, answer, stop; and adoption of a
 // bridge started outside the app.
 #include "BridgeTestSupport.h"
+#include "bridge/ProjectPaths.h"
 #include "support/ReferenceBridge.h"
 #include "support/TestHttpServer.h"
 
@@ -10,7 +11,6 @@
 
 using namespace BridgeTest;
 using State = BridgeProcess::State;
-using Probe = BridgeProcess::Probe;
 
 namespace {
 
@@ -37,7 +37,7 @@ private slots:
 
 private:
     TempSettings m_settings;
-    BridgeProcess::Runtime m_runtime;
+    BridgeRuntime m_runtime;
 };
 
 void TestBridgeReference::initTestCase() {
@@ -54,7 +54,7 @@ void TestBridgeReference::setUpStartStop() {
     QVERIFY(QDir(repo.path()).mkdir(".git"));
     const quint16 port = TestHttpServer::freePort();
     qputenv("TALLYRIG_TEST_INIT_PORT", QByteArray::number(port));
-    BridgeProcess bridge(*m_settings.settings, m_runtime, referenceTimings());
+    BridgeProcess bridge(*m_settings.settings, childProcesses(), m_runtime, referenceTimings());
     QList<State> history;
     connect(&bridge, &BridgeProcess::stateChanged, this, [&] { history.append(bridge.state()); });
 
@@ -69,15 +69,15 @@ void TestBridgeReference::setUpStartStop() {
         QJsonDocument::fromJson(readFile(repo.filePath("tallyrig.config.json"))).object();
     QCOMPARE(config.value("port").toInt(), int(port));
 
-    const Probe answer = QCoro::waitFor(BridgeProcess::probe(port));
+    const Probe answer = QCoro::waitFor(Probe::ask(port, 1500ms, Probe::forOpening));
     QCOMPARE(answer.kind, Probe::Kind::Bridge);
-    QVERIFY(BridgeProcess::same(answer.project, repo.path()));
+    QVERIFY(ProjectPaths::isAtOrInside(repo.path(), answer.project));
     const qint64 pid = bridge.process()->processId();
 
     QCoro::waitFor(bridge.stop());
     QCOMPARE(bridge.state(), State::idle());
     QVERIFY(!alive(pid));
-    QCOMPARE(QCoro::waitFor(BridgeProcess::probe(port)), Probe::free());
+    QCOMPARE(QCoro::waitFor(Probe::ask(port, 1500ms, Probe::forOpening)), Probe::free());
 }
 
 void TestBridgeReference::adoptedBridgeKeepsRunning() {
@@ -85,16 +85,16 @@ void TestBridgeReference::adoptedBridgeKeepsRunning() {
     QVERIFY2(outside.start(), qPrintable(outside.log()));
     const QString ios = outside.folder() + "/ios";
     QVERIFY(QDir().mkpath(ios));
-    BridgeProcess bridge(*m_settings.settings, m_runtime, referenceTimings());
+    BridgeProcess bridge(*m_settings.settings, childProcesses(), m_runtime, referenceTimings());
 
-    QCOMPARE(QCoro::waitFor(bridge.open(ios)), std::optional<qint64>(outside.port()));
+    QCOMPARE(QCoro::waitFor(bridge.open(ios)), std::optional<BridgePort>(outside.port()));
     QCOMPARE(bridge.state(), State::external());
     QCOMPARE(bridge.process(), nullptr);
 
     QCoro::waitFor(bridge.stop());
     QCOMPARE(bridge.state(), State::idle());
     bridge.stopForQuit();
-    QCOMPARE(QCoro::waitFor(BridgeProcess::probe(outside.port())).kind, Probe::Kind::Bridge);
+    QCOMPARE(QCoro::waitFor(Probe::ask(outside.port(), 1500ms, Probe::forOpening)).kind, Probe::Kind::Bridge);
 }
 
 QTEST_GUILESS_MAIN(TestBridgeReference)

@@ -411,7 +411,9 @@ private slots:
         int raised = 0;
         if (raiser)
             rig.model->setRaiseMainWindow([&] { ++raised; });
-        QSignalSpy posted(&AppNotifications::shared(), &AppNotifications::posted);
+        AppNotifications notifications;
+        rig.model->setNotifications(&notifications);
+        QSignalSpy posted(&notifications, &AppNotifications::posted);
         rig.model->openInDashboard();
         QCOMPARE(raised, following && raiser ? 1 : 0);
         QCOMPARE(posted.size(), following ? 1 : 0);

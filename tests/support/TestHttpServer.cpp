@@ -60,6 +60,19 @@ void TestHttpServer::serve(QTcpSocket* socket) {
     const Reply reply = m_handler ? m_handler(method, path) : Reply{404, {}, {}};
     if (reply.never)
         return;
+    if (reply.held) {
+        m_held.append(socket);
+        return;
+    }
+    write(socket, reply);
+}
+
+void TestHttpServer::answerHeld(const Reply& reply) {
+    for (QTcpSocket* socket : std::exchange(m_held, {}))
+        write(socket, reply);
+}
+
+void TestHttpServer::write(QTcpSocket* socket, const Reply& reply) {
     QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + " Test\r\n";
     if (!reply.contentType.isEmpty())
         response += "Content-Type: " + reply.contentType + "\r\n";

@@ -21,6 +21,7 @@ public:
         QByteArray body;
         QByteArray contentType = "application/json";
         bool never = false; // accept the request and never answer
+        bool held = false;  // accept the request and answer when the test says (answerHeld)
     };
     using Handler = std::function<Reply(const QByteArray& method, const QString& path)>;
     // A request as it arrived, its body complete (as far as "Content-Length" says).
@@ -49,6 +50,10 @@ public:
     }
     static Reply html(QByteArray body, int status = 200) { return {status, std::move(body), "text/html"}; }
     static Reply silent() { return {200, {}, {}, true}; }
+    static Reply hold() { return {200, {}, {}, false, true}; }
+
+    // Answers every request held so far with `reply`.
+    void answerHeld(const Reply& reply);
 
     // A port on which nothing listens right now.
     static quint16 freePort();
@@ -58,10 +63,12 @@ signals:
 
 private:
     void serve(class QTcpSocket* socket);
+    static void write(class QTcpSocket* socket, const Reply& reply);
 
     QTcpServer m_server;
     Handler m_handler;
     QList<QString> m_paths;
     QList<Request> m_requests;
     QHash<class QTcpSocket*, QByteArray> m_buffers;
+    QList<class QTcpSocket*> m_held;
 };

@@ -1,6 +1,6 @@
+#include "support/ReferenceBridge.h"
 #include "window/BridgeWebView.h"
 #include "window/Dashboard.h"
-#include "support/ReferenceBridge.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -42,8 +42,8 @@ class TestBridgeWebView : public QObject {
     QList<QUrl> m_opened;
 
     std::unique_ptr<BridgeWebView> makeView(const QString& page, const std::optional<QString>& report = {}) {
-        auto view = std::make_unique<BridgeWebView>(m_bridge.baseAddress(), page, report,
-                                                    [this](const QUrl& url) { m_opened.append(url); });
+        auto view = std::make_unique<BridgeWebView>(DashboardRequest{
+            m_bridge.baseAddress(), page, report, [this](const QUrl& url) { m_opened.append(url); }});
         view->resize(900, 650);
         view->show();
         QSignalSpy loaded(view->view(), &QWebEngineView::loadFinished);

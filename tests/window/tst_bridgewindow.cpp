@@ -1,8 +1,10 @@
 #include "foundation/AppNotifications.h"
-#include "window/BridgeWindow.h"
-#include "support/ReferenceBridge.h"
 #include "foundation/Settings.h"
+#include "support/ReferenceBridge.h"
 #include "support/TestHttpServer.h"
+#include "support/TestPlatform.h"
+#include "support/TestRepository.h"
+#include "window/BridgeWindow.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -26,10 +28,11 @@ class TestBridgeWindow : public QObject {
     QTemporaryDir m_dir;
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<BridgeProcess> m_bridge;
+    AppNotifications m_notifications;
 
     std::unique_ptr<BridgeWindow> makeWindow(int port, BridgeWindow::Timings timings = fast) {
         m_settings->setBridgePort(port);
-        return std::make_unique<BridgeWindow>(*m_settings, *m_bridge, timings);
+        return std::make_unique<BridgeWindow>(*m_settings, *m_bridge, m_notifications, timings);
     }
 
 private slots:
@@ -37,7 +40,7 @@ private slots:
         static int serial = 0;
         m_settings =
             std::make_unique<Settings>(m_dir.filePath(QStringLiteral("settings%1.json").arg(++serial)));
-        m_bridge = std::make_unique<BridgeProcess>(*m_settings, std::nullopt);
+        m_bridge = std::make_unique<BridgeProcess>(*m_settings, childProcesses(), std::nullopt);
     }
 
     void portsOutsideTheRangeAreRefusedWithoutARequest_data() {
@@ -50,7 +53,7 @@ private slots:
     void portsOutsideTheRangeAreRefusedWithoutARequest() {
         QFETCH(int, port);
         auto window = makeWindow(port);
-        auto probe = window->connect(true);
+        auto probe = window->connectToBridge(true);
         // Finished before any event could have carried a request.
         QVERIFY(probe.isReady());
         QCOMPARE(window->status(), ConnectStatus::InvalidPort);
@@ -61,7 +64,7 @@ private slots:
     void theRangeEndsAreProbed() {
         for (int port : {1024, 65535}) {
             auto window = makeWindow(port);
-            auto probe = window->connect(true);
+            auto probe = window->connectToBridge(true);
             QVERIFY(!probe.isReady());
             QCOMPARE(window->status(), ConnectStatus::Connecting);
             QCoro::waitFor(probe);
@@ -117,7 +120,7 @@ private slots:
         });
         QVERIFY(server.listen());
         auto window = makeWindow(server.port());
-        QCoro::waitFor(window->connect(true));
+        QCoro::waitFor(window->connectToBridge(true));
         QVERIFY(window->connected());
     }
 
@@ -143,7 +146,7 @@ private slots:
         auto window = makeWindow(server.port(), BridgeWindow::Timings{});
         QElapsedTimer clock;
         clock.start();
-        QCoro::waitFor(window->connect(true));
+        QCoro::waitFor(window->connectToBridge(true));
         const qint64 elapsed = clock.elapsed();
         QCOMPARE(window->status(), ConnectStatus::Waiting);
         QVERIFY2(elapsed >= 1800 && elapsed < 3500, qPrintable(QString::number(elapsed)));
@@ -159,7 +162,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(server.requestCount() >= 3, 5000);
         QVERIFY(!seen.contains(ConnectStatus::Connecting));
 
-        auto probe = window->connect(true);
+        auto probe = window->connectToBridge(true);
         QCOMPARE(window->status(), ConnectStatus::Connecting);
         QCoro::waitFor(probe);
         QCOMPARE(window->status(), ConnectStatus::Waiting);
@@ -182,7 +185,7 @@ private slots:
         QTest::qWait(400); // eight loop intervals
         QCOMPARE(server.requestCount(), before);
 
-        QCoro::waitFor(window->connect(true));
+        QCoro::waitFor(window->connectToBridge(true));
         QCOMPARE(server.requestCount(), before + 1);
         QVERIFY(window->connected());
     }
@@ -192,10 +195,70 @@ private slots:
             [](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
         QVERIFY(server.listen());
         auto window = makeWindow(server.port());
-        auto probe = window->connect(true);
+        auto probe = window->connectToBridge(true);
         window->setPort(TestHttpServer::freePort());
         QCoro::waitFor(probe);
         QVERIFY(!window->connected());
+    }
+
+    // What the window was asked for changed while the probe was out: its answer, or its time-out,
+    // must not undo a Disconnect.
+    void aProbeThatEndsAfterDisconnectChangesNothing_data() {
+        QTest::addColumn<bool>("bridgeAnswers");
+        QTest::newRow("a bridge answers after Disconnect") << true;
+        QTest::newRow("the request times out after Disconnect") << false;
+    }
+    void aProbeThatEndsAfterDisconnectChangesNothing() {
+        QFETCH(bool, bridgeAnswers);
+        TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::hold(); });
+        QVERIFY(server.listen());
+        auto window = makeWindow(server.port(), BridgeWindow::Timings{300ms, 50ms});
+        auto probe = window->connectToBridge(false);
+        QTRY_COMPARE(server.requestCount(), 1);
+
+        window->disconnectFromBridge();
+        if (bridgeAnswers)
+            server.answerHeld(TestHttpServer::json(bridgeAnswer()));
+        QCoro::waitFor(probe);
+        QVERIFY(!window->connected());
+        QCOMPARE(window->status(), ConnectStatus::Paused);
+    }
+
+    // Opening a project leaves the port the window was on: the connect loop must not find the old
+    // bridge there again while the new one starts.
+    void anOpeningIsNotUndoneByTheBridgeItLeaves() {
+        qputenv("SHELL", TALLYRIG_TEST_FIXTURES "/shell-plain.sh");
+        qputenv("TALLYRIG_FAKE_START", "never");
+        TestHttpServer old(
+            [](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
+        QVERIFY(old.listen());
+        BridgeProcess::Timings timings;
+        timings.startAttempts = 100000;
+        timings.startInterval = 20ms;
+        timings.stopInterval = 20ms;
+        BridgeProcess bridge(*m_settings, childProcesses(),
+                             BridgeRuntime{QStringLiteral(TALLYRIG_TEST_FIXTURES "/fake-node.sh"),
+                                           QStringLiteral("/fake/cli")},
+                             timings);
+        m_settings->setBridgePort(old.port());
+        BridgeWindow window(*m_settings, bridge, m_notifications, fast);
+        window.start();
+        QTRY_VERIFY_WITH_TIMEOUT(window.connected(), 5000);
+        const int before = old.requestCount();
+
+        QTemporaryDir projects;
+        const QString project = TestRepository::make(projects.path(), "new", TestHttpServer::freePort());
+        auto opening = window.open(project);
+        QVERIFY(!window.connected());
+        // The new bridge is launched and has spoken: the loop had many turns meanwhile.
+        QTRY_VERIFY_WITH_TIMEOUT(bridge.process() && bridge.output().contains("starting"), 10000);
+        QTest::qWait(200);
+        QVERIFY(!window.connected());
+        QCOMPARE(old.requestCount(), before);
+
+        QCoro::waitFor(bridge.stop());
+        QCoro::waitFor(opening);
+        qunsetenv("TALLYRIG_FAKE_START");
     }
 
     void theReferenceBridgeConnectsWithoutUserAction() {
@@ -213,20 +276,20 @@ private slots:
         QObject::connect(window.get(), &BridgeWindow::pageChanged, [&] { pages.append(window->page()); });
         window->showSettings();
         QCOMPARE(pages, QStringList{"preferences"});
-        AppNotifications::shared().post(AppNotifications::openTallyrigPreferences);
+        m_notifications.post(AppNotifications::openTallyrigPreferences);
         QTRY_COMPARE(pages, (QStringList{"preferences", "", "preferences"}));
     }
 
     void openReportTakesOnlyATextObject() {
         auto window = makeWindow(4747);
         window->showSettings();
-        AppNotifications::shared().post(AppNotifications::openTallyrigReport, QStringLiteral("ab-12"));
+        m_notifications.post(AppNotifications::openTallyrigReport, QStringLiteral("ab-12"));
         QCOMPARE(window->page(), QStringLiteral("inbox"));
         QCOMPARE(window->report(), std::optional<QString>(QStringLiteral("ab-12")));
-        AppNotifications::shared().post(AppNotifications::openTallyrigReport, 12);
+        m_notifications.post(AppNotifications::openTallyrigReport, 12);
         QCOMPARE(window->report(), std::nullopt);
-        AppNotifications::shared().post(AppNotifications::openTallyrigReport, QStringLiteral("cd"));
-        AppNotifications::shared().post(AppNotifications::openTallyrigReport);
+        m_notifications.post(AppNotifications::openTallyrigReport, QStringLiteral("cd"));
+        m_notifications.post(AppNotifications::openTallyrigReport);
         QCOMPARE(window->report(), std::nullopt);
     }
 
@@ -235,7 +298,7 @@ private slots:
             [](const QByteArray&, const QString&) { return TestHttpServer::json(bridgeAnswer()); });
         QVERIFY(server.listen());
         auto window = makeWindow(server.port());
-        QCoro::waitFor(window->connect(true));
+        QCoro::waitFor(window->connectToBridge(true));
         QVERIFY(window->connected());
 
         // Without a carried runtime, opening fails at once.
@@ -247,8 +310,8 @@ private slots:
 
     void startupReopenNeedsACarriedRuntime() {
         m_settings->setRecentProjects({m_dir.path()});
-        BridgeProcess bridge(*m_settings, std::nullopt);
-        BridgeWindow window(*m_settings, bridge, fast);
+        BridgeProcess bridge(*m_settings, childProcesses(), std::nullopt);
+        BridgeWindow window(*m_settings, bridge, m_notifications, fast);
         QCoro::waitFor(window.startupReopen());
         QCOMPARE(bridge.state(), BridgeProcess::State::idle());
         QCOMPARE(bridge.project(), std::nullopt);

@@ -1,7 +1,9 @@
-#include "window/ConnectView.h"
-#include "window/ProjectMenu.h"
+#include "foundation/AppNotifications.h"
 #include "foundation/Settings.h"
 #include "support/TestHttpServer.h"
+#include "support/TestPlatform.h"
+#include "window/ConnectView.h"
+#include "window/ProjectMenu.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -22,7 +24,7 @@ namespace {
 
 const QString nbsp = QStringLiteral("\u00A0");
 
-BridgeProcess::Runtime fakeRuntime() {
+BridgeRuntime fakeRuntime() {
     return {QStringLiteral(TALLYRIG_TEST_FIXTURES "/fake-node.sh"),
             QStringLiteral("/fake/bridge/bin/tallyrig.mjs")};
 }
@@ -60,6 +62,7 @@ class TestConnectView : public QObject {
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<BridgeProcess> m_bridge;
     std::unique_ptr<BridgeWindow> m_window;
+    AppNotifications m_notifications;
 
     void make(bool carried, QStringList recents = {}) {
         static int serial = 0;
@@ -74,8 +77,9 @@ class TestConnectView : public QObject {
         timings.stopInterval = 20ms;
         timings.loginShellWatch = 300ms;
         m_bridge = std::make_unique<BridgeProcess>(
-            *m_settings, carried ? std::optional(fakeRuntime()) : std::nullopt, timings);
-        m_window = std::make_unique<BridgeWindow>(*m_settings, *m_bridge, BridgeWindow::Timings{300ms, 50ms});
+            *m_settings, childProcesses(), carried ? std::optional(fakeRuntime()) : std::nullopt, timings);
+        m_window = std::make_unique<BridgeWindow>(*m_settings, *m_bridge, m_notifications,
+                                                  BridgeWindow::Timings{300ms, 50ms});
     }
 
     std::unique_ptr<ConnectView> view(QStringList* opened = nullptr, int* chosen = nullptr) {
@@ -183,7 +187,7 @@ private slots:
         });
         RecentRow* row = visibleRows(screen.get()).first();
         emit row->customContextMenuRequested(QPoint(5, 5));
-        QCOMPARE(chosen, QStringLiteral("Remove from Recent"));
+        QTRY_COMPARE(chosen, QStringLiteral("Remove from Recent"));
         QCOMPARE(m_bridge->recents(), QStringList{QStringLiteral("/a/two")});
         QCOMPARE(m_settings->recentProjects(), QStringList{QStringLiteral("/a/two")});
         QTRY_COMPARE(visibleRows(screen.get()).size(), 1);

@@ -1,9 +1,12 @@
+#include "foundation/AppNotifications.h"
+#include "foundation/Settings.h"
+#include "support/ReferenceBridge.h"
+#include "support/TestHttpServer.h"
+#include "support/TestPlatform.h"
+#include "support/TestRepository.h"
+#include "window/DashboardModule.h"
 #include "window/MainWindow.h"
 #include "window/ProjectMenu.h"
-#include "support/ReferenceBridge.h"
-#include "foundation/Settings.h"
-#include "support/TestHttpServer.h"
-#include "support/TestRepository.h"
 
 #include <QApplication>
 #include <QDir>
@@ -31,9 +34,9 @@ BridgeProcess::Timings quick() {
     return timings;
 }
 
-std::optional<BridgeProcess::Runtime> bundledRuntime() {
-    return BridgeProcess::runtimeIn(QStringLiteral(TALLYRIG_TEST_BUNDLE),
-                                    QStringLiteral(TALLYRIG_TEST_BUNDLE "/Contents/Resources"));
+std::optional<BridgeRuntime> bundledRuntime() {
+    return BridgeRuntime::in(QStringLiteral(TALLYRIG_TEST_BUNDLE),
+                             QStringLiteral(TALLYRIG_TEST_BUNDLE "/Contents/Resources"));
 }
 
 QAction* menuItem(ProjectMenu* menu, const QString& text) {
@@ -52,22 +55,27 @@ class TestMainWindow : public QObject {
     QTemporaryDir m_dir;
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<BridgeProcess> m_bridge;
+    AppNotifications m_notifications;
 
-    void make(std::optional<BridgeProcess::Runtime> runtime, QStringList recents = {}) {
+    void make(std::optional<BridgeRuntime> runtime, QStringList recents = {}) {
         static int serial = 0;
         m_bridge.reset();
         m_settings =
             std::make_unique<Settings>(m_dir.filePath(QStringLiteral("settings%1.json").arg(++serial)));
         m_settings->setRecentProjects(recents);
-        m_bridge = std::make_unique<BridgeProcess>(*m_settings, runtime, quick());
+        m_bridge = std::make_unique<BridgeProcess>(*m_settings, childProcesses(), runtime, quick());
     }
 
     std::unique_ptr<MainWindow> window(QList<QUrl>* opened = nullptr) {
-        auto model = new BridgeWindow(*m_settings, *m_bridge, BridgeWindow::Timings{1000ms, 100ms});
-        auto window = std::make_unique<MainWindow>(model, [opened](const QUrl& url) {
-            if (opened)
-                opened->append(url);
-        });
+        auto model =
+            new BridgeWindow(*m_settings, *m_bridge, m_notifications, BridgeWindow::Timings{1000ms, 100ms});
+        // The real module from the bundle, loaded when the first dashboard is shown.
+        auto dashboards = DashboardModule::factory(DashboardModule::pathIn(TALLYRIG_TEST_BUNDLE),
+                                                   [opened](const QUrl& url) {
+                                                       if (opened)
+                                                           opened->append(url);
+                                                   });
+        auto window = std::make_unique<MainWindow>(model, dashboards);
         window->show();
         return window;
     }
@@ -138,6 +146,8 @@ private slots:
         auto main = window();
         QTRY_VERIFY_WITH_TIMEOUT(main->model().connected(), 5000);
         QVERIFY(main->dashboard());
+        // The web view, from the module the window loads when it first shows a dashboard.
+        QCOMPARE(main->dashboard()->metaObject()->className(), "BridgeWebView");
         QCOMPARE(main->dashboard()->baseAddress(), QStringLiteral("http://127.0.0.1:%1").arg(server.port()));
         QCOMPARE(visibleItems(*main), (QStringList{"Simulator Panel", "Settings", "Disconnect"}));
         QCOMPARE(main->disconnectAction()->toolTip(),
@@ -173,7 +183,7 @@ private slots:
         m_settings->setBridgePort(first.port());
         auto main = window();
         QTRY_VERIFY_WITH_TIMEOUT(main->dashboard(), 5000);
-        const QPointer<BridgeWebView> old = main->dashboard();
+        const QPointer<DashboardView> old = main->dashboard();
         m_settings->setBridgePort(second.port());
         QVERIFY(main->dashboard() && main->dashboard() != old);
         QCOMPARE(main->dashboard()->baseAddress(), QStringLiteral("http://127.0.0.1:%1").arg(second.port()));
@@ -181,41 +191,55 @@ private slots:
     }
 
     void chooseProjectAsksForOneFolderAndOpensIt() {
-        make(BridgeProcess::Runtime{QStringLiteral(TALLYRIG_TEST_FIXTURES "/fake-node.sh"),
-                                    QStringLiteral("/fake/cli")});
+        make(BridgeRuntime{QStringLiteral(TALLYRIG_TEST_FIXTURES "/fake-node.sh"),
+                           QStringLiteral("/fake/cli")});
         auto main = window();
         const QString chosen = m_dir.filePath(QStringLiteral("chosen"));
         QDir().mkpath(chosen);
         qputenv("TALLYRIG_FAKE_INIT", "six-lines"); // the set-up fails, which is enough to see it ran
-        bool checked = false;
-        QTimer::singleShot(200, [&] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
-            QCOMPARE(dialog->labelText(QFileDialog::Accept), QStringLiteral("Open"));
-            QStringList labels;
-            for (QLabel* label : dialog->findChildren<QLabel*>())
-                labels.append(label->text());
-            QVERIFY(labels.contains(
-                QStringLiteral("Choose your app\u2019s repository. Tallyrig sets it up the first time.")));
-            dialog->setDirectory(chosen);
-            checked = true;
-            QMetaObject::invokeMethod(dialog, "accept");
-        });
+        // The chooser does not block: the window may close while it is open.
         main->model().chooseProject();
-        QVERIFY(checked);
+        QPointer<QFileDialog> dialog;
+        QTRY_VERIFY((dialog = main->findChild<QFileDialog*>()) && dialog->isVisible());
+        QCOMPARE(QApplication::activeModalWidget(), dialog.data());
+        QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
+        QCOMPARE(dialog->labelText(QFileDialog::Accept), QStringLiteral("Open"));
+        QStringList labels;
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            labels.append(label->text());
+        QVERIFY(labels.contains(
+            QStringLiteral("Choose your app\u2019s repository. Tallyrig sets it up the first time.")));
+        dialog->setDirectory(chosen);
+        QMetaObject::invokeMethod(dialog, "accept");
         QTRY_COMPARE(m_bridge->state().kind, BridgeProcess::State::Kind::Failed);
         qunsetenv("TALLYRIG_FAKE_INIT");
         QCOMPARE(m_bridge->project().value_or(QStringLiteral("none")), chosen);
+        QTRY_VERIFY(!dialog);
 
         // Cancelling opens nothing.
-        QTimer::singleShot(200, [] {
-            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
-                dialog->reject();
-        });
         const QStringList before = m_bridge->recents();
         main->model().chooseProject();
+        QTRY_VERIFY((dialog = main->findChild<QFileDialog*>()) && dialog->isVisible());
+        dialog->reject();
+        QTRY_VERIFY(!dialog);
         QCOMPARE(m_bridge->recents(), before);
+    }
+
+    void closingTheWindowWithItsChooserOpen() {
+        make(BridgeRuntime{QStringLiteral(TALLYRIG_TEST_FIXTURES "/fake-node.sh"),
+                           QStringLiteral("/fake/cli")});
+        QPointer<MainWindow> main = window().release();
+        main->setAttribute(Qt::WA_DeleteOnClose);
+        bool closed = false;
+        QTimer::singleShot(200, [&] {
+            QVERIFY(main && main->findChild<QFileDialog*>() && main->findChild<QFileDialog*>()->isVisible());
+            main->close();
+            closed = true;
+        });
+        main->model().chooseProject();
+        QTRY_VERIFY(closed);
+        QTRY_VERIFY(!main);
+        QCOMPARE(m_bridge->project(), std::nullopt);
     }
 
     void openingAProjectReachesTheDashboardAndStopBridgeReturns() {
@@ -282,7 +306,6 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     TestMainWindow test;
     return QTest::qExec(&test, argc, argv);

@@ -2,13 +2,13 @@
 //   01 first launch, 02 the command-line steps expanded, 03 a failed opening,
 //   04 the dashboard with the project menu open, 05 the connect screen in a dark palette.
 // Run it through scripts/screenshots.sh (it provides the display and a fresh settings folder).
-#include "bridge/BridgeProcess.h"
+#include "app/TallyrigApp.h"
+#include "foundation/Detach.h"
+#include "support/TestHttpServer.h"
+#include "support/TestRepository.h"
 #include "window/ConnectView.h"
 #include "window/MainWindow.h"
 #include "window/ProjectMenu.h"
-#include "app/TallyrigApp.h"
-#include "support/TestHttpServer.h"
-#include "support/TestRepository.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -67,14 +67,14 @@ QPalette darkPalette() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     outputFolder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(outputFolder);
     QTemporaryDir projects;
 
     QCursor::setPos(0, 0); // no row under the pointer looks hovered
-    TallyrigApp app;
+    // The build's bundle, for its runtime and the dashboard's module; this tool lives outside it.
+    TallyrigApp app(Platform::create(), QStringLiteral(TALLYRIG_TEST_BUNDLE));
     auto* window = qobject_cast<MainWindow*>(app.newWindow());
     window->move(40, 40);
     window->show();
@@ -95,19 +95,18 @@ int main(int argc, char* argv[]) {
         [](const QByteArray&, const QString&) { return TestHttpServer::html("<html>hi</html>"); });
     web.listen();
     const QString blocked = TestRepository::make(projects.path(), QStringLiteral("weather-app"), web.port());
-    window->model().open(blocked);
-    waitFor([&] { return BridgeProcess::shared().state().kind == BridgeProcess::State::Kind::Failed; },
-            20000);
+    detach(window->model().open(blocked), &window->model());
+    waitFor([&] { return app.bridge().state().kind == BridgeProcess::State::Kind::Failed; }, 20000);
     wait(400);
     shoot(window, QStringLiteral("03-failed-opening"));
 
     const QString served =
         TestRepository::make(projects.path(), QStringLiteral("shopping-list"), TestHttpServer::freePort());
-    window->model().open(served);
+    detach(window->model().open(served), &window->model());
     if (!waitFor([&] { return window->model().connected(); }, 30000))
-        qWarning("the dashboard did not connect: %s", qPrintable(BridgeProcess::shared().state().text));
-    waitFor([&] { return window->dashboard() && !window->dashboard()->view()->url().isEmpty(); }, 10000);
-    wait(2500);
+        qWarning("the dashboard did not connect: %s", qPrintable(app.bridge().state().text));
+    waitFor([&] { return window->dashboard() != nullptr; }, 10000);
+    wait(4000); // the web engine loads, then the page
     QTimer::singleShot(800, [window] {
         shoot(window, QStringLiteral("04-dashboard-project-menu"));
         if (QWidget* popup = QApplication::activePopupWidget())
@@ -115,7 +114,7 @@ int main(int argc, char* argv[]) {
     });
     window->projectMenu()->showMenu();
 
-    window->model().stopBridge();
+    detach(window->model().stopBridge(), &window->model());
     waitFor([&] { return !window->model().connected(); }, 15000);
     QApplication::setPalette(darkPalette());
     wait(600);

@@ -1,0 +1,35 @@
+#include "bridge/CommandRunner.h"
+
+#include "bridge/ChildProcess.h"
+#include "platform/ChildProcesses.h"
+
+using namespace std::chrono_literals;
+
+QCoro::Task<CommandRunner::Result> CommandRunner::run(QString executable, QStringList arguments,
+                                                      QString folder, QProcessEnvironment environment,
+                                                      std::shared_ptr<Handle> handle) {
+    auto* process = new QProcess;
+    ChildProcess::track(process);
+    process->setProgram(executable);
+    process->setArguments(arguments);
+    process->setWorkingDirectory(folder);
+    process->setProcessEnvironment(environment);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    m_children.prepare(*process, {ChildProcesses::Signal::Kill, false});
+    if (handle)
+        handle->m_process = process;
+    process->start(QIODevice::ReadOnly);
+    // The runner may be gone when the program ends; nothing below touches it.
+    co_await ChildProcess::ended(process, -1ms);
+
+    Result result;
+    if (process->error() == QProcess::FailedToStart) {
+        result.output = process->errorString();
+    } else {
+        result.status = process->exitCode();
+        result.output = QString::fromUtf8(process->readAll());
+    }
+    ChildProcess::dispose(process);
+    co_return result;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+
+class QProcess;
+
+// What child processes need of the operating system beyond QProcess: never outliving the app, a
+// session of their own, and signals to everything they started.
+class ChildProcesses {
+public:
+    enum class Signal { Terminate, Kill };
+
+    struct Options {
+        // What the child gets when the app dies without stopping it; none where the system offers no
+        // such notice.
+        Signal onAppDeath = Signal::Kill;
+        // A session of its own, so an interactive shell can never take the app's terminal.
+        bool ownSession = false;
+    };
+
+    virtual ~ChildProcesses() = default;
+
+    // Call before start().
+    virtual void prepare(QProcess& process, Options options) = 0;
+
+    // Sends `signal` to a child prepared with ownSession and to what it started in its session.
+    virtual void signalSession(QProcess& process, Signal signal) = 0;
+
+    static std::unique_ptr<ChildProcesses> create();
+};
