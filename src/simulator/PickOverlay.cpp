@@ -86,7 +86,9 @@ std::optional<PickView::Tag> PickView::tag(const QRectF& h) const {
 void PickView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(rect(), Qt::transparent);
+    // Without blending only the window's shape shows, and every pixel of it is the outline's or the
+    // tag's colour, however the shape's edges fall.
+    painter.fillRect(rect(), translucent ? QColor(Qt::transparent) : Style::brand());
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 
     if (screen && translucent)
@@ -125,14 +127,13 @@ QRegion PickView::opaqueRegion() const {
     QPainterPath tagShape;
     if (const std::optional<Tag> drawn = tag(*h))
         tagShape.addRoundedRect(drawn->rect, tagRadius, tagRadius);
-    // One pixel more on every side than the paths: the hard-edged drawing never leaves the shape.
     const QRect bounds =
         (stroke.boundingRect() | tagShape.boundingRect()).toAlignedRect().adjusted(-1, -1, 1, 1);
     QBitmap mask(bounds.size());
     mask.fill(Qt::color0);
     QPainter painter(&mask);
     painter.translate(-bounds.topLeft());
-    painter.setPen(QPen(Qt::color1, strokeWidth + 1));
+    painter.setPen(QPen(Qt::color1, strokeWidth));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(shapes);
     painter.setPen(Qt::NoPen);

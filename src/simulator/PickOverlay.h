@@ -42,7 +42,7 @@ public:
     void leftPressed();
     void rightPressed();
 
-    // Every pixel that an opaque drawing touches, in view coordinates.
+    // Where the outline and the tag are, in view coordinates: the window's shape where nothing blends.
     QRegion opaqueRegion() const;
 
     static QFont tagFont(bool mono);
