@@ -10,6 +10,21 @@
 #include <QTimer>
 #include <qcoro/qcorotimer.h>
 
+namespace {
+
+// One look at the window list, asked as often as needed.
+class ListSeen final : public platform::WindowList {
+public:
+    explicit ListSeen(std::optional<std::vector<platform::WindowEntry>> entries)
+        : m_entries(std::move(entries)) {}
+    std::optional<std::vector<platform::WindowEntry>> onScreenWindows() override { return m_entries; }
+
+private:
+    std::optional<std::vector<platform::WindowEntry>> m_entries;
+};
+
+} // namespace
+
 SimulatorPanelController::SimulatorPanelController(platform::TargetingPorts ports,
                                                    platform::WindowSystem& windows, Settings& settings,
                                                    PanelModelInput& model, ContentFactory content,
@@ -63,6 +78,8 @@ void SimulatorPanelController::tick() {
                 m_panel->hide();
             cancelPick();
         }
+        m_stacking.seen.reset();
+        m_stacking.asked = false;
         m_window.reset();
         m_model.setVisible(false);
     }
@@ -93,7 +110,17 @@ void SimulatorPanelController::place(FloatingPanel& panel, const SimulatorWindow
         m_windows.setAuxiliary(number);
         panel.show();
     }
-    if (w.number && !SimulatorWindow::isDirectlyAbove(m_ports.windows, number, *w.number))
+    if (!w.number)
+        return;
+    ListSeen list(m_ports.windows.onScreenWindows());
+    std::vector<quint32> order;
+    for (const platform::WindowEntry& entry :
+         list.onScreenWindows().value_or(std::vector<platform::WindowEntry>{})) {
+        if (entry.layer == 0 && entry.number)
+            order.push_back(*entry.number);
+    }
+    const bool directlyAbove = SimulatorWindow::isDirectlyAbove(list, number, *w.number);
+    if (PanelStacking::shouldOrderAbove(m_stacking, order, number, *w.number, directlyAbove))
         m_windows.orderAbove(number, *w.number);
 }
 

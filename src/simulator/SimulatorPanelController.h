@@ -4,6 +4,7 @@
 #include "platform/WindowSystem.h"
 #include "simulator/PanelLink.h"
 #include "simulator/PanelPlacement.h"
+#include "simulator/PanelStacking.h"
 #include "simulator/SimulatorWindow.h"
 
 #include <QObject>
@@ -92,4 +93,5 @@ private:
     PickOverlay* m_overlay = nullptr;
     bool m_started = false;
     std::optional<SimulatorWindow> m_window;
+    PanelStacking::State m_stacking;
 };
