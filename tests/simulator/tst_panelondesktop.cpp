@@ -8,6 +8,7 @@
 #include "simulator/FloatingPanel.h"
 #include "simulator/PickOverlay.h"
 #include "simulator/SimulatorPanelController.h"
+#include "support/DesktopScreenshot.h"
 #include "support/RecordingPanelModel.h"
 #include "support/StandinSimulator.h"
 
@@ -160,16 +161,7 @@ void TestPanelOnDesktop::target() {
 }
 
 void TestPanelOnDesktop::screenshot(const QString& name) {
-    const QByteArray folder = qgetenv("TALLYRIG_SCREENSHOTS");
-    if (folder.isEmpty())
-        return;
-    QDir().mkpath(QString::fromLocal8Bit(folder));
-    // A picture only: time for the last repaint and the compositing manager to reach the screen.
-    QTest::qWait(500);
-    const QString file = QStringLiteral("%1/%2-%3.png")
-                             .arg(QString::fromLocal8Bit(folder), name,
-                                  m_compositing ? QStringLiteral("composited") : QStringLiteral("plain"));
-    QGuiApplication::primaryScreen()->grabWindow(0).save(file);
+    desktopScreenshot(name + (m_compositing ? QStringLiteral("-composited") : QStringLiteral("-plain")));
 }
 
 void TestPanelOnDesktop::followsTheWindow() {
