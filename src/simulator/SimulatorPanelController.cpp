@@ -10,6 +10,9 @@
 #include <QTimer>
 #include <qcoro/qcorotimer.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // One look at the window list, asked as often as needed.
@@ -22,6 +25,22 @@ public:
 private:
     std::optional<std::vector<platform::WindowEntry>> m_entries;
 };
+
+// The Simulator's own entries, in list order: what the device window was found among.
+std::vector<platform::WindowEntry> entriesOf(qint32 pid, const std::vector<platform::WindowEntry>& list) {
+    std::vector<platform::WindowEntry> entries;
+    std::copy_if(list.begin(), list.end(), std::back_inserter(entries),
+                 [&](const platform::WindowEntry& entry) { return entry.ownerPid == pid; });
+    return entries;
+}
+
+bool same(const std::vector<platform::WindowEntry>& a, const std::vector<platform::WindowEntry>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const platform::WindowEntry& x, const platform::WindowEntry& y) {
+                          return x.ownerPid == y.ownerPid && x.layer == y.layer && x.number == y.number &&
+                                 x.bounds == y.bounds && x.clientBounds == y.clientBounds;
+                      });
+}
 
 } // namespace
 
@@ -59,10 +78,14 @@ QCoro::Task<> SimulatorPanelController::follow(QPointer<SimulatorPanelController
 }
 
 void SimulatorPanelController::tick() {
-    m_model.setTrusted(m_ports.accessibility.isTrusted());
+    const bool trusted = m_ports.accessibility.isTrusted();
+    m_model.setTrusted(trusted);
     std::optional<SimulatorWindow> found;
-    if (m_settings.simulatorPanel())
-        found = SimulatorWindow::front(m_ports);
+    m_list.reset();
+    if (m_settings.simulatorPanel()) {
+        m_list = m_ports.windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{});
+        found = lookForWindow(trusted);
+    }
     if (found) {
         m_window = found;
         m_model.setVisible(true);
@@ -80,10 +103,32 @@ void SimulatorPanelController::tick() {
         }
         m_stacking.seen.reset();
         m_stacking.asked = false;
+        m_windowEntries.clear();
         m_window.reset();
         m_model.setVisible(false);
     }
     emit ticked();
+}
+
+std::optional<SimulatorWindow> SimulatorPanelController::lookForWindow(bool trusted) {
+    const std::vector<platform::WindowEntry>& list = *m_list;
+    // Nothing about the Simulator's windows changed since the last look: its device window is the
+    // same, and only its title can have changed.
+    if (m_window && m_window->axWindow && trusted && !m_windowEntries.empty() &&
+        same(entriesOf(m_window->pid, list), m_windowEntries) &&
+        m_ports.applications.bundleIdentifier(m_window->pid) &&
+        !m_ports.applications.isHidden(m_window->pid)) {
+        if (const auto title = AX::value<QString>(*m_window->axWindow, QStringLiteral("AXTitle"))) {
+            SimulatorWindow still = *m_window;
+            still.title = *title;
+            return still;
+        }
+    }
+    ListSeen seen(list);
+    std::optional<SimulatorWindow> found =
+        SimulatorWindow::front({seen, m_ports.applications, m_ports.accessibility});
+    m_windowEntries = found ? entriesOf(found->pid, list) : std::vector<platform::WindowEntry>{};
+    return found;
 }
 
 void SimulatorPanelController::makePanel() {
@@ -112,10 +157,12 @@ void SimulatorPanelController::place(FloatingPanel& panel, const SimulatorWindow
     }
     if (!w.number)
         return;
-    ListSeen list(m_ports.windows.onScreenWindows());
+    // The window list of this look: the stacking it shows is what the window manager answered last.
+    const std::vector<platform::WindowEntry> entries =
+        m_list ? *m_list : m_ports.windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{});
+    ListSeen list(entries);
     std::vector<quint32> order;
-    for (const platform::WindowEntry& entry :
-         list.onScreenWindows().value_or(std::vector<platform::WindowEntry>{})) {
+    for (const platform::WindowEntry& entry : entries) {
         if (entry.layer == 0 && entry.number)
             order.push_back(*entry.number);
     }

@@ -76,6 +76,8 @@ signals:
     void ticked();
 
 private:
+    // The Simulator's device window in this look's window list.
+    std::optional<SimulatorWindow> lookForWindow(bool trusted);
     void makePanel();
     void place(FloatingPanel& panel, const SimulatorWindow& w);
     static QCoro::Task<> follow(QPointer<SimulatorPanelController> controller,
@@ -93,5 +95,9 @@ private:
     PickOverlay* m_overlay = nullptr;
     bool m_started = false;
     std::optional<SimulatorWindow> m_window;
+    // The window list of the current look, read once and shared by its steps.
+    std::optional<std::vector<platform::WindowEntry>> m_list;
+    // The Simulator's own entries when its device window was last looked for in full.
+    std::vector<platform::WindowEntry> m_windowEntries;
     PanelStacking::State m_stacking;
 };

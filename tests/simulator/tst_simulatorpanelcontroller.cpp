@@ -95,6 +95,8 @@ private slots:
     void togglePickWithoutAccess();
     void windowSystemChanges_data();
     void windowSystemChanges();
+    void readsOfALook_data();
+    void readsOfALook();
     void startsOneLoop();
     void panel();
     void targetingBringsTheSimulatorForward();
@@ -331,6 +333,54 @@ void TestSimulatorPanelController::windowSystemChanges() {
     QCOMPARE(rig.panel()->pos().x(), int(rig.simulator.frame.right()) + 8);
     if (rig.overlay())
         QCOMPARE(rig.overlay()->window()->geometry(), rig.simulator.frame.toRect());
+}
+
+void TestSimulatorPanelController::readsOfALook_data() {
+    QTest::addColumn<Step>("change");
+    QTest::addColumn<bool>("full"); // the device window looked for afresh, else only its title read
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("visible");
+
+    const QString device = FakeSimulator::title;
+    QTest::newRow("nothing changed") << Step([](Rig&) {}) << false << device << true;
+    QTest::newRow("another application's window came in front")
+        << Step([](Rig& rig) { rig.simulator.anotherWindowInFront(); }) << false << device << true;
+    QTest::newRow("the device's title changed") << Step([](Rig& rig) {
+        rig.simulator.window->set("AXTitle", QStringLiteral("iPhone SE \u2013 iOS 16.4"));
+    }) << false << QStringLiteral("iPhone SE \u2013 iOS 16.4")
+                                                << true;
+    QTest::newRow("the device window moved")
+        << Step([](Rig& rig) { rig.simulator.moveTo(QRectF(200, 80, 420, 860)); }) << true << device << true;
+    QTest::newRow("the title no longer answers")
+        << Step([](Rig& rig) { rig.simulator.window->attributes.remove("AXTitle"); }) << true << QString()
+        << true;
+    QTest::newRow("the Simulator is hidden")
+        << Step([](Rig& rig) { rig.desktop.applications.hidden.insert(FakeSimulator::pid); }) << false
+        << device << false;
+    QTest::newRow("access withdrawn") << Step([](Rig& rig) { rig.desktop.accessibility.trusted = false; })
+                                      << false << QStringLiteral("Simulator") << true;
+}
+
+void TestSimulatorPanelController::readsOfALook() {
+    QFETCH(Step, change);
+    QFETCH(bool, full);
+    QFETCH(QString, title);
+    QFETCH(bool, visible);
+
+    Rig rig;
+    rig.controller->tick();
+    rig.controller->tick();
+    const int lists = rig.desktop.windows.reads;
+    change(rig);
+    rig.desktop.log->clear();
+    rig.controller->tick();
+    QCOMPARE(rig.desktop.windows.reads, lists + 1);
+    QCOMPARE(rig.desktop.log->contains(QStringLiteral("app500.AXWindows")), full);
+    if (!full && visible && rig.desktop.accessibility.trusted)
+        QCOMPARE(*rig.desktop.log, QStringList{QStringLiteral("win.AXTitle")});
+    QCOMPARE(rig.model.visible, visible);
+    if (visible)
+        QCOMPARE(rig.model.deviceTitle, title);
 }
 
 void TestSimulatorPanelController::startsOneLoop() {
