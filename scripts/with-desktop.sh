@@ -30,6 +30,9 @@ for tool in Xvfb dbus-daemon dbus-send openbox xprop; do
     command -v "$tool" >/dev/null || { echo "with-desktop: $tool is missing (scripts/setup.sh --test installs it)" >&2; exit 1; }
 done
 
+# Commands started with & would otherwise read from /dev/null.
+{ exec {stdin}<&0; } 2>/dev/null || exec {stdin}</dev/null
+
 # Every process started from here on inherits this token; the final sweep stops whatever still carries it.
 token="$$-$RANDOM$RANDOM"
 state=$(mktemp -d "${TMPDIR:-/tmp}/tallyrig-desktop.XXXXXX")
@@ -56,7 +59,8 @@ cleaned=false
 cleanup() {
     $cleaned && return
     cleaned=true
-    # The command's leftovers first, then the desktop, in reverse order of starting.
+    [[ -n "${watchdog:-}" ]] && kill "$watchdog" 2>/dev/null
+    # The command with whatever it left running, and the desktop, all at once.
     sweep TERM
     for _ in $(seq 40); do
         [[ -z "$(marked)" ]] && break
@@ -87,6 +91,13 @@ wait_for() {
     done
     return 1
 }
+
+# Should this shell be killed outright, the watchdog still stops the desktop.
+(
+    while kill -0 $$ 2>/dev/null; do env -u TALLYRIG_DESKTOP_TOKEN sleep 0.5; done
+    sweep KILL
+) >/dev/null 2>&1 &
+watchdog=$!
 
 # X server on the first free display; it writes the display number when it accepts connections.
 Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$state/display" >>"$state/log" 2>&1 &
@@ -129,7 +140,7 @@ sys.exit(0 if Gdk.Screen.get_default().is_composited() else 1)'
     wait_for 100 has_compositor || fail "xcompmgr did not start"
 fi
 
-"$@" &
+"$@" <&"$stdin" &
 command_pid=$!
 status=0
 wait "$command_pid" || status=$?

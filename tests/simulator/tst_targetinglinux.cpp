@@ -16,6 +16,9 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <cstdlib>
+#include <xcb/xcb.h>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -49,6 +52,83 @@ QList<platform::AXElementRef> windowsOf(platform::AXElement& application) {
         .value_or(QList<platform::AXElementRef>{});
 }
 
+// Top-level windows this test makes itself, with the hints a window manager reads.
+class TestWindows {
+public:
+    TestWindows() : m_connection(xcb_connect(nullptr, nullptr)) {
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+    }
+    ~TestWindows() { xcb_disconnect(m_connection); }
+
+    xcb_atom_t atom(const QByteArray& name) {
+        auto* reply = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, uint16_t(name.size()), name.constData()), nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+        std::free(reply);
+        return atom;
+    }
+
+    xcb_window_t create(const QRect& rect, const QByteArray& windowClass, quint32 pid,
+                        const QList<QByteArray>& types, const QList<QByteArray>& states, bool iconic) {
+        const xcb_window_t window = xcb_generate_id(m_connection);
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, m_root, int16_t(rect.x()),
+                          int16_t(rect.y()), uint16_t(rect.width()), uint16_t(rect.height()), 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+        const QByteArray classes = QByteArray("test\0", 5) + windowClass + '\0';
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING,
+                            8, uint32_t(classes.size()), classes.constData());
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"),
+                            XCB_ATOM_CARDINAL, 32, 1, &pid);
+        const auto atoms = [&](const QList<QByteArray>& names) {
+            std::vector<xcb_atom_t> list;
+            for (const QByteArray& name : names)
+                list.push_back(atom(name));
+            return list;
+        };
+        if (!types.isEmpty()) {
+            const auto list = atoms(types);
+            xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_WINDOW_TYPE"),
+                                XCB_ATOM_ATOM, 32, uint32_t(list.size()), list.data());
+        }
+        if (!states.isEmpty()) {
+            const auto list = atoms(states);
+            xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_STATE"),
+                                XCB_ATOM_ATOM, 32, uint32_t(list.size()), list.data());
+        }
+        if (iconic) {
+            // WM_HINTS with the initial state hint: iconic.
+            const uint32_t hints[9] = {2, 0, 3, 0, 0, 0, 0, 0, 0};
+            xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_HINTS,
+                                XCB_ATOM_WM_HINTS, 32, 9, hints);
+        }
+        xcb_map_window(m_connection, window);
+        xcb_flush(m_connection);
+        return window;
+    }
+
+private:
+    xcb_connection_t* m_connection;
+    xcb_window_t m_root;
+};
+
+// The client rectangle of a window in root coordinates, as xwininfo tells it.
+std::optional<QRectF> clientRectangle(quint32 window) {
+    QProcess process;
+    process.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window)});
+    process.waitForFinished(10000);
+    const QString info = QString::fromLocal8Bit(process.readAllStandardOutput());
+    const auto number = [&](const char* label) {
+        const auto match =
+            QRegularExpression(QLatin1String(label) + QStringLiteral(":\\s+(-?\\d+)")).match(info);
+        return match.hasMatch() ? std::optional<double>(match.captured(1).toDouble()) : std::nullopt;
+    };
+    const auto x = number("Absolute upper-left X"), y = number("Absolute upper-left Y");
+    const auto width = number("Width"), height = number("Height");
+    if (!x || !y || !width || !height)
+        return std::nullopt;
+    return QRectF(*x, *y, *width, *height);
+}
+
 double seconds(const QElapsedTimer& clock) {
     return double(clock.nsecsElapsed()) / 1e9;
 }
@@ -59,6 +139,8 @@ class TestTargetingLinux : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void windowKinds_data();
+    void windowKinds();
     void findsTheDeviceWindow();
     void hitTest_data();
     void hitTest();
@@ -82,6 +164,69 @@ void TestTargetingLinux::initTestCase() {
     QVERIFY2(m_targeting->problems.isEmpty(), qPrintable(m_targeting->problems.join(' ')));
     QVERIFY(m_targeting->accessibility->isTrusted());
     QCOMPARE(SimulatorWindow::front(m_targeting->ports()), std::nullopt);
+}
+
+void TestTargetingLinux::windowKinds_data() {
+    QTest::addColumn<QList<QByteArray>>("types");
+    QTest::addColumn<QList<QByteArray>>("states");
+    QTest::addColumn<bool>("iconic");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<bool>("normal"); // on layer 0
+
+    using Atoms = QList<QByteArray>;
+    QTest::newRow("no type") << Atoms{} << Atoms{} << false << true << true;
+    QTest::newRow("normal") << Atoms{"_NET_WM_WINDOW_TYPE_NORMAL"} << Atoms{} << false << true << true;
+    QTest::newRow("dialog") << Atoms{"_NET_WM_WINDOW_TYPE_DIALOG"} << Atoms{} << false << true << true;
+    QTest::newRow("utility") << Atoms{"_NET_WM_WINDOW_TYPE_UTILITY"} << Atoms{} << false << true << true;
+    QTest::newRow("an unknown type before a known one")
+        << Atoms{"_EXAMPLE_WM_WINDOW_TYPE_GADGET", "_NET_WM_WINDOW_TYPE_DIALOG"} << Atoms{} << false << true
+        << true;
+    QTest::newRow("kept above") << Atoms{} << Atoms{"_NET_WM_STATE_ABOVE"} << false << true << false;
+    QTest::newRow("kept below") << Atoms{"_NET_WM_WINDOW_TYPE_DIALOG"} << Atoms{"_NET_WM_STATE_BELOW"}
+                                << false << true << false;
+    QTest::newRow("dock") << Atoms{"_NET_WM_WINDOW_TYPE_DOCK"} << Atoms{} << false << true << false;
+    QTest::newRow("toolbar") << Atoms{"_NET_WM_WINDOW_TYPE_TOOLBAR"} << Atoms{} << false << true << false;
+    QTest::newRow("splash") << Atoms{"_NET_WM_WINDOW_TYPE_SPLASH"} << Atoms{} << false << true << false;
+    QTest::newRow("desktop") << Atoms{"_NET_WM_WINDOW_TYPE_DESKTOP"} << Atoms{} << false << false << false;
+    QTest::newRow("iconified") << Atoms{} << Atoms{} << true << false << true;
+}
+
+void TestTargetingLinux::windowKinds() {
+    QFETCH(QList<QByteArray>, types);
+    QFETCH(QList<QByteArray>, states);
+    QFETCH(bool, iconic);
+    QFETCH(bool, listed);
+    QFETCH(bool, normal);
+    // A process id no window of this desktop has; only the window manager reads it.
+    static qint32 rows = 0;
+    const qint32 pid = 0x3fff0000 + ++rows;
+    const QString windowClass = QStringLiteral("com.example.") + QString::fromLatin1(QTest::currentDataTag());
+
+    TestWindows windows;
+    const xcb_window_t window = windows.create(QRect(300, 200, 240, 160), windowClass.toLatin1(),
+                                               quint32(pid), types, states, iconic);
+    platform::TargetingPorts ports = m_targeting->ports();
+    // Managed once the window manager lists it among the process's windows.
+    QTRY_COMPARE_WITH_TIMEOUT(ports.applications.bundleIdentifier(pid), windowClass, 10000);
+    const auto entry = [&]() -> std::optional<platform::WindowEntry> {
+        for (const auto& entry :
+             ports.windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{})) {
+            if (entry.number == window)
+                return entry;
+        }
+        return std::nullopt;
+    };
+    if (!listed) {
+        QTRY_COMPARE_WITH_TIMEOUT(ports.applications.isHidden(pid), iconic, 10000);
+        QCOMPARE(entry().has_value(), false);
+        return;
+    }
+    // The window manager settles a new window's frame and state over a few steps.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        entry() && entry()->bounds == managerFrame(window) && (entry()->layer == 0) == normal, 10000);
+    QCOMPARE(entry()->ownerPid, pid);
+    QCOMPARE(entry()->clientBounds, clientRectangle(window));
+    QVERIFY(!ports.applications.isHidden(pid));
 }
 
 StandinSimulator* TestTargetingLinux::shared() {

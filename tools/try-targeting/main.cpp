@@ -1,16 +1,19 @@
 // Prints once a second what the targeting code sees of the Simulator: the front device window, its
 // device screen and the element under the mouse. Move the mouse over the Simulator and watch.
 //
-//   tallyrig-try-targeting [--once] [--interval MILLISECONDS]
+//   tallyrig-try-targeting [--once] [--interval MILLISECONDS] [--request-access]
 
+#include "platform/ProcessSimulatorTool.h"
 #include "platform/Targeting.h"
 #include "platform/linux/XcbDesktop.h"
 #include "simulator/ElementPicker.h"
+#include "simulator/Simctl.h"
 #include "simulator/SimulatorWindow.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QTextStream>
 #include <QTimer>
 
@@ -30,6 +33,23 @@ QString milliseconds(const QElapsedTimer& clock) {
     return QStringLiteral("%1 ms").arg(double(clock.nsecsElapsed()) / 1e6, 0, 'f', 2);
 }
 
+// Which booted device the window is, and its screenshot's size, through the simulator tool.
+QCoro::Task<> describeDevice(SimulatorWindow window, QTextStream& out) {
+    ProcessSimulatorTool tool;
+    try {
+        const Simctl::Device device = co_await Simctl::device(tool, window.deviceName(), window.runtime());
+        out << "Simctl::device: “" << device.name << "”, udid " << device.udid << ", runtime "
+            << device.runtime << '\n';
+        const QByteArray png = co_await Simctl::screenshot(tool, device.udid);
+        const QImage image = QImage::fromData(png, "PNG");
+        out << "Simctl::screenshot: " << png.size() << " bytes of PNG, " << image.width() << " × "
+            << image.height() << " pixels\n";
+    } catch (const std::exception& error) {
+        out << "simulator tool: " << error.what() << '\n';
+    }
+    out.flush();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -41,11 +61,20 @@ int main(int argc, char** argv) {
     const QCommandLineOption once(QStringLiteral("once"), QStringLiteral("Print once and exit."));
     const QCommandLineOption interval(QStringLiteral("interval"), QStringLiteral("Time between looks."),
                                       QStringLiteral("milliseconds"), QStringLiteral("1000"));
-    parser.addOptions({once, interval});
+    const QCommandLineOption requestAccess(
+        QStringLiteral("request-access"),
+        QStringLiteral("Ask for accessibility access, say whether it is granted, "
+                       "and exit (status 0 when granted)."));
+    parser.addOptions({once, interval, requestAccess});
     parser.process(app);
 
     QTextStream out(stdout);
     const auto targeting = platform::createTargeting();
+    if (parser.isSet(requestAccess)) {
+        const bool granted = targeting->accessibility->requestTrust();
+        out << (granted ? "Accessibility: granted.\n" : "Accessibility: not granted.\n");
+        return granted ? 0 : 1;
+    }
     for (const QString& problem : std::as_const(targeting->problems))
         out << "Missing: " << problem << '\n';
     if (!targeting->problems.isEmpty())
@@ -53,6 +82,7 @@ int main(int argc, char** argv) {
     out.flush();
     platform::x11::XcbDesktop mouse;
 
+    std::optional<QCoro::Task<>> description;
     int tick = 0;
     const auto look = [&] {
         out << "— look " << ++tick << " —\n";
@@ -74,6 +104,8 @@ int main(int argc, char** argv) {
             << ", title “" << window->title << "” (device “" << window->deviceName() << "”, runtime "
             << quoted(window->runtime()) << "), " << (window->axWindow ? "with" : "without")
             << " accessibility (" << frontTime << ")\n";
+        if (!description)
+            description = describeDevice(*window, out);
 
         clock.restart();
         const std::optional<QRectF> screen = window->screenRect();
@@ -97,8 +129,11 @@ int main(int argc, char** argv) {
     };
 
     look();
-    if (parser.isSet(once))
+    if (parser.isSet(once)) {
+        if (description)
+            QCoro::waitFor(std::move(*description));
         return 0;
+    }
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, look);
     timer.start(std::max(50, parser.value(interval).toInt()));

@@ -82,7 +82,8 @@ struct XcbDesktop::Impl {
     void connect() {
         const QByteArray display = qgetenv("DISPLAY");
         if (display.isEmpty()) {
-            problem = QStringLiteral("There is no X display: DISPLAY is not set.");
+            problem = QStringLiteral("There is no X display: DISPLAY is not set. Other applications' windows "
+                                     "are seen through X11 (XWayland on a Wayland desktop).");
             return;
         }
         c = xcb_connect(nullptr, &screen);
@@ -128,6 +129,12 @@ struct XcbDesktop::Impl {
     void drain() {
         if (!c)
             return;
+        if (xcb_connection_has_error(c)) {
+            // A lost connection stays readable for ever.
+            if (notifier)
+                notifier->setEnabled(false);
+            return;
+        }
         while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
             const uint8_t type = event->response_type & ~0x80;
             if (type == XCB_PROPERTY_NOTIFY)

@@ -115,24 +115,28 @@ class StandinContract(unittest.TestCase):
                 return window
         self.fail("no accessible window titled " + title)
 
-    def test_x11_windows(self):
+    def test_windows(self):
         stacking = xprop("root", "_NET_CLIENT_LIST_STACKING")["_NET_CLIENT_LIST_STACKING"]
         listed = {int(number, 16) for number in re.findall(r"0x[0-9a-f]+", stacking)}
-        for device, spec, minimised in ((self.devices[0], PHONE, False), (self.devices[1], TABLET, True)):
-            with self.subTest(device=spec["name"]):
+        for device, setup, minimised in ((self.devices[0], PHONE, False), (self.devices[1], TABLET, True)):
+            with self.subTest(device=setup["name"]):
                 window = device["window"]
                 self.assertIn(window, listed)
                 props = xprop(window, "WM_CLASS", "_NET_WM_PID", "_NET_WM_NAME", "_NET_FRAME_EXTENTS")
                 self.assertEqual(re.findall(r'"([^"]*)"', props["WM_CLASS"])[1], "com.apple.iphonesimulator")
                 self.assertEqual(int(props["_NET_WM_PID"]), self.app.pid)
-                self.assertEqual(json.loads(props["_NET_WM_NAME"]), "%s \u2013 %s" % (spec["name"], spec["runtime"]))
+                self.assertEqual(json.loads(props["_NET_WM_NAME"]), "%s \u2013 %s" % (setup["name"], setup["runtime"]))
                 left, right, top, bottom = (int(v) for v in props["_NET_FRAME_EXTENTS"].split(","))
                 self.assertGreater(top, left, "a title bar above the window")
                 hidden = lambda: "_NET_WM_STATE_HIDDEN" in xprop(window, "_NET_WM_STATE").get("_NET_WM_STATE", "")
+                accessible = self.accessible_window("%s \u2013 %s" % (setup["name"], setup["runtime"]))
+                iconified = lambda: accessible.get_state_set().contains(Atspi.StateType.ICONIFIED)
                 if minimised:
                     eventually(hidden, "the minimised window to be hidden")
+                    eventually(iconified, "the minimised window to be iconified")
                 else:
                     self.assertFalse(hidden())
+                    self.assertFalse(iconified())
                 self.assertEqual(device["udid"], str(uuid.UUID(device["udid"])).upper())
 
     def test_listing(self):
