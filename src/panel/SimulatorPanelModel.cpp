@@ -278,7 +278,12 @@ QCoro::Task<> SimulatorPanelModel::submit(ReportBody body, QString request) {
     setCategory(std::nullopt);
     setPacket(QString());
     setError(std::nullopt);
-    co_await poll();
+    try {
+        co_await poll();
+    } catch (const std::exception& unexpected) {
+        // Whatever the pass did, the submission is over: Send must work again.
+        qWarning("Tallyrig: the polling pass after a submission failed: %s", unexpected.what());
+    }
     if (self)
         setSending(false);
 }
@@ -343,7 +348,14 @@ QCoro::Task<> SimulatorPanelModel::pollLoop() {
     const PanelTimings timings = m_timings;
     while (self) {
         const bool soon = co_await self->poll();
-        co_await QCoro::sleepFor(soon ? timings.fastPoll : timings.slowPoll);
+        if (!self)
+            break;
+        // The pause ends early when the model goes, so the loop does not outlive it by a pause.
+        QTimer pause;
+        pause.setSingleShot(true);
+        pause.start(soon ? timings.fastPoll : timings.slowPoll);
+        connect(self, &QObject::destroyed, &pause, [&pause] { pause.start(0); });
+        co_await pause;
     }
 }
 

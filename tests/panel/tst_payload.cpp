@@ -173,7 +173,7 @@ private slots:
         QFETCH(int, size);
         QByteArray bytes(size, Qt::Uninitialized);
         for (int i = 0; i < size; ++i)
-            bytes[i] = char((i * 7919 + 13) % 256);
+            bytes[i] = char((quint32(i) * 7919u + 13u) % 256u);
         const ReportBody body = payload(draft(pick(), bytes), QStringLiteral("x"), std::nullopt, true);
         const json whole = parsed(body);
         const std::string text = whole["screenshotPNG"].get<std::string>();
