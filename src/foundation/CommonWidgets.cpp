@@ -37,19 +37,39 @@ void Spinner::setTone(Style::Tone tone) {
     update();
 }
 
-void Spinner::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.translate(width() / 2.0, height() / 2.0);
+void Spinner::renderFrames(const QColor& base, qreal ratio) {
+    m_frames.clear();
     const qreal outer = m_diameter / 2.0;
-    const QColor base = Style::color(m_tone, palette());
-    for (int i = 0; i < 12; ++i) {
-        QColor spoke = base;
-        spoke.setAlphaF(base.alphaF() * (0.2 + 0.8 * ((i + 12 - m_step) % 12) / 11.0));
-        painter.setPen(QPen(spoke, std::max(1.2, m_diameter / 9.0), Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(0, -outer * 0.45), QPointF(0, -outer * 0.9));
-        painter.rotate(30);
+    for (int frame = 0; frame < 12; ++frame) {
+        QPixmap pixmap(QSize(m_diameter, m_diameter) * ratio);
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(outer, outer);
+        for (int i = 0; i < 12; ++i) {
+            QColor spoke = base;
+            spoke.setAlphaF(base.alphaF() * (0.2 + 0.8 * ((i + 12 - frame) % 12) / 11.0));
+            painter.setPen(QPen(spoke, std::max(1.2, m_diameter / 9.0), Qt::SolidLine, Qt::RoundCap));
+            painter.drawLine(QPointF(0, -outer * 0.45), QPointF(0, -outer * 0.9));
+            painter.rotate(30);
+        }
+        m_frames.append(pixmap);
     }
+    m_framesColor = base;
+    m_framesRatio = ratio;
+}
+
+void Spinner::paintEvent(QPaintEvent*) {
+    // Active colours even inside a disabled button, where the spinner says that work goes on.
+    QPalette colours = palette();
+    colours.setCurrentColorGroup(QPalette::Active);
+    const QColor base = Style::color(m_tone, colours);
+    const qreal ratio = devicePixelRatioF();
+    if (m_frames.isEmpty() || base != m_framesColor || ratio != m_framesRatio)
+        renderFrames(base, ratio);
+    QPainter(this).drawPixmap(QPoint((width() - m_diameter) / 2, (height() - m_diameter) / 2),
+                              m_frames[m_step]);
 }
 
 void Spinner::showEvent(QShowEvent*) {

@@ -6,6 +6,7 @@
 #include "panel/ReportStatus.h"
 #include "panel/SimulatorPanelModel.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -53,10 +54,17 @@ void makeBare(QPlainTextEdit* text) {
     text->viewport()->setAutoFillBackground(false);
     text->setAutoFillBackground(false);
     text->setBackgroundVisible(false);
+}
+
+// The text area's colours in the current theme: no background, a tertiary placeholder, a thin
+// scroll bar.
+void tint(QPlainTextEdit* text) {
+    const QPalette theme = QApplication::palette();
     QPalette palette = text->palette();
     palette.setColor(QPalette::Base, Qt::transparent);
+    palette.setColor(QPalette::PlaceholderText, Style::color(Style::Tone::Tertiary, theme));
     text->setPalette(palette);
-    makeSlim(text->verticalScrollBar(), palette);
+    makeSlim(text->verticalScrollBar(), theme);
 }
 
 QString caption(const QString& category) {
@@ -130,11 +138,15 @@ RequestEditor::RequestEditor(QWidget* parent) : QWidget(parent), m_editor(new QP
     m_editor->setTabChangesFocus(true);
     m_editor->setPlaceholderText(requestLabel);
     m_editor->setAccessibleName(requestLabel);
-    QPalette palette = m_editor->palette();
-    palette.setColor(QPalette::PlaceholderText, Style::color(Style::Tone::Tertiary, palette));
-    m_editor->setPalette(palette);
+    tint(m_editor);
     m_editor->installEventFilter(this);
     layout->addWidget(m_editor);
+}
+
+void RequestEditor::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        tint(m_editor);
 }
 
 bool RequestEditor::eventFilter(QObject* watched, QEvent* event) {
@@ -162,7 +174,14 @@ PacketPreview::PacketPreview(QWidget* parent) : QWidget(parent), m_text(new QPla
     m_text->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_text->setFont(Style::monospaced(Style::Text::Caption));
     m_text->setAccessibleName(QStringLiteral("Context packet preview"));
+    tint(m_text);
     layout->addWidget(m_text);
+}
+
+void PacketPreview::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        tint(m_text);
 }
 
 void PacketPreview::setPacket(const QString& packet) {
@@ -214,6 +233,7 @@ Composer::Composer(SimulatorPanelModel& model, QWidget* parent)
 
     auto* actions = new QHBoxLayout;
     actions->setSpacing(8);
+    m_context->setObjectName(QStringLiteral("contextToggle"));
     m_context->setMonospaced(true);
     m_context->setCheckable(true);
     m_context->setMirrorsState(true);

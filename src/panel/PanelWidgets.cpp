@@ -17,6 +17,15 @@ namespace PanelWidgets {
 
 namespace {
 
+// The colours a control is drawn in: the active ones, whatever the window's or the control's
+// state, which each control shows in its own way (a disabled control's own colours may be too
+// faint to draw anything with).
+QPalette tones(const QWidget* widget) {
+    QPalette palette = widget->palette();
+    palette.setCurrentColorGroup(QPalette::Active);
+    return palette;
+}
+
 // Only a focus that came from the keyboard is drawn; a click never leaves a ring behind.
 bool fromKeyboard(const QFocusEvent* event) {
     return event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason ||
@@ -35,7 +44,7 @@ qreal plateBoost(const QAbstractButton* button) {
 QColor pressedBrand(const QAbstractButton* button) {
     const QColor brand = Style::brand();
     if (!button->isEnabled())
-        return Style::color(Style::Tone::Brand, button->palette(), 0.45);
+        return Style::color(Style::Tone::Brand, tones(button), 0.45);
     if (button->isDown())
         return brand.darker(115);
     return button->underMouse() ? brand.lighter(108) : brand;
@@ -116,15 +125,15 @@ void SymbolButton::paintEvent(QPaintEvent*) {
     if (m_plateOpacity > 0 && m_plate == Style::Tone::Brand)
         plate = pressedBrand(this);
     else if (m_plateOpacity > 0)
-        plate = Style::color(m_plate, palette(), std::min(1.0, m_plateOpacity + plateBoost(this)));
+        plate = Style::color(m_plate, tones(this), std::min(1.0, m_plateOpacity + plateBoost(this)));
     else if (plateBoost(this) > 0)
-        plate = Style::color(Style::Tone::Primary, palette(), plateBoost(this) + 0.02);
+        plate = Style::color(Style::Tone::Primary, tones(this), plateBoost(this) + 0.02);
     if (plate.isValid()) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(plate);
         painter.drawRoundedRect(box, m_radius, m_radius);
     }
-    QColor tint = Style::color(m_icon, palette());
+    QColor tint = Style::color(m_icon, tones(this));
     if (!isEnabled())
         tint.setAlphaF(tint.alphaF() * 0.4);
     else if (isDown() && m_plateOpacity == 0)
@@ -133,7 +142,7 @@ void SymbolButton::paintEvent(QPaintEvent*) {
                      QSize(m_iconSize, m_iconSize));
     painter.drawPixmap(icon, Style::symbolPixmap(m_symbol, tint, m_iconSize, devicePixelRatioF()));
     if (m_keyboardFocus && hasFocus())
-        paintFocusRing(painter, box, m_radius, palette());
+        paintFocusRing(painter, box, m_radius, tones(this));
 }
 
 // ---- PanelButton
@@ -149,6 +158,7 @@ PanelButton::PanelButton(const QString& text, Kind kind, Size size, QWidget* par
 
 void PanelButton::setKind(Kind kind) {
     m_kind = kind;
+    toneSpinner();
     update();
 }
 
@@ -172,10 +182,16 @@ void PanelButton::setBusy(bool busy) {
         placeSpinner();
     }
     if (m_spinner) {
-        m_spinner->setTone(m_kind == Kind::Prominent ? Style::Tone::White : Style::Tone::Secondary);
+        toneSpinner();
         m_spinner->setVisible(busy);
     }
     update();
+}
+
+void PanelButton::toneSpinner() {
+    if (m_spinner)
+        m_spinner->setTone(m_kind == Kind::Prominent && isEnabled() ? Style::Tone::White
+                                                                    : Style::Tone::Secondary);
 }
 
 void PanelButton::placeSpinner() {
@@ -199,6 +215,8 @@ void PanelButton::changeEvent(QEvent* event) {
     QAbstractButton::changeEvent(event);
     if (event->type() == QEvent::FontChange)
         updateGeometry();
+    if (event->type() == QEvent::EnabledChange)
+        toneSpinner();
 }
 
 void PanelButton::resizeEvent(QResizeEvent* event) {
@@ -221,7 +239,8 @@ void PanelButton::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal radius = m_size == Size::Small ? 6 : 7;
     const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    const bool filled = m_kind == Kind::Prominent || (isCheckable() && isChecked());
+    // A prominent button that cannot be pressed turns grey, as the platform's own do.
+    const bool filled = (m_kind == Kind::Prominent && isEnabled()) || (isCheckable() && isChecked());
     QColor text;
     painter.setPen(Qt::NoPen);
     if (filled) {
@@ -229,8 +248,8 @@ void PanelButton::paintEvent(QPaintEvent*) {
         text = QColor(255, 255, 255, isEnabled() ? 255 : 200);
     } else {
         painter.setBrush(
-            Style::color(Style::Tone::Primary, palette(), (isEnabled() ? 0.08 : 0.05) + plateBoost(this)));
-        text = Style::color(m_textTone, palette(), isEnabled() ? 1.0 : 0.4);
+            Style::color(Style::Tone::Primary, tones(this), (isEnabled() ? 0.08 : 0.05) + plateBoost(this)));
+        text = Style::color(m_textTone, tones(this), isEnabled() ? 1.0 : 0.4);
     }
     painter.drawRoundedRect(box, radius, radius);
     if (!m_busy) {
@@ -239,7 +258,7 @@ void PanelButton::paintEvent(QPaintEvent*) {
         painter.drawText(rect(), Qt::AlignCenter, this->text());
     }
     if (m_keyboardFocus && hasFocus())
-        paintFocusRing(painter, rect(), radius, palette());
+        paintFocusRing(painter, rect(), radius, tones(this));
 }
 
 // ---- Chip
@@ -281,15 +300,15 @@ void Chip::paintEvent(QPaintEvent*) {
         painter.setBrush(pressedBrand(this));
         text = Qt::white;
     } else {
-        painter.setBrush(Style::color(Style::Tone::Primary, palette(), 0.07 + plateBoost(this)));
-        text = Style::color(Style::Tone::Primary, palette());
+        painter.setBrush(Style::color(Style::Tone::Primary, tones(this), 0.07 + plateBoost(this)));
+        text = Style::color(Style::Tone::Primary, tones(this));
     }
     painter.drawRoundedRect(box, radius, radius);
     painter.setPen(text);
     painter.setFont(font());
     painter.drawText(rect(), Qt::AlignCenter, this->text());
     if (m_keyboardFocus && hasFocus())
-        paintFocusRing(painter, box, radius, palette());
+        paintFocusRing(painter, box, radius, tones(this));
 }
 
 // ---- MiniSwitch
@@ -317,28 +336,32 @@ void MiniSwitch::focusOutEvent(QFocusEvent* event) {
 void MiniSwitch::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (!isEnabled())
-        painter.setOpacity(0.45);
+    const bool enabled = isEnabled();
     const QRectF track = rect();
     const qreal radius = track.height() / 2;
     painter.setPen(Qt::NoPen);
     if (isChecked())
-        painter.setBrush(isDown() ? Style::brand().darker(110) : Style::brand());
+        painter.setBrush(!enabled   ? Style::color(Style::Tone::Brand, tones(this), 0.4)
+                         : isDown() ? Style::brand().darker(110)
+                                    : Style::brand());
     else
-        painter.setBrush(Style::color(Style::Tone::Primary, palette(), isDown() ? 0.22 : 0.15));
+        painter.setBrush(Style::color(Style::Tone::Primary, tones(this),
+                                      !enabled   ? 0.08
+                                      : isDown() ? 0.22
+                                                 : 0.15));
     painter.drawRoundedRect(track, radius, radius);
 
+    // The knob keeps a faint rim so that it reads on a light track too.
     const qreal knob = track.height() - 2;
     const QRectF circle(isChecked() ? track.right() - 1 - knob : track.left() + 1, track.top() + 1, knob,
                         knob);
-    painter.setBrush(QColor(0, 0, 0, 40));
-    painter.drawEllipse(circle.translated(0, 0.5));
-    painter.setBrush(Qt::white);
+    painter.setBrush(QColor(0, 0, 0, enabled ? 38 : 20));
+    painter.drawEllipse(circle.adjusted(-0.5, -0.25, 0.5, 0.75));
+    painter.setBrush(enabled ? QColor(Qt::white) : Style::color(Style::Tone::White, tones(this), 0.75));
     painter.drawEllipse(circle);
     if (m_keyboardFocus && hasFocus()) {
-        painter.setOpacity(1);
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(Style::color(Style::Tone::Brand, palette(), 0.7), 1.5));
+        painter.setPen(QPen(Style::color(Style::Tone::Brand, tones(this), 0.7), 1.5));
         painter.drawRoundedRect(track.adjusted(0.75, 0.75, -0.75, -0.75), radius, radius);
     }
 }
@@ -387,7 +410,7 @@ void LinkButton::paintEvent(QPaintEvent*) {
     painter.drawText(QRect(icon + 4, 0, width() - icon - 4, height()), Qt::AlignVCenter | Qt::AlignLeft,
                      text());
     if (m_keyboardFocus && hasFocus())
-        paintFocusRing(painter, rect(), 4, palette());
+        paintFocusRing(painter, rect(), 4, tones(this));
 }
 
 // ---- ClampedLabel
@@ -539,7 +562,7 @@ Divider::Divider(QWidget* parent) : QWidget(parent) {
 }
 
 void Divider::paintEvent(QPaintEvent*) {
-    QPainter(this).fillRect(rect(), Style::color(Style::Tone::Separator, palette()));
+    QPainter(this).fillRect(rect(), Style::color(Style::Tone::Separator, tones(this)));
 }
 
 Dot::Dot(int diameter, Style::Tone tone, QWidget* parent) : QWidget(parent), m_tone(tone) {

@@ -81,6 +81,7 @@ protected:
 
 private:
     void placeSpinner();
+    void toneSpinner();
 
     Kind m_kind;
     Size m_size;

@@ -24,6 +24,8 @@ const QString armedHint = QStringLiteral("Activate again to undo the agent's cha
 constexpr int columnGap = 4;
 constexpr int rowGap = 3;
 constexpr int capsuleHeight = 3;
+// The working spinner shows for as long as the agent works: one turn in 1.5 s.
+constexpr std::chrono::milliseconds spinnerFrame{125};
 
 QFont stepFont(bool current) {
     return Style::font(Style::Text::Caption, current ? QFont::DemiBold : QFont::Normal);
@@ -136,6 +138,16 @@ Progress::Progress(SimulatorPanelModel& model, PanelViewTimings timings, QWidget
       m_link(
           new LinkButton(QStringLiteral("arrow.up.forward.app"), QStringLiteral("Open in dashboard"), this)) {
     setObjectName(QStringLiteral("progress"));
+    // Named for tests and for finding one's way in an accessibility inspector.
+    const std::pair<QObject*, const char*> names[] = {
+        {m_statusRow, "statusRow"}, {m_spinner, "working"},     {m_dot, "inReview"},
+        {m_check, "finished"},      {m_cross, "other"},         {m_title, "title"},
+        {m_elapsed, "elapsed"},     {m_dismiss, "dismiss"},     {m_request, "request"},
+        {m_track, "stepTrack"},     {m_reviewRow, "reviewRow"}, {m_commit, "commit"},
+        {m_verify, "verify"},       {m_revert, "revert"},       {m_link, "dashboardLink"},
+    };
+    for (const auto& [object, name] : names)
+        object->setObjectName(QLatin1String(name));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
@@ -194,6 +206,7 @@ Progress::Progress(SimulatorPanelModel& model, PanelViewTimings timings, QWidget
             [this](bool acting) { m_reviewRow->setEnabled(!acting); });
     m_reviewRow->setEnabled(!m_model.acting());
 
+    m_spinner->setFrameInterval(spinnerFrame);
     m_tick.setSingleShot(true);
     m_tick.setTimerType(Qt::PreciseTimer);
     connect(&m_tick, &QTimer::timeout, this, [this] {

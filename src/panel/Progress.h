@@ -62,6 +62,8 @@ public:
     void setReport(const TrackedReport& report);
 
     QString elapsedText() const;
+    // The elapsed-seconds timer runs: only while a working report is on screen.
+    bool isTiming() const { return m_tick.isActive(); }
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -3,6 +3,7 @@
 #include "foundation/Compositing.h"
 #include "foundation/Style.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
@@ -68,14 +69,23 @@ void VisualEffect::shapeWindow() {
     top->setMask(QRegion(path.toFillPolygon().toPolygon()));
 }
 
-void VisualEffect::paintEvent(QPaintEvent*) {
+void VisualEffect::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    const QPainterPath path = outline(box);
     QColor plate = palette().color(QPalette::Window);
     if (m_translucent)
         plate.setAlphaF(plateOpacity(palette()));
+    // A small repaint away from the rounded corners and the outline (a spinner's frame, a
+    // ticking number) needs no path.
+    const int inset = int(radius);
+    const QRect across = rect().adjusted(1, inset, -1, -inset);
+    const QRect down = rect().adjusted(inset, 1, -inset, -1);
+    if (across.contains(event->rect()) || down.contains(event->rect())) {
+        painter.fillRect(event->rect(), plate);
+        return;
+    }
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    const QPainterPath path = outline(box);
     painter.fillPath(path, plate);
     painter.setPen(QPen(Style::color(Style::Tone::Separator, palette(), 0.6), 1));
     painter.drawPath(path);

@@ -1,8 +1,7 @@
 // Saves a PNG of the Simulator panel in each of its main states, light and dark, over a desktop
-// backdrop: hint, capturing, composer with the preview open, error, working, review, committed,
-// failed, offline and the access callout; and the hint once more as an uncomposited desktop
-// shows it. Run it through scripts/screenshots.sh, which provides the display and a compositing
-// manager.
+// backdrop: hint, targeting, capturing, the composer fresh and with the preview open, error, working, review,
+// committed, failed, offline and the access callout; and the hint once more as an uncomposited desktop shows
+// it. Run it through scripts/screenshots.sh, which provides the display and a compositing manager.
 #include "foundation/Compositing.h"
 #include "foundation/Settings.h"
 #include "panel/SimulatorPanelView.h"
@@ -120,10 +119,20 @@ int main(int argc, char* argv[]) {
 
     const QList<Shot> shots{
         {"hint", known},
+        {"picking",
+         [](DrivenPanelModel& m) {
+             known(m);
+             m.setPicking(true);
+         }},
         {"capturing",
          [](DrivenPanelModel& m) {
              known(m);
              m.setCapturing(true);
+         }},
+        {"composer",
+         [](DrivenPanelModel& m) {
+             known(m);
+             m.setDraft(PanelStates::draft());
          }},
         {"composer-preview",
          [](DrivenPanelModel& m) {
@@ -132,6 +141,13 @@ int main(int argc, char* argv[]) {
              m.setComment(QStringLiteral("Make the Save button use the brand colour"));
              m.setCategory(QStringLiteral("color"));
              m.setShowContext(true);
+         }},
+        {"composer-sending",
+         [](DrivenPanelModel& m) {
+             known(m);
+             m.setDraft(PanelStates::draft());
+             m.setComment(QStringLiteral("Make the Save button use the brand colour"));
+             m.setSending(true);
          }},
         {"composer-error",
          [](DrivenPanelModel& m) {
@@ -193,6 +209,7 @@ int main(int argc, char* argv[]) {
             view->background()->setShapesWindow(true);
             view->move(200, 40);
             view->show();
+            view->activateWindow();
             if (!QTest::qWaitForWindowExposed(view.get()))
                 qWarning("the panel did not show");
             // Long enough for the preview's 0.3 s refresh and its answer, and for the compositor.
