@@ -1,10 +1,16 @@
 #!/usr/bin/env node
-// Measures the app as a user runs it: time from process start to its first probe on the wire,
-// then CPU and resident memory while idle, disconnected and then connected to the reference bridge
-// with the dashboard shown. Linux only (reads /proc). Run under a display, e.g.
-//   xvfb-run -a node bench/app/startup-and-idle.mjs [seconds per phase, default 60]
+// Measures the app as a user runs it:
+//   1. process start to its first probe on the wire, for Tallyrig and for a minimal Qt Widgets +
+//      Network app (bench/app/minimal) launched alternately in the same run; goal: Tallyrig's median
+//      within 1.2 times the minimal app's;
+//   2. CPU and resident memory while idle and disconnected; goal: under 70 MiB;
+//   3. CPU and resident memory while idle and connected to the reference bridge with its dashboard
+//      shown, the app and the web engine's processes apart.
+// Linux only (reads /proc). Build first (scripts/build.sh builds both apps), then run under a
+// display, e.g.
+//   xvfb-run -a node bench/app/startup-and-idle.mjs [seconds per idle phase, default 60] [launches, default 9]
 import { spawn, execFileSync } from 'node:child_process';
-import { mkdtempSync, writeFileSync, readFileSync, readdirSync, mkdirSync } from 'node:fs';
+import { mkdtempSync, writeFileSync, readFileSync, readdirSync, mkdirSync, existsSync } from 'node:fs';
 import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import { join, dirname } from 'node:path';
@@ -12,9 +18,19 @@ import { fileURLToPath } from 'node:url';
 
 const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const app = join(root, 'build', 'Tallyrig.app', 'Contents', 'MacOS', 'Tallyrig');
+const minimal = join(root, 'build', 'bench', 'app', 'bench_minimal_qt');
 const cli = join(root, 'devbridge', 'bin', 'tallyrig.mjs');
 const seconds = Number(process.argv[2] ?? 60);
+const launches = Number(process.argv[3] ?? 9);
 const ticks = Number(execFileSync('getconf', ['CLK_TCK']).toString().trim());
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+for (const program of [app, minimal]) {
+  if (!existsSync(program)) {
+    console.error(`${program} is missing: build first`);
+    process.exit(1);
+  }
+}
 
 const freePort = () => new Promise((resolve) => {
   const server = createServer().listen(0, '127.0.0.1', () => {
@@ -22,6 +38,38 @@ const freePort = () => new Promise((resolve) => {
     server.close(() => resolve(port));
   });
 });
+
+// A fresh settings folder whose stored port is `port`, as on a first launch.
+function settingsFor(port) {
+  const config = mkdtempSync(join(tmpdir(), 'tallyrig-bench-'));
+  mkdirSync(join(config, 'Tallyrig'));
+  writeFileSync(join(config, 'Tallyrig', 'settings.json'), JSON.stringify({ bridgePort: port }));
+  return config;
+}
+
+const environment = (config) => ({ ...process.env, XDG_CONFIG_HOME: config, QTWEBENGINE_DISABLE_SANDBOX: '1' });
+
+// Milliseconds from spawning the program to the first connection on the port.
+async function firstProbe(program, args, env, port) {
+  let probed;
+  const listener = createServer((socket) => {
+    probed ??= process.hrtime.bigint();
+    socket.destroy();
+  }).listen(port, '127.0.0.1');
+  await new Promise((r) => listener.once('listening', r));
+  const started = process.hrtime.bigint();
+  const child = spawn(program, args, { env, stdio: 'ignore' });
+  const deadline = Date.now() + 20000;
+  while (!probed && Date.now() < deadline) await sleep(2);
+  listener.close();
+  const ended = new Promise((r) => child.once('exit', r));
+  child.kill('SIGTERM');
+  await ended;
+  if (!probed) throw new Error(`${program} sent no probe within 20 s`);
+  return Number(probed - started) / 1e6;
+}
+
+const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
 
 // The app and every process below it (the web engine's helpers).
 function family(pid) {
@@ -46,15 +94,14 @@ function usage(pid) {
     const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
     const cpu = (Number(fields[11]) + Number(fields[12])) / ticks;
     const rss = Number(/VmRSS:\s+(\d+)/.exec(readFileSync(`/proc/${pid}/status`, 'utf8'))?.[1] ?? 0);
-    const name = readFileSync(`/proc/${pid}/comm`, 'utf8').trim();
-    return { cpu, rss, name };
-  } catch { return { cpu: 0, rss: 0, name: '?' }; }
+    return { cpu, rss };
+  } catch { return { cpu: 0, rss: 0 }; }
 }
 
 async function phase(label, pid) {
   const sample = () => new Map(family(pid).map((p) => [p, usage(p)]));
   const before = sample();
-  await new Promise((r) => setTimeout(r, seconds * 1000));
+  await sleep(seconds * 1000);
   const after = sample();
   let appCpu = 0, engineCpu = 0, appRss = 0, engineRss = 0;
   for (const [p, u] of after) {
@@ -64,37 +111,31 @@ async function phase(label, pid) {
   const pct = (cpu) => (100 * cpu / seconds).toFixed(2);
   console.log(`${label}: app ${pct(appCpu)}% CPU, ${(appRss / 1024).toFixed(1)} MiB RSS; ` +
               `web engine processes (${after.size - 1}) ${pct(engineCpu)}% CPU, ${(engineRss / 1024).toFixed(1)} MiB RSS`);
+  return { appRss: appRss / 1024 };
 }
 
+// 1. Start-up, alternating so that both see the same machine.
+const times = { tallyrig: [], minimal: [] };
+for (let i = 0; i < launches; i++) {
+  const port = await freePort();
+  times.minimal.push(await firstProbe(minimal, [String(port)], environment(settingsFor(port)), port));
+  times.tallyrig.push(await firstProbe(app, [], environment(settingsFor(port)), port));
+}
+const ratio = median(times.tallyrig) / median(times.minimal);
+console.log(`process start to first probe, median of ${launches}: Tallyrig ${median(times.tallyrig).toFixed(0)} ms, ` +
+            `minimal Qt app ${median(times.minimal).toFixed(0)} ms, ratio ${ratio.toFixed(2)} (goal: at most 1.20)`);
+
+// 2 and 3. One long-running app: disconnected, then connected with the dashboard.
 const port = await freePort();
-const config = mkdtempSync(join(tmpdir(), 'tallyrig-bench-'));
-mkdirSync(join(config, 'Tallyrig'));
-writeFileSync(join(config, 'Tallyrig', 'settings.json'), JSON.stringify({ bridgePort: port }));
-
-// Something on the port that only notes when the first probe arrives.
-let firstProbe;
-const listener = createServer((socket) => {
-  firstProbe ??= process.hrtime.bigint();
-  socket.destroy();
-}).listen(port, '127.0.0.1');
-await new Promise((r) => listener.once('listening', r));
-
-const started = process.hrtime.bigint();
-const child = spawn(app, [], {
-  env: { ...process.env, XDG_CONFIG_HOME: config, QTWEBENGINE_DISABLE_SANDBOX: '1' },
-  stdio: 'ignore',
-});
-while (!firstProbe) await new Promise((r) => setTimeout(r, 5));
-console.log(`process start to first probe: ${(Number(firstProbe - started) / 1e6).toFixed(0)} ms`);
-listener.close();
-
-await new Promise((r) => setTimeout(r, 3000)); // let start-up settle
-await phase(`idle ${seconds}s, disconnected`, child.pid);
+const child = spawn(app, [], { env: environment(settingsFor(port)), stdio: 'ignore' });
+await sleep(3000); // let start-up settle
+const disconnected = await phase(`idle ${seconds}s, disconnected`, child.pid);
+console.log(`resident memory while disconnected: ${disconnected.appRss.toFixed(1)} MiB (goal: under 70 MiB)`);
 
 const project = mkdtempSync(join(tmpdir(), 'tallyrig-bench-project-'));
 writeFileSync(join(project, 'tallyrig.config.json'), JSON.stringify({ port }));
 const bridge = spawn(process.execPath, [cli, 'start', '--plain'], { cwd: project, stdio: 'ignore' });
-await new Promise((r) => setTimeout(r, 8000)); // the next probe connects and the dashboard loads
+await sleep(8000); // the next probe connects and the dashboard loads
 await phase(`idle ${seconds}s, connected with the dashboard`, child.pid);
 
 child.kill('SIGTERM');

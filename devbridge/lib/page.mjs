@@ -147,6 +147,7 @@ window.__tallyrigOpened = 0;
 const $ = (id) => document.getElementById(id);
 const list = $('report-list');
 const detail = $('report-detail');
+const offline = $('offline');
 let listText = null;
 let summaries = [];
 let shownId = null;
@@ -180,10 +181,16 @@ function renderList() {
     : '<p class="empty">No reports yet. Pick an element in the Simulator panel and send a request.</p>';
 }
 
+// The page is touched only when something changed: a write, even of the same value, can cost the
+// browser a style pass and a frame, every second.
+function showOffline(shown) {
+  if (offline.hidden === shown) offline.hidden = !shown;
+}
+
 async function refreshList() {
   try {
     const text = await (await fetch('/api/reports')).text();
-    $('offline').hidden = true;
+    showOffline(false);
     if (text === listText) return;
     listText = text;
     const value = JSON.parse(text);
@@ -192,7 +199,7 @@ async function refreshList() {
     const shown = summaries.find((s) => s.id === shownId);
     if (shown && shown.status !== shownStatus) loadDetail(shownId);
   } catch (error) {
-    $('offline').hidden = false;
+    showOffline(true);
   }
 }
 

@@ -83,3 +83,68 @@ describe('dashboard page', () => {
     }
   });
 });
+
+describe('dashboard page at rest', () => {
+  // Runs the page's script against a stand-in document that records every change made to it.
+  function runPage(reportsText) {
+    const changes = [];
+    const elements = new Map();
+    const element = (name) => {
+      if (!elements.has(name)) {
+        const state = { hidden: name === 'offline' || name === 'page-preferences', disabled: true, checked: false };
+        elements.set(name, new Proxy(state, {
+          get(target, key) {
+            if (key in target) return target[key];
+            if (key === 'classList') return { toggle() {} };
+            if (key === 'querySelectorAll') return () => [];
+            return () => {}; // addEventListener, setAttribute and the like
+          },
+          set(target, key, value) {
+            changes.push(`${name}.${String(key)}`);
+            target[key] = value;
+            return true;
+          },
+        }));
+      }
+      return elements.get(name);
+    };
+    const timers = [];
+    const context = {
+      document: { getElementById: element, querySelectorAll: () => [] },
+      location: { hash: '#inbox' },
+      fetch: async () => ({ ok: true, text: async () => reportsText, json: async () => JSON.parse(reportsText) }),
+      setTimeout: (callback) => timers.push(callback),
+      encodeURIComponent,
+      JSON,
+      Date,
+      Number,
+      String,
+      Object,
+      Array,
+      Error,
+    };
+    context.window = { addEventListener() {} };
+    const html = dashboardHtml({ project: '/p', version: '1' });
+    const script = /<script>([\s\S]*?)<\/script>/.exec(html)[1];
+    vm.runInNewContext(script, context);
+    const settle = () => new Promise((resolve) => setImmediate(resolve));
+    return {
+      changes,
+      async poll() {
+        await settle();
+        const due = timers.splice(0);
+        for (const callback of due) callback();
+        await settle();
+      },
+    };
+  }
+
+  test('polling a list that has not changed leaves the page alone', async () => {
+    const page = runPage('[]');
+    await page.poll(); // the first answer draws the list
+    assert.ok(page.changes.includes('report-list.innerHTML'));
+    const drawn = page.changes.length;
+    for (let i = 0; i < 3; i++) await page.poll();
+    assert.deepEqual(page.changes.slice(drawn), []);
+  });
+});

@@ -49,6 +49,18 @@ QString noAnswerMessage(BridgePort port, const QString& lines) {
            lines;
 }
 
+QString outOfRangeMessage(BridgePort port, const QString& file) {
+    return QStringLiteral("Port ") + port.text() + QStringLiteral(" in ") + file +
+           QStringLiteral(" is not between ") + QString::number(BridgePort::lowest) +
+           QStringLiteral(" and ") + QString::number(BridgePort::highest) +
+           QStringLiteral(". Change it there, then open the project again.");
+}
+
+QString setUpFailedMessage(int status) {
+    return QStringLiteral("The set-up (tallyrig init) failed (exit ") + QString::number(status) +
+           QStringLiteral(").");
+}
+
 QString stoppedMessage(int status) {
     return QStringLiteral("The bridge stopped (exit ") + QString::number(status) + QStringLiteral(").");
 }
@@ -199,13 +211,19 @@ QCoro::Task<bool> BridgeProcess::setUpIfNeeded(QString folder, QProcessEnvironme
     if (opening.superseded())
         co_return false;
     if (setUp.status != 0) {
-        setState(State::failed(OutputBuffer::tail(setUp.output)));
+        const QString lines = OutputBuffer::tail(setUp.output);
+        setState(State::failed(lines.isEmpty() ? setUpFailedMessage(setUp.status) : lines));
         co_return false;
     }
     co_return true;
 }
 
 QCoro::Task<BridgeProcess::Next> BridgeProcess::checkPort(QString folder, BridgePort port, Opening opening) {
+    // Only a port from the configuration file can be out of range: the default is not.
+    if (!port.isUsable()) {
+        setState(State::failed(outOfRangeMessage(port, ProjectConfiguration::find(folder).value_or(folder))));
+        co_return Next::GiveUp;
+    }
     const Probe holder = co_await Probe::ask(port, m_timings.probeTimeout, Probe::forOpening);
     if (opening.superseded())
         co_return Next::GiveUp;

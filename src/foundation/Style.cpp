@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
+#include <optional>
+
 namespace Style {
 
 namespace {
@@ -29,22 +31,26 @@ qreal scale(Text style) {
     return 1.0;
 }
 
+// Draws a carried SVG, tinted with a tone when it has one. Painted here rather than through Qt's SVG
+// icon plugin, which would be loaded, with the image format plugins, at every start.
 class SymbolEngine final : public QIconEngine {
 public:
-    SymbolEngine(QByteArray svg, Tone tone) : m_svg(std::move(svg)), m_tone(tone) {}
+    SymbolEngine(QByteArray svg, std::optional<Tone> tone) : m_svg(std::move(svg)), m_tone(tone) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
-        QPalette palette = QApplication::palette();
-        if (mode == QIcon::Disabled)
-            palette.setCurrentColorGroup(QPalette::Disabled);
-        QColor tint = color(m_tone, palette);
-        if (mode == QIcon::Selected)
-            tint = palette.color(QPalette::HighlightedText);
-        QByteArray svg = m_svg;
-        svg.replace("currentColor", tint.name(QColor::HexRgb).toLatin1());
-        QSvgRenderer renderer(svg);
         painter->save();
-        painter->setOpacity(painter->opacity() * tint.alphaF());
+        QByteArray svg = m_svg;
+        if (m_tone) {
+            QPalette palette = QApplication::palette();
+            if (mode == QIcon::Disabled)
+                palette.setCurrentColorGroup(QPalette::Disabled);
+            QColor tint = color(*m_tone, palette);
+            if (mode == QIcon::Selected)
+                tint = palette.color(QPalette::HighlightedText);
+            svg.replace("currentColor", tint.name(QColor::HexRgb).toLatin1());
+            painter->setOpacity(painter->opacity() * tint.alphaF());
+        }
+        QSvgRenderer renderer(svg);
         renderer.render(painter, QRectF(rect));
         painter->restore();
     }
@@ -68,16 +74,16 @@ public:
 
 private:
     QByteArray m_svg;
-    Tone m_tone;
+    std::optional<Tone> m_tone;
 };
 
-QByteArray symbolSource(const QString& name) {
+QByteArray svgSource(const QString& path) {
     static QHash<QString, QByteArray> cache;
-    auto it = cache.find(name);
+    auto it = cache.find(path);
     if (it == cache.end()) {
-        QFile file(QStringLiteral(":/icons/%1.svg").arg(name));
+        QFile file(path);
         file.open(QIODevice::ReadOnly);
-        it = cache.insert(name, file.readAll());
+        it = cache.insert(path, file.readAll());
     }
     return *it;
 }
@@ -148,7 +154,7 @@ QColor brand() {
 }
 
 QIcon symbol(const QString& name, Tone tone) {
-    return QIcon(new SymbolEngine(symbolSource(name), tone));
+    return QIcon(new SymbolEngine(svgSource(QStringLiteral(":/icons/%1.svg").arg(name)), tone));
 }
 
 QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal ratio) {
@@ -174,7 +180,7 @@ QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal r
 }
 
 QIcon appIcon() {
-    return QIcon(QStringLiteral(":/AppIcon.svg"));
+    return QIcon(new SymbolEngine(svgSource(QStringLiteral(":/AppIcon.svg")), std::nullopt));
 }
 
 } // namespace Style

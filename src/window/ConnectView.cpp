@@ -3,6 +3,8 @@
 #include "foundation/Detach.h"
 #include "foundation/PlatformText.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -144,6 +146,34 @@ void Step::paintEvent(QPaintEvent*) {
 
 // ---- StatusLine
 
+namespace {
+
+// The status line as assistive tools meet it: one element that reads the whole line, its
+// indicator and words combined.
+class StatusLineAccessible final : public QAccessibleWidget {
+public:
+    explicit StatusLineAccessible(StatusLine* line) : QAccessibleWidget(line, QAccessible::StaticText) {}
+
+    int childCount() const override { return 0; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name)
+            return static_cast<StatusLine*>(widget())->text();
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* statusLineAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("StatusLine") && object && object->isWidgetType())
+        return new StatusLineAccessible(static_cast<StatusLine*>(object));
+    return nullptr;
+}
+
+} // namespace
+
 StatusLine::StatusLine(ConnectStatus status, BridgePort port, QWidget* parent)
     : QWidget(parent), m_spinner(new Spinner(12, this)),
       m_symbol(new SymbolView(QStringLiteral("pause.circle"), Style::Tone::Secondary, 14, this)),
@@ -157,6 +187,11 @@ StatusLine::StatusLine(ConnectStatus status, BridgePort port, QWidget* parent)
     m_label->setWordWrap(true);
     m_label->setTextFormat(Qt::PlainText);
     layout->addWidget(m_label, 1);
+    static const bool accessible = [] {
+        QAccessible::installFactory(statusLineAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     setStatus(status, port);
 }
 
@@ -426,12 +461,15 @@ ConnectView::ConnectView(BridgeWindow& window, std::function<void()> openProject
         m_toggle->setArrowType(Qt::RightArrow);
         m_toggle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         disclosureLayout->addWidget(m_toggle, 0, Qt::AlignLeft);
-        m_commandLine = buildCommandLine();
-        m_commandLine->setParent(disclosure);
-        m_commandLine->hide();
-        disclosureLayout->addWidget(m_commandLine);
-        // A disclosure, not a switch: it never stays pressed in.
-        connect(m_toggle, &QToolButton::clicked, this, [this] {
+        // A disclosure, not a switch: it never stays pressed in. The steps are built when first
+        // expanded, which keeps them off the start-up path.
+        connect(m_toggle, &QToolButton::clicked, this, [this, disclosure, disclosureLayout] {
+            if (!m_commandLine) {
+                m_commandLine = buildCommandLine();
+                m_commandLine->setParent(disclosure);
+                m_commandLine->hide();
+                disclosureLayout->addWidget(m_commandLine);
+            }
             const bool expanded = !m_commandLine->isVisibleTo(this);
             m_toggle->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
             m_commandLine->setVisible(expanded);
@@ -447,10 +485,13 @@ ConnectView::ConnectView(BridgeWindow& window, std::function<void()> openProject
                                    .arg(PlatformText::thisComputer()),
                                Style::Text::Footnote, Style::Tone::Tertiary, column));
 
-    connect(&m_window, &BridgeWindow::statusChanged, this,
-            [this] { m_statusLine->setStatus(m_window.status(), m_window.port()); });
+    connect(&m_window, &BridgeWindow::statusChanged, this, [this] {
+        if (m_statusLine)
+            m_statusLine->setStatus(m_window.status(), m_window.port());
+    });
     connect(&m_window, &BridgeWindow::portChanged, this, [this] {
-        m_statusLine->setStatus(m_window.status(), m_window.port());
+        if (m_statusLine)
+            m_statusLine->setStatus(m_window.status(), m_window.port());
         showPort();
     });
 }
@@ -521,6 +562,9 @@ QWidget* ConnectView::buildCommandLine() {
     m_portField->setPlaceholderText(QStringLiteral("Port"));
     m_portField->setAccessibleName(QStringLiteral("Bridge port"));
     m_portField->setFixedWidth(90);
+    // Digits of one width, so the number does not shift as it is typed; Qt cannot ask a
+    // proportional face for its tabular figures, so the field uses the fixed-pitch face.
+    m_portField->setFont(Style::monospaced(Style::Text::Body));
     m_portField->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]{0,9}")), m_portField));
     row->addWidget(m_portField);
@@ -548,6 +592,8 @@ QWidget* ConnectView::buildCommandLine() {
 }
 
 void ConnectView::commitPort() {
+    if (!m_portField)
+        return;
     if (const auto port = BridgePort::fromText(m_portField->text()))
         m_window.setPort(*port);
     m_portField->setModified(false);
@@ -566,7 +612,8 @@ void ConnectView::connectNow() {
 void ConnectView::keyPressEvent(QKeyEvent* event) {
     // Return is the window's default action; the port field handles its own Return first.
     const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (isReturn && m_commandLine->isVisible() && QApplication::focusWidget() != m_portField) {
+    if (isReturn && m_commandLine && m_commandLine->isVisible() &&
+        QApplication::focusWidget() != m_portField) {
         commitPort();
         connectNow();
         return;

@@ -112,6 +112,7 @@ public:
     ConnectView(BridgeWindow& window, std::function<void()> openProject,
                 std::function<void(const QString&)> openRecent, QWidget* parent = nullptr);
 
+    // The command-line steps and their parts; with a runtime, none until first expanded.
     QLineEdit* portField() const { return m_portField; }
     StatusLine* statusLine() const { return m_statusLine; }
     QToolButton* commandLineToggle() const { return m_toggle; }

@@ -43,9 +43,12 @@ MainWindow::MainWindow(BridgeWindow* model, DashboardFactory dashboards, QWidget
     showFace();
 }
 
-void MainWindow::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    m_model->start();
+void MainWindow::setVisible(bool visible) {
+    // Started as the window begins to show, before its first layout: the probe then travels while
+    // the window lays itself out.
+    if (visible)
+        m_model->start();
+    QMainWindow::setVisible(visible);
 }
 
 void MainWindow::showFace() {

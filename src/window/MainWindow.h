@@ -37,8 +37,7 @@ public:
     // may close, and delete itself, while it is open.
     void chooseFolder(std::function<void(const QString&)> chosen);
 
-protected:
-    void showEvent(QShowEvent* event) override;
+    void setVisible(bool visible) override;
 
 private:
     void buildToolBar();

@@ -69,6 +69,8 @@ private slots:
     void setUpFailure();
     void portHeldByAnother_data();
     void portHeldByAnother();
+    void portOutsideTheRangeIsRefused_data();
+    void portOutsideTheRangeIsRefused();
     void adoptsBridgeServingTheFolder_data();
     void adoptsBridgeServingTheFolder();
     void runningOnceAnyBridgeAnswers();
@@ -166,8 +168,10 @@ void TestBridgeProcess::setUpFailure_data() {
     QTest::addColumn<QByteArray>("mode");
     QTest::addColumn<QString>("message");
     QTest::newRow("six lines, one empty, status 1") << QByteArray("six-lines") << "b\nc\nd\ne";
-    QTest::newRow("no output") << QByteArray("exit-3") << "";
-    QTest::newRow("killed by a signal") << QByteArray("killed") << "";
+    // Never a failure without words.
+    QTest::newRow("no output") << QByteArray("exit-3") << "The set-up (tallyrig init) failed (exit 3).";
+    QTest::newRow("killed by a signal")
+        << QByteArray("killed") << "The set-up (tallyrig init) failed (exit 9).";
 }
 
 void TestBridgeProcess::setUpFailure() {
@@ -231,6 +235,29 @@ void TestBridgeProcess::portHeldByAnother() {
     // stop() leaves a failure as it is.
     QCoro::waitFor(bridge->stop());
     QCOMPARE(bridge->state(), State::failed("Port " + QString::number(server.port()) + message));
+}
+
+void TestBridgeProcess::portOutsideTheRangeIsRefused_data() {
+    QTest::addColumn<qint64>("port");
+    QTest::newRow("above 65535") << qint64(70000);
+    QTest::newRow("below 1024") << qint64(80);
+    QTest::newRow("1023") << qint64(1023);
+    QTest::newRow("zero") << qint64(0);
+    QTest::newRow("negative") << qint64(-1);
+}
+
+void TestBridgeProcess::portOutsideTheRangeIsRefused() {
+    // Not "used by another program", and never a bridge started or adopted there.
+    QFETCH(qint64, port);
+    Repo repo(port);
+    const QString ios = repo.path() + "/ios";
+    QVERIFY(QDir().mkpath(ios));
+    auto bridge = make();
+    QCOMPARE(QCoro::waitFor(bridge->open(ios)), std::nullopt);
+    QCOMPARE(bridge->state(), State::failed("Port " + QString::number(port) + " in " + repo.path() +
+                                            "/tallyrig.config.json is not between 1024 and 65535. Change it "
+                                            "there, then open the project again."));
+    QCOMPARE(launches(m_log).size(), 0);
 }
 
 void TestBridgeProcess::adoptsBridgeServingTheFolder_data() {

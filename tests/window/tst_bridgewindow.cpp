@@ -185,8 +185,9 @@ private slots:
         QTest::qWait(400); // eight loop intervals
         QCOMPARE(server.requestCount(), before);
 
+        // Connect probes again (the loop, no longer paused, may send one of its own meanwhile).
         QCoro::waitFor(window->connectToBridge(true));
-        QCOMPARE(server.requestCount(), before + 1);
+        QVERIFY(server.requestCount() > before);
         QVERIFY(window->connected());
     }
 

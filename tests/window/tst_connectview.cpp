@@ -5,6 +5,7 @@
 #include "window/ConnectView.h"
 #include "window/ProjectMenu.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -141,7 +142,7 @@ private slots:
         auto screen = view();
         QVERIFY(screen->projectSection()->isVisible());
         QCOMPARE(screen->commandLineToggle()->text(), QStringLiteral("Use the command line instead"));
-        QVERIFY(!screen->commandLine()->isVisible());
+        QVERIFY(!screen->commandLine());
         screen->commandLineToggle()->click();
         QVERIFY(screen->commandLine()->isVisible());
         auto* open = screen->findChild<QPushButton*>();
@@ -150,7 +151,10 @@ private slots:
 
         // The expanded state belongs to this screen only.
         auto again = view();
-        QVERIFY(!again->commandLine()->isVisibleTo(again.get()));
+        QVERIFY(!again->commandLine());
+        // Folding hides the steps again.
+        screen->commandLineToggle()->click();
+        QVERIFY(!screen->commandLine()->isVisible());
     }
 
     void recentProjectsShowFolderAndHomeRelativeParent() {
@@ -301,6 +305,11 @@ private slots:
             QCOMPARE(line.text(), text);
             QCOMPARE(line.findChild<Spinner*>()->isVisibleTo(&line),
                      status == ConnectStatus::Waiting || status == ConnectStatus::Connecting);
+            // Assistive tools meet one element that reads the whole line, not its parts.
+            QAccessibleInterface* element = QAccessible::queryAccessibleInterface(&line);
+            QVERIFY(element);
+            QCOMPARE(element->childCount(), 0);
+            QCOMPARE(element->text(QAccessible::Name), text);
         }
     }
 
