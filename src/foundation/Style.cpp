@@ -164,7 +164,7 @@ QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal r
     auto it = cache.find(key);
     if (it != cache.end())
         return *it;
-    QByteArray svg = symbolSource(name);
+    QByteArray svg = svgSource(QStringLiteral(":/icons/%1.svg").arg(name));
     svg.replace("currentColor", color.name(QColor::HexRgb).toLatin1());
     QPixmap pixmap(QSize(size, size) * ratio);
     pixmap.setDevicePixelRatio(ratio);

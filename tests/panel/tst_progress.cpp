@@ -262,7 +262,9 @@ void TestProgress::dismissAndDashboard() {
     QCOMPARE(dismiss->accessibleName(), QStringLiteral("Dismiss progress"));
     QCOMPARE(dismiss->toolTip(), QStringLiteral("Dismiss"));
 
-    QSignalSpy posted(&AppNotifications::shared(), &AppNotifications::posted);
+    AppNotifications notifications;
+    panel.model.setNotifications(&notifications);
+    QSignalSpy posted(&notifications, &AppNotifications::posted);
     panel.part<QAbstractButton>("dashboardLink")->click();
     QCOMPARE(posted.size(), 1);
     QCOMPARE(posted.first().at(0).toString(), AppNotifications::openTallyrigReport);
