@@ -11,6 +11,12 @@ bool shouldOrderAbove(State& state, const std::vector<quint32>& order, quint32 p
         state.asked = false;
         return false;
     }
+    // A window the window manager has not taken on yet cannot be restacked; it is asked about once
+    // it is listed.
+    if (std::find(order.begin(), order.end(), panel) == order.end()) {
+        state.asked = false;
+        return false;
+    }
     if (state.asked) {
         // This is the window manager's answer; it did not put the panel where it was asked to.
         state.asked = false;

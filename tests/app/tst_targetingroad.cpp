@@ -37,13 +37,13 @@ void xdotool(const QStringList& arguments) {
     process.waitForFinished(10000);
 }
 
-void clickAt(QPoint at) {
-    xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
-    xdotool({QStringLiteral("click"), QStringLiteral("1")});
-}
-
+// A click on a widget where the window system has its window: the toolkit's idea of where a window
+// is can lag behind the window manager's moves.
 void click(QWidget* widget) {
-    clickAt(widget->mapToGlobal(widget->rect().center()));
+    const QPoint at = widget->mapTo(widget->window(), widget->rect().center());
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"),
+             QString::number(widget->window()->winId()), QString::number(at.x()), QString::number(at.y())});
+    xdotool({QStringLiteral("click"), QStringLiteral("1")});
 }
 
 QByteArray fetch(const QString& url) {

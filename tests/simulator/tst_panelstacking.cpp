@@ -24,7 +24,8 @@ void TestPanelStacking::shouldOrderAbove_data() {
         << QStringList{"PMS 1", "PMS 0", "MPS 0", "SMP 1", "PSM 0", "MSP 0", "XMSP 0", "SXMP 1", "PSXM 0"};
     QTest::newRow("learnt from a late answer")
         << QStringList{"XSP 1", "XSP 0", "PXS 1", "PXS 0", "XSP 0", "SXP 1"};
-    QTest::newRow("panel not listed yet") << QStringList{"S 1", "S 0", "PS 0"};
+    QTest::newRow("panel not listed yet: asked once listed") << QStringList{"S 0", "S 0", "SP 1", "PS 0"};
+    QTest::newRow("hidden while asked, listed again") << QStringList{"SP 1", "S 0", "XSP 1", "XSP 0"};
 }
 
 void TestPanelStacking::shouldOrderAbove() {

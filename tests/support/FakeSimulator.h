@@ -86,6 +86,28 @@ struct FakeSimulator {
         entries.insert(at, FakeWindowList::entry(100, otherNumber, QRectF(0, 0, 800, 600)));
     }
 
+    // The Simulator's window comes in front of every other window.
+    void raise() {
+        auto& entries = *desktop.windows.entries;
+        const auto at = std::find_if(entries.begin(), entries.end(),
+                                     [](const platform::WindowEntry& e) { return e.number == number; });
+        if (at == entries.end())
+            return;
+        const platform::WindowEntry entry = *at;
+        entries.erase(at);
+        entries.insert(entries.begin(), entry);
+    }
+
+    // One of this process's windows shown (listed in front of every other, as a window manager maps
+    // a new window) or hidden.
+    void listOurs(quint32 window, bool shown) {
+        auto& entries = *desktop.windows.entries;
+        std::erase_if(entries, [&](const platform::WindowEntry& e) { return e.number == window; });
+        if (shown)
+            entries.insert(entries.begin(), FakeWindowList::entry(qint32(QCoreApplication::applicationPid()),
+                                                                  window, QRectF()));
+    }
+
     void quit() {
         std::erase_if(*desktop.windows.entries,
                       [](const platform::WindowEntry& e) { return e.ownerPid == pid; });
