@@ -38,6 +38,9 @@ public:
     virtual bool compositing() = 0;
     // Keeps one of our windows out of task bars and pagers; called before each show.
     virtual void setAuxiliary(quint32 window) = 0;
+    // Whether the window manager may give one of our windows the keyboard (when it is clicked or
+    // activated). Takes effect before any later request of ours reaches the window manager.
+    virtual void setAcceptsFocus(quint32 window, bool accepts) = 0;
     // Orders one of our windows directly above another application's window, activating neither.
     virtual void orderAbove(quint32 window, quint32 other) = 0;
     // Calls `escape` on every press of the Escape key, whichever application has the keyboard; the

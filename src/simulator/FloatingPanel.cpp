@@ -5,10 +5,10 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-FloatingPanel::FloatingPanel(bool translucent)
+FloatingPanel::FloatingPanel(platform::WindowSystem& windows, bool translucent)
     // A normal window rather than a tool window: window managers keep tool windows above every window
     // of their application, and the panel belongs directly above the Simulator's.
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus) {
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_windows(windows) {
     setWindowTitle(QStringLiteral("Simulator Panel"));
     setAccessibleName(QStringLiteral("Tallyrig Simulator Panel"));
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -18,8 +18,17 @@ FloatingPanel::FloatingPanel(bool translucent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     resize(initialSize);
-    winId();
-    windowHandle()->installEventFilter(this);
+}
+
+void FloatingPanel::setVisible(bool visible) {
+    // The native window comes with the first show, where the panel has been placed: one made earlier
+    // at the origin can be sent back there by the toolkit when the content later changes size.
+    if (visible && !m_native) {
+        m_native = true;
+        m_windows.setAcceptsFocus(quint32(winId()), false);
+        windowHandle()->installEventFilter(this);
+    }
+    QWidget::setVisible(visible);
 }
 
 void FloatingPanel::setContent(QWidget* content) {
@@ -32,14 +41,13 @@ void FloatingPanel::setContent(QWidget* content) {
     layout()->activate();
 }
 
-bool FloatingPanel::acceptsFocus() const {
-    return !(windowHandle()->flags() & Qt::WindowDoesNotAcceptFocus);
-}
-
 void FloatingPanel::setAcceptsFocus(bool accepts) {
-    // On the native window only: changing the widget's own flags would recreate and hide it.
-    if (acceptsFocus() != accepts)
-        windowHandle()->setFlag(Qt::WindowDoesNotAcceptFocus, !accepts);
+    // Through the window system alone: the toolkit's own flag would rewrite the window's every hint,
+    // and window managers redecorate a window whose hints change.
+    if (m_acceptsFocus == accepts)
+        return;
+    m_acceptsFocus = accepts;
+    m_windows.setAcceptsFocus(quint32(winId()), accepts);
 }
 
 void FloatingPanel::becomeKey() {

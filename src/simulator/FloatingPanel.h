@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/WindowSystem.h"
+
 #include <QWidget>
 
 // The borderless panel beside the Simulator window. It hosts one content widget and takes that
@@ -12,15 +14,16 @@ public:
     static constexpr QSize initialSize{300, 200};
 
     // `translucent`: whether the window may blend with what lies behind it (a compositing manager
-    // runs); the content then draws its own background.
-    explicit FloatingPanel(bool translucent);
+    // runs); the content then draws its own background. The window system outlives the panel.
+    FloatingPanel(platform::WindowSystem& windows, bool translucent);
 
     void setContent(QWidget* content);
     QWidget* content() const { return m_content; }
 
     // Takes the keyboard, as after a pick.
     void becomeKey();
-    bool acceptsFocus() const;
+    bool acceptsFocus() const { return m_acceptsFocus; }
+    void setVisible(bool visible) override;
 
 signals:
     void resized();
@@ -34,5 +37,8 @@ private:
     void setAcceptsFocus(bool accepts);
     bool typesAt(const QPoint& position) const;
 
+    platform::WindowSystem& m_windows;
     QWidget* m_content = nullptr;
+    bool m_acceptsFocus = false;
+    bool m_native = false;
 };

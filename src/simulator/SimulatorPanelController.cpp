@@ -132,7 +132,7 @@ std::optional<SimulatorWindow> SimulatorPanelController::lookForWindow(bool trus
 }
 
 void SimulatorPanelController::makePanel() {
-    m_panel = new FloatingPanel(m_windows.compositing());
+    m_panel = new FloatingPanel(m_windows, m_windows.compositing());
     if (m_content)
         m_panel->setContent(m_content(m_panel));
     // A taller or narrower content moves the panel at once, not on the next look.

@@ -37,13 +37,25 @@ void xdotool(const QStringList& arguments) {
     process.waitForFinished(10000);
 }
 
-// A click on a widget where the window system has its window: the toolkit's idea of where a window
-// is can lag behind the window manager's moves.
-void click(QWidget* widget) {
-    const QPoint at = widget->mapTo(widget->window(), widget->rect().center());
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"),
-             QString::number(widget->window()->winId()), QString::number(at.x()), QString::number(at.y())});
+// A click on a widget of the panel once the window manager's frame around the panel is where the
+// toolkit put the panel, at its size: the panel grows and shrinks with its content, and until the
+// frame follows, a click on the new part goes to the frame.
+bool click(QWidget* widget, platform::WindowList& windows) {
+    QWidget* window = widget->window();
+    const auto framed = [&] {
+        for (const auto& entry : windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{})) {
+            if (entry.number == quint32(window->winId()))
+                return entry.bounds == QRectF(window->geometry());
+        }
+        return false;
+    };
+    if (!QTest::qWaitFor(framed, patience))
+        return false;
+    const QPoint at = widget->mapTo(window, widget->rect().center());
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(window->winId()),
+             QString::number(at.x()), QString::number(at.y())});
     xdotool({QStringLiteral("click"), QStringLiteral("1")});
+    return true;
 }
 
 QByteArray fetch(const QString& url) {
@@ -101,7 +113,8 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
         patience);
 
     // Pick: the panel's targeting button, then the stand-in's Save button.
-    click(view->targetButton());
+    platform::WindowList& windows = *app.platform().targeting->windows;
+    QVERIFY(click(view->targetButton(), windows));
     QTRY_VERIFY_WITH_TIMEOUT(model.picking() && controller->overlay(), patience);
     const QRectF screen = controller->overlay()->screen();
     const QPoint save = (screen.topLeft() + QPointF(150, 398)).toPoint();
@@ -125,7 +138,7 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
 
     // Send.
     QTRY_VERIFY_WITH_TIMEOUT(model.canSend(), patience);
-    click(view->composer()->sendButton());
+    QVERIFY(click(view->composer()->sendButton(), windows));
     QTRY_VERIFY_WITH_TIMEOUT(model.report().has_value() && !model.sending(), patience);
     QCOMPARE(model.error(), std::nullopt);
     const QString id = model.report()->id;
@@ -144,7 +157,7 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
     QAbstractButton* commit = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((commit = buttonTitled(view, QStringLiteral("Commit fix"))), patience);
     desktopScreenshot(QStringLiteral("road-review"));
-    click(commit);
+    QVERIFY(click(commit, windows));
     QTRY_COMPARE_WITH_TIMEOUT(model.report()->status, QStringLiteral("committed"), patience);
     QCOMPARE(model.error(), std::nullopt);
 }

@@ -16,8 +16,10 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
@@ -64,12 +66,15 @@ bool viewable(quint32 window) {
         .contains(QStringLiteral("IsViewable"));
 }
 
-// The panel's stand-in content: a plain plate of the panel's width.
+// The panel's stand-in content: a plain plate of the panel's width with a button.
 QWidget* plainContent(QWidget* parent) {
     auto* content = new QWidget(parent);
     content->setAutoFillBackground(true);
     auto* layout = new QVBoxLayout(content);
     layout->addWidget(new QLabel(QStringLiteral("Simulator panel"), content));
+    auto* button = new QPushButton(QStringLiteral("Button"), content);
+    button->setObjectName(QStringLiteral("button"));
+    layout->addWidget(button);
     content->setFixedSize(300, 240);
     return content;
 }
@@ -83,6 +88,9 @@ private slots:
     void init();
     void cleanup();
     void followsTheWindow();
+    void staysBesideWhenItsContentGrows();
+    void clickingThePanelLeavesTheKeyboard();
+    void overlayFollowsTheWindow();
     void hides_data();
     void hides();
     void picksWithTheMouse_data();
@@ -94,6 +102,8 @@ private:
     std::optional<SimulatorWindow> front() { return SimulatorWindow::front(m_targeting->ports()); }
     // The panel beside the stand-in, as the controller's loop keeps it.
     bool besideTheWindow();
+    // What the panel's place looks like, for a failure's message.
+    QString describe();
     // Targeting under way, the stand-in in front with the keyboard.
     void target();
     void screenshot(const QString& name);
@@ -145,8 +155,32 @@ bool TestPanelOnDesktop::besideTheWindow() {
         return false;
     const QRect real = onScreen(quint32(panel->winId()));
     return real.topLeft() == QPoint(int(window->frame.right()) + 8, int(window->frame.top())) &&
-           real.size() == QSize(300, 240) &&
+           real.size() == panel->content()->size() &&
            SimulatorWindow::isDirectlyAbove(*m_targeting->windows, qint64(panel->winId()), m_device);
+}
+
+QString TestPanelOnDesktop::describe() {
+    const auto window = front();
+    FloatingPanel* panel = m_controller->panel();
+    QStringList stacking;
+    for (const auto& entry :
+         m_targeting->windows->onScreenWindows().value_or(std::vector<platform::WindowEntry>{}))
+        stacking
+            << QStringLiteral("%1(layer %2)").arg(entry.number.value_or(0)).arg(entry.layer.value_or(-1));
+    const QRect real = panel ? onScreen(quint32(panel->winId())) : QRect();
+    return QStringLiteral(
+               "window %1; panel %2 shown %3 at %4,%5 %6x%7 (toolkit %8,%9); stacking %10; model %11")
+        .arg(window ? QStringLiteral("%1,%2").arg(window->frame.x()).arg(window->frame.y())
+                    : QStringLiteral("none"))
+        .arg(panel ? panel->winId() : 0)
+        .arg(panel && panel->isVisible())
+        .arg(real.x())
+        .arg(real.y())
+        .arg(real.width())
+        .arg(real.height())
+        .arg(panel ? panel->x() : 0)
+        .arg(panel ? panel->y() : 0)
+        .arg(stacking.join(' '), m_model->log.join(QStringLiteral(", ")));
 }
 
 void TestPanelOnDesktop::target() {
@@ -187,6 +221,54 @@ void TestPanelOnDesktop::followsTheWindow() {
     QCOMPARE(activeWindow(), m_device);
 }
 
+void TestPanelOnDesktop::staysBesideWhenItsContentGrows() {
+    QWidget* content = m_controller->panel()->content();
+    for (const int height : {320, 180, 400}) {
+        content->setFixedSize(300, height);
+        if (!QTest::qWaitFor([&] { return besideTheWindow(); }, patience))
+            QFAIL(qPrintable(describe()));
+        QCOMPARE(onScreen(quint32(m_controller->panel()->winId())).height(), height);
+    }
+    m_controller->panel()->becomeKey();
+    QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), quint32(m_controller->panel()->winId()), patience);
+    content->setFixedSize(300, 260);
+    if (!QTest::qWaitFor([&] { return besideTheWindow(); }, patience))
+        QFAIL(qPrintable(describe()));
+}
+
+void TestPanelOnDesktop::clickingThePanelLeavesTheKeyboard() {
+    auto* button = m_controller->panel()->findChild<QPushButton*>(QStringLiteral("button"));
+    QVERIFY(button);
+    QSignalSpy clicked(button, &QPushButton::clicked);
+    const QPoint at = button->mapTo(m_controller->panel(), button->rect().center());
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"),
+             QString::number(m_controller->panel()->winId()), QString::number(at.x()),
+             QString::number(at.y())});
+    xdotool({QStringLiteral("click"), QStringLiteral("1")});
+    QTRY_COMPARE_WITH_TIMEOUT(clicked.count(), 1, patience);
+    QCOMPARE(activeWindow(), m_device);
+}
+
+void TestPanelOnDesktop::overlayFollowsTheWindow() {
+    target();
+    const auto overlay = quint32(m_controller->overlay()->window()->winId());
+    xdotool({QStringLiteral("windowmove"), QString::number(m_device), QStringLiteral("300"),
+             QStringLiteral("90")});
+    QTRY_VERIFY_WITH_TIMEOUT(front() && front()->frame.topLeft() != QPointF(100, 50), patience);
+    const QRectF frame = front()->frame;
+    if (m_compositing) {
+        QTRY_COMPARE_WITH_TIMEOUT(onScreen(overlay), frame.toRect(), patience);
+    } else {
+        // Without compositing the window shows only what it draws; the pointer's shield covers the frame.
+        QTRY_COMPARE_WITH_TIMEOUT(m_controller->overlay()->window()->geometry(), frame.toRect(), patience);
+    }
+    const QPointF save = m_controller->overlay()->screen().topLeft() + QPointF(150, 398);
+    QVERIFY(frame.contains(save));
+    click(save);
+    QTRY_VERIFY_WITH_TIMEOUT(m_model->selected.has_value(), patience);
+    QCOMPARE(m_model->selected->identifier, std::optional<QString>(QStringLiteral("saveButton")));
+}
+
 void TestPanelOnDesktop::hides_data() {
     QTest::addColumn<bool>("byTheSetting"); // else by iconifying the stand-in
     QTest::newRow("the setting turned off") << true;
@@ -213,7 +295,8 @@ void TestPanelOnDesktop::hides() {
         m_settings->setSimulatorPanel(true);
     else
         xdotool({QStringLiteral("windowactivate"), QString::number(m_device)});
-    QTRY_VERIFY_WITH_TIMEOUT(besideTheWindow(), patience);
+    if (!QTest::qWaitFor([&] { return besideTheWindow(); }, patience))
+        QFAIL(qPrintable(describe()));
     QCOMPARE(m_controller->panel(), panel);
 }
 

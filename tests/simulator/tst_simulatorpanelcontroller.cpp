@@ -7,9 +7,14 @@
 #include "support/RecordingPanelModel.h"
 
 #include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <functional>
@@ -117,6 +122,8 @@ private slots:
     void startsOneLoop();
     void panel();
     void targetingBringsTheSimulatorForward();
+    void panelTakesTheKeyboard_data();
+    void panelTakesTheKeyboard();
 };
 
 void TestSimulatorPanelController::tick_data() {
@@ -460,6 +467,52 @@ void TestSimulatorPanelController::targetingBringsTheSimulatorForward() {
     early.controller->togglePick();
     QVERIFY(!early.overlay());
     QVERIFY(!early.model.picking);
+}
+
+using Control = std::function<QWidget*(QWidget* parent)>;
+Q_DECLARE_METATYPE(Control)
+
+void TestSimulatorPanelController::panelTakesTheKeyboard_data() {
+    QTest::addColumn<Control>("control");
+    QTest::addColumn<bool>("takes");
+
+    QTest::newRow("a text field") << Control([](QWidget* parent) { return new QLineEdit(parent); }) << true;
+    QTest::newRow("a text area") << Control([](QWidget* parent) { return new QPlainTextEdit(parent); })
+                                 << true;
+    QTest::newRow("a read-only text area") << Control([](QWidget* parent) {
+        auto* text = new QPlainTextEdit(parent);
+        text->setReadOnly(true);
+        return text;
+    }) << false;
+    QTest::newRow("a disabled text field") << Control([](QWidget* parent) {
+        auto* field = new QLineEdit(parent);
+        field->setEnabled(false);
+        return field;
+    }) << false;
+    QTest::newRow("a button") << Control([](QWidget* parent) { return new QPushButton("Hide", parent); })
+                              << false;
+    QTest::newRow("a label") << Control([](QWidget* parent) { return new QLabel("Tallyrig", parent); })
+                             << false;
+}
+
+void TestSimulatorPanelController::panelTakesTheKeyboard() {
+    QFETCH(Control, control);
+    QFETCH(bool, takes);
+
+    FakeWindowSystem windows;
+    FloatingPanel panel(windows, false);
+    auto* content = new QWidget;
+    auto* layout = new QVBoxLayout(content);
+    QWidget* pressed = control(content);
+    layout->addWidget(pressed);
+    panel.setContent(content);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    QVERIFY(!panel.acceptsFocus());
+    // Through the window, as the window system delivers it.
+    QTest::mousePress(panel.windowHandle(), Qt::LeftButton, {}, pressed->mapTo(&panel, QPoint(5, 5)));
+    QCOMPARE(panel.acceptsFocus(), takes);
+    QCOMPARE(windows.acceptsFocus.value(quint32(panel.winId())), takes);
 }
 
 QTEST_MAIN(TestSimulatorPanelController)

@@ -2,6 +2,7 @@
 
 #include "platform/WindowSystem.h"
 
+#include <QHash>
 #include <QList>
 #include <QRect>
 #include <QStringList>
@@ -48,6 +49,8 @@ public:
     QList<EscapeWatch*> escapeWatches;
 
     bool compositing() override { return compositingManager; }
+    QHash<quint32, bool> acceptsFocus;
+    void setAcceptsFocus(quint32 window, bool accepts) override { acceptsFocus.insert(window, accepts); }
     void setAuxiliary(quint32 window) override { changes.append(QStringLiteral("auxiliary %1").arg(window)); }
     void orderAbove(quint32 window, quint32 other) override {
         changes.append(QStringLiteral("above %1 %2").arg(window).arg(other));

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -22,6 +23,9 @@ constexpr quint32 escapeKeysym = 0xff1b;
 constexpr quint16 crosshairGlyph = 34;
 // _NET_RESTACK_WINDOW's source indication for a pager-like tool, which window managers obey.
 constexpr quint32 pagerSource = 2;
+// WM_HINTS: nine 32-bit fields; the flag that says the input field is set.
+constexpr quint32 hintsLength = 9;
+constexpr quint32 inputHint = 1;
 
 template <class T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 template <class T> Reply<T> reply(T* raw) {
@@ -131,6 +135,30 @@ public:
             xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, m_state, XCB_ATOM_ATOM, 32,
                                 states.size(), states.data());
         xcb_flush(m_connection);
+        scheduleDrain();
+    }
+
+    void setAcceptsFocus(quint32 window, bool accepts) override {
+        if (!m_usable)
+            return;
+        // WM_HINTS as ICCCM lays it out: flags, input, initial state, icon pixmap, icon window, icon
+        // position, icon mask, window group. Only the input field changes.
+        auto current = reply(xcb_get_property_reply(
+            m_connection,
+            xcb_get_property(m_connection, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, hintsLength),
+            nullptr));
+        std::array<quint32, hintsLength> hints{};
+        if (current && current->format == 32) {
+            const int length = std::min(int(hintsLength), xcb_get_property_value_length(current.get()) / 4);
+            const auto* values = static_cast<const quint32*>(xcb_get_property_value(current.get()));
+            std::copy(values, values + length, hints.begin());
+        }
+        hints[0] |= inputHint;
+        hints[1] = accepts ? 1 : 0;
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS,
+                            32, hintsLength, hints.data());
+        // A round trip: the window manager hears of the change before anything the toolkit asks next.
+        free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
         scheduleDrain();
     }
 
