@@ -1,13 +1,81 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test suite (on Linux inside a private test desktop:
-# Xvfb, session and accessibility buses, a window manager; see with-desktop.sh).
+# Installs what is missing, then builds and tests Tallyrig as CI does, in three stages, each in a
+# build folder of its own and with warnings as errors:
+#   default     the full build and every suite;
+#   no-runtime  the build without the carried runtime, and the tests about what a build carries;
+#   sanitizers  the full build under AddressSanitizer and UndefinedBehaviorSanitizer, every suite.
+# Arguments go to the default stage's ctest (e.g. -R tst_bridge). TALLYRIG_TEST_STAGES picks the
+# stages to run (default: all three). On Linux the suites run inside a private test desktop (Xvfb,
+# session and accessibility buses, a window manager; see with-desktop.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+stages=${TALLYRIG_TEST_STAGES:-default no-runtime sanitizers}
+
+# ---- helpers
+
+# Runs a command with a display: on Linux a private test desktop (with-desktop.sh), which the
+# targeting tests need for its window manager and accessibility bus.
+with_display() {
+    if [[ "$(uname -s)" != "Darwin" ]]; then
+        scripts/with-desktop.sh "$@"
+    else
+        "$@"
+    fi
+}
+
+# Configures a preset (warnings are errors) and builds it, or the targets given after it. Shows the
+# build's output only when it fails.
+build() {
+    local preset=$1
+    shift
+    local log
+    log=$(mktemp)
+    if ! cmake --preset "$preset" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >"$log" 2>&1 ||
+        ! cmake --build --preset "$preset" -j "$(nproc 2>/dev/null || sysctl -n hw.ncpu)" "$@" >"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        return 1
+    fi
+    rm -f "$log"
+}
+
+# Runs a preset's tests.
+run_tests() {
+    local preset=$1
+    shift
+    QTWEBENGINE_DISABLE_SANDBOX=1 with_display ctest --preset "$preset" -j 2 "$@"
+}
+
+# ---- stages
+
+stage_default() {
+    build default
+    run_tests default "$@"
+}
+
+stage_no_runtime() {
+    build no-runtime --target bundle_checks
+    run_tests no-runtime
+}
+
+stage_sanitizers() {
+    build sanitizers
+    run_tests sanitizers
+}
+
+# ---- main
+
 scripts/setup.sh --test
-scripts/build.sh
-export QTWEBENGINE_DISABLE_SANDBOX=1
-run=(ctest --preset default -j 2 "$@")
-if [[ "$(uname -s)" != "Darwin" ]]; then
-    run=(scripts/with-desktop.sh "${run[@]}")
-fi
-"${run[@]}"
+for stage in $stages; do
+    echo "==== $stage"
+    case $stage in
+    default) stage_default "$@" ;;
+    no-runtime) stage_no_runtime ;;
+    sanitizers) stage_sanitizers ;;
+    *)
+        echo "unknown stage: $stage" >&2
+        exit 2
+        ;;
+    esac
+done

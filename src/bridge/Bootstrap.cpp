@@ -1,5 +1,7 @@
 #include "bridge/Bootstrap.h"
 
+#include "foundation/Within.h"
+
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -7,7 +9,6 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QUrl>
-#include <qcoro/qcoronetworkreply.h>
 
 #include <nlohmann/json.hpp>
 
@@ -50,22 +51,32 @@ std::optional<Record> decode(const QByteArray& body, bool readProject) {
     return record;
 }
 
-QCoro::Task<Answer> fetch(BridgePort port, std::chrono::milliseconds timeout) {
+QCoro::Task<Answer> fetch(BridgePort port, std::chrono::milliseconds timeout, QObject* owner) {
     QNetworkRequest request(port.bootstrapUrl());
     request.setTransferTimeout(int(timeout.count()));
-    std::unique_ptr<QNetworkReply> reply(network().get(request));
-    co_await qCoro(reply.get()).waitForFinished();
+    // Deleted later, never from within its own finished signal; the manager owns it meanwhile.
+    QNetworkReply* reply = network().get(request);
+    const bool finished =
+        reply->isFinished() || co_await Within::signal(owner, reply, &QNetworkReply::finished);
+    if (!finished) {
+        // The owner went away: nobody wants the answer.
+        reply->abort();
+        reply->deleteLater();
+        co_return Answer{};
+    }
 
     Answer answer;
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     // Network and proxy errors (codes below 200) include a body that broke off or stalled after
     // the headers: a transport failure too, not an answer.
     const auto error = reply->error();
-    if (!status.isValid() || (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied))
-        co_return answer;
-    answer.transportFailed = false;
-    answer.statusCode = status.toInt();
-    answer.body = reply->readAll();
+    if (status.isValid() &&
+        (error == QNetworkReply::NoError || error >= QNetworkReply::ContentAccessDenied)) {
+        answer.transportFailed = false;
+        answer.statusCode = status.toInt();
+        answer.body = reply->readAll();
+    }
+    reply->deleteLater();
     co_return answer;
 }
 

@@ -3,6 +3,7 @@
 #include "foundation/BridgePort.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <qcoro/qcorotask.h>
 
@@ -27,8 +28,8 @@ struct Answer {
     QByteArray body;
 };
 
-// One GET of the port's bootstrap address, given up when it makes no progress for `timeout`.
-// Never throws; the port must form an address.
-QCoro::Task<Answer> fetch(BridgePort port, std::chrono::milliseconds timeout);
+// One GET of the port's bootstrap address, given up when it makes no progress for `timeout`, or at
+// once when `owner` (if any) goes away. Never throws; the port must form an address.
+QCoro::Task<Answer> fetch(BridgePort port, std::chrono::milliseconds timeout, QObject* owner = nullptr);
 
 } // namespace Bootstrap

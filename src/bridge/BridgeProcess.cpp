@@ -224,7 +224,7 @@ QCoro::Task<BridgeProcess::Next> BridgeProcess::checkPort(QString folder, Bridge
         setState(State::failed(outOfRangeMessage(port, ProjectConfiguration::find(folder).value_or(folder))));
         co_return Next::GiveUp;
     }
-    const Probe holder = co_await Probe::ask(port, m_timings.probeTimeout, Probe::forOpening);
+    const Probe holder = co_await Probe::ask(port, m_timings.probeTimeout, Probe::forOpening, this);
     if (opening.superseded())
         co_return Next::GiveUp;
     switch (holder.kind) {
@@ -252,7 +252,7 @@ QCoro::Task<std::optional<BridgePort>> BridgeProcess::startAndWait(QString folde
     for (int attempt = 0; attempt < m_timings.startAttempts; ++attempt) {
         if (!stillOurs())
             co_return std::nullopt;
-        const Probe answer = co_await Probe::ask(port, m_timings.probeTimeout, Probe::forOpening);
+        const Probe answer = co_await Probe::ask(port, m_timings.probeTimeout, Probe::forOpening, this);
         if (!stillOurs())
             co_return std::nullopt;
         if (answer.kind == Probe::Kind::Bridge) {

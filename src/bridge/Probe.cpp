@@ -19,9 +19,10 @@ Probe Probe::judge(const Bootstrap::Answer& answer, Rules rules) {
     return bridge(rules.readProject ? record->project.value_or(anotherProject()) : QString());
 }
 
-QCoro::Task<Probe> Probe::ask(BridgePort port, std::chrono::milliseconds timeout, Rules rules) {
+QCoro::Task<Probe> Probe::ask(BridgePort port, std::chrono::milliseconds timeout, Rules rules,
+                              QObject* owner) {
     if (!port.formsAddress())
         co_return foreign();
-    const Bootstrap::Answer answer = co_await Bootstrap::fetch(port, timeout);
+    const Bootstrap::Answer answer = co_await Bootstrap::fetch(port, timeout, owner);
     co_return judge(answer, rules);
 }

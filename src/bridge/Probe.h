@@ -34,6 +34,8 @@ struct Probe {
     static Probe judge(const Bootstrap::Answer& answer, Rules rules);
 
     // Asks the port once. Nothing answering (refused, timed out, broken off) is Free; a port whose
-    // address does not parse is Foreign, without a request.
-    static QCoro::Task<Probe> ask(BridgePort port, std::chrono::milliseconds timeout, Rules rules);
+    // address does not parse is Foreign, without a request. The question is dropped, as Free, when
+    // `owner` (if any) goes away.
+    static QCoro::Task<Probe> ask(BridgePort port, std::chrono::milliseconds timeout, Rules rules,
+                                  QObject* owner = nullptr);
 };

@@ -4,11 +4,11 @@
 #include "foundation/AppNotifications.h"
 #include "foundation/Detach.h"
 #include "foundation/Settings.h"
+#include "foundation/Within.h"
 
 #include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
-#include <qcoro/qcorotimer.h>
 
 BridgeWindow::BridgeWindow(Settings& settings, BridgeProcess& bridge, AppNotifications& notifications,
                            Timings timings, QObject* parent)
@@ -64,7 +64,7 @@ QCoro::Task<> BridgeWindow::connectToBridge(bool userInitiated) {
 
     QPointer<BridgeWindow> self(this);
     const quint64 intent = m_intent;
-    const Probe answer = co_await Probe::ask(probed, m_timings.probeTimeout, Probe::forConnecting);
+    const Probe answer = co_await Probe::ask(probed, m_timings.probeTimeout, Probe::forConnecting, this);
     // An answer about a port the window has since left, or given after the user disconnected or
     // opened a project, says nothing about what the window wants now.
     if (!self || intent != m_intent || probed != port())
@@ -215,6 +215,7 @@ QCoro::Task<> BridgeWindow::connectLoop(quint64 generation) {
             co_await connectToBridge(false);
         if (!self || generation != m_loopGeneration)
             co_return;
-        co_await QCoro::sleepFor(m_timings.loopInterval);
+        if (!co_await Within::sleep(this, m_timings.loopInterval))
+            co_return;
     }
 }

@@ -379,7 +379,7 @@ void ProjectSection::rebuildRecents() {
     // The list changes while one of its rows may be mid-click (opening a recent project moves it
     // to the top), so the old rows go away later, never under their own feet.
     auto* fresh = new QWidget(this);
-    static_cast<QVBoxLayout*>(layout())->replaceWidget(m_recents, fresh);
+    delete layout()->replaceWidget(m_recents, fresh);
     m_recents->hide();
     m_recents->deleteLater();
     m_recents = fresh;

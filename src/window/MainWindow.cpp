@@ -40,14 +40,17 @@ MainWindow::MainWindow(BridgeWindow* model, DashboardFactory dashboards, QWidget
     };
     connect(m_model, &BridgeWindow::pageChanged, this, steer);
     connect(m_model, &BridgeWindow::reportChanged, this, steer);
-    showFace();
+    refreshToolBar();
 }
 
 void MainWindow::setVisible(bool visible) {
-    // Started as the window begins to show, before its first layout: the probe then travels while
-    // the window lays itself out.
-    if (visible)
+    // The connection is started as the window begins to show, and the face is built after it: the
+    // first probe then travels while the window builds and lays itself out.
+    if (visible) {
         m_model->start();
+        if (!m_connectView && !m_dashboard)
+            showFace();
+    }
     QMainWindow::setVisible(visible);
 }
 

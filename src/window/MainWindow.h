@@ -24,6 +24,7 @@ public:
     MainWindow(BridgeWindow* model, DashboardFactory dashboards, QWidget* parent = nullptr);
 
     BridgeWindow& model() const { return *m_model; }
+    // The face: none until the window is first shown.
     ConnectView* connectView() const { return m_connectView; }
     DashboardView* dashboard() const { return m_dashboard; }
     QToolBar* toolBar() const { return m_toolBar; }

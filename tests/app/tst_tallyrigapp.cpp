@@ -3,6 +3,7 @@
 #include "foundation/Settings.h"
 #include "panel/SimulatorPanelModel.h"
 #include "simulator/SimulatorPanelController.h"
+#include "support/FakeUpdater.h"
 #include "window/MainWindow.h"
 
 #include <QApplication>
@@ -101,6 +102,32 @@ private slots:
         QCOMPARE(m_app->panelModel().controller(), static_cast<PanelControl*>(controller));
         QSignalSpy ticks(controller, &SimulatorPanelController::ticked);
         QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 2, 5000);
+    }
+
+    void theWayInFollowsWhatTheBuildCarries() {
+        // This build's own bundle: with its runtime the window offers opening a project, without
+        // it the command-line steps.
+        const bool carried = TALLYRIG_TEST_CARRIES_RUNTIME;
+        TallyrigApp app(Platform::create(), QStringLiteral(TALLYRIG_TEST_BUNDLE));
+        QCOMPARE(app.bridge().runtime().has_value(), carried);
+        std::unique_ptr<QMainWindow> window(app.newWindow());
+        window->show();
+        ConnectView* screen = qobject_cast<MainWindow*>(window.get())->connectView();
+        QCOMPARE(screen->projectSection() != nullptr, carried);
+        QCOMPARE(screen->commandLine() != nullptr, !carried);
+    }
+
+    void theUpdaterStartsOnceAndTheCommandAsksIt() {
+        Platform platform = Platform::create();
+        auto updater = std::make_unique<FakeUpdater>();
+        FakeUpdater& fake = *updater;
+        platform.updater = std::move(updater);
+        TallyrigApp app(std::move(platform));
+        QCOMPARE(fake.starts, 1);
+        QVERIFY(fake.checks.isEmpty());
+        app.checkForUpdatesAction()->trigger();
+        QCOMPARE(fake.checks.size(), 1);
+        QCOMPARE(fake.starts, 1);
     }
 
     void checkForUpdatesSaysThereIsNoFeed() {
