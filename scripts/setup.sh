@@ -24,8 +24,8 @@ packages=(
     qt6-base-dev qt6-webengine-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6
     qcoro-qt6-dev nlohmann-json3-dev libgl-dev
     nodejs fonts-dejavu-core
-    # Targeting on Linux: our own X11 connection with the window manager's hints (EWMH).
-    libxcb1-dev libxcb-ewmh-dev
+    # Targeting on Linux: our own X11 connection with the window manager's hints (EWMH) and XInput 2.
+    libxcb-ewmh-dev libxcb-xinput-dev
 )
 if $want_tests; then
     packages+=(xvfb xauth)

@@ -14,7 +14,8 @@ stages=${TALLYRIG_TEST_STAGES:-default no-runtime sanitizers}
 
 # ---- helpers
 
-# Runs a command with a display: a private test desktop on Linux.
+# Runs a command with a display: on Linux a private test desktop (with-desktop.sh), which the
+# targeting tests need for its window manager and accessibility bus.
 with_display() {
     if [[ "$(uname -s)" != "Darwin" ]]; then
         scripts/with-desktop.sh "$@"

@@ -2,6 +2,10 @@
 
 #include "foundation/Shortcuts.h"
 #include "foundation/Style.h"
+#include "panel/SimulatorPanelModel.h"
+#include "panel/SimulatorPanelView.h"
+#include "panel/VisualEffect.h"
+#include "simulator/SimulatorPanelController.h"
 #include "window/BridgeWindow.h"
 #include "window/DashboardModule.h"
 #include "window/MainWindow.h"
@@ -11,6 +15,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QToolBar>
+
+#include <functional>
 
 namespace {
 
@@ -73,6 +79,24 @@ TallyrigApp::TallyrigApp(Platform platform, std::optional<QString> bundle, const
     });
     connect(m_simulatorPanel, &QAction::toggled, &m_settings, &Settings::setSimulatorPanel);
     connect(&m_settings, &Settings::simulatorPanelChanged, m_simulatorPanel, &QAction::setChecked);
+
+    m_panelModel = std::make_unique<SimulatorPanelModel>(m_simulatorTool, m_settings);
+    m_panelModel->setNotifications(&m_notifications);
+    m_panelModel->setRaiseMainWindow([this] { raiseMainWindow(); });
+    if (m_platform.targeting && m_platform.windowSystem) {
+        for (const QString& problem : std::as_const(m_platform.targeting->problems))
+            qWarning("Tallyrig: the Simulator panel cannot follow the Simulator: %s",
+                     qUtf8Printable(problem));
+        const bool hasRuntime = m_bridge.runtime().has_value();
+        m_panelController = std::make_unique<SimulatorPanelController>(
+            m_platform.targeting->ports(), *m_platform.windowSystem, m_settings, *m_panelModel,
+            [this, hasRuntime](QWidget* panel) {
+                auto* view = new SimulatorPanelView(*m_panelModel, m_settings, hasRuntime, {}, panel);
+                // The plate covers the whole panel window.
+                view->background()->setShapesWindow(true);
+                return view;
+            });
+    }
 }
 
 TallyrigApp::~TallyrigApp() {
@@ -98,9 +122,40 @@ QWidget* TallyrigApp::activeWindow() const {
     return QApplication::activeWindow();
 }
 
+void TallyrigApp::raiseMainWindow() {
+    m_windows.removeAll(nullptr);
+    QMainWindow* window = m_windows.isEmpty() ? newWindow() : m_windows.first().data();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+namespace {
+
+// Calls `shown` each time the watched window is shown.
+class ShowWatch : public QObject {
+public:
+    ShowWatch(QObject* watched, std::function<void()> shown) : QObject(watched), m_shown(std::move(shown)) {
+        watched->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            m_shown();
+        return false;
+    }
+
+private:
+    std::function<void()> m_shown;
+};
+
+} // namespace
+
 QMainWindow* TallyrigApp::newWindow() {
     auto* window = new MainWindow(new BridgeWindow(m_settings, m_bridge, m_notifications), m_dashboards);
     window->setAttribute(Qt::WA_DeleteOnClose);
+    // The panel's loop starts where a main window's content first shows; later shows change nothing.
+    if (m_panelController)
+        new ShowWatch(window, [controller = m_panelController.get()] { controller->start(); });
     installMenus(window);
     m_windows.removeAll(nullptr);
     m_windows.append(window);

@@ -6,6 +6,7 @@
 #include "foundation/Bundle.h"
 #include "foundation/Settings.h"
 #include "platform/Platform.h"
+#include "platform/ProcessSimulatorTool.h"
 #include "window/DashboardView.h"
 
 #include <QList>
@@ -16,10 +17,12 @@
 
 class QAction;
 class QMainWindow;
+class SimulatorPanelController;
+class SimulatorPanelModel;
 
 // The application: where its shared objects are made (the settings, the notifications, the
-// platform's ports, the bridge process) and handed to the windows, its menu commands, and its
-// windows.
+// platform's ports, the bridge process, the Simulator panel's model and controller) and handed to
+// the windows, its menu commands, and its windows.
 class TallyrigApp : public QObject {
     Q_OBJECT
 public:
@@ -35,6 +38,9 @@ public:
     AppNotifications& notifications() { return m_notifications; }
     BridgeProcess& bridge() { return m_bridge; }
     Platform& platform() { return m_platform; }
+    // Null where the platform cannot follow the Simulator.
+    SimulatorPanelController* panelController() const { return m_panelController.get(); }
+    SimulatorPanelModel& panelModel() { return *m_panelModel; }
 
     QAction* checkForUpdatesAction() const { return m_checkForUpdates; }
     QAction* settingsAction() const { return m_settingsAction; }
@@ -44,6 +50,8 @@ private:
     void installMenus(QMainWindow* window);
     QWidget* activeWindow() const;
     void showAbout();
+    // Activates the application with its first main window in front, a new one when none is open.
+    void raiseMainWindow();
 
     Platform m_platform;
     Settings m_settings;
@@ -52,6 +60,10 @@ private:
     AppDelegate m_appDelegate;
     DashboardFactory m_dashboards;
     QList<QPointer<QMainWindow>> m_windows;
+    ProcessSimulatorTool m_simulatorTool;
+    std::unique_ptr<SimulatorPanelModel> m_panelModel;
+    // Goes before the model: its panel shows the model.
+    std::unique_ptr<SimulatorPanelController> m_panelController;
 
     QAction* m_about;
     QAction* m_checkForUpdates;

@@ -5,5 +5,9 @@ Platform Platform::create() {
     platform.updater = Updater::create();
     platform.childProcesses = ChildProcesses::create();
     platform.terminationSignals = TerminationSignals::create();
+#ifdef TALLYRIG_HAVE_TARGETING
+    platform.targeting = ::platform::createTargeting();
+    platform.windowSystem = ::platform::createWindowSystem();
+#endif
     return platform;
 }

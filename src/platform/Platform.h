@@ -1,8 +1,10 @@
 #pragma once
 
 #include "platform/ChildProcesses.h"
+#include "platform/Targeting.h"
 #include "platform/TerminationSignals.h"
 #include "platform/Updater.h"
+#include "platform/WindowSystem.h"
 
 #include <memory>
 
@@ -14,6 +16,10 @@ struct Platform {
     std::unique_ptr<Updater> updater;
     std::unique_ptr<ChildProcesses> childProcesses;
     std::unique_ptr<TerminationSignals> terminationSignals;
+    // Finding and reading the Simulator, and the window system's part of targeting. Null where the
+    // platform has no implementation yet.
+    std::unique_ptr<platform::Targeting> targeting;
+    std::unique_ptr<platform::WindowSystem> windowSystem;
 
     // This platform's implementation of every port.
     static Platform create();

@@ -1,6 +1,8 @@
 #include "app/TallyrigApp.h"
 #include "foundation/AppNotifications.h"
 #include "foundation/Settings.h"
+#include "panel/SimulatorPanelModel.h"
+#include "simulator/SimulatorPanelController.h"
 #include "support/FakeUpdater.h"
 #include "window/MainWindow.h"
 
@@ -87,6 +89,19 @@ private slots:
         one.disconnectFromBridge();
         QCOMPARE(one.status(), ConnectStatus::Paused);
         QCOMPARE(two.status(), ConnectStatus::Waiting);
+    }
+
+    void simulatorPanelFollowsFromTheFirstShownWindow() {
+        SimulatorPanelController* controller = m_app->panelController();
+        QVERIFY(controller);
+        std::unique_ptr<QMainWindow> window(m_app->newWindow());
+        QVERIFY(!controller->isStarted());
+        QCOMPARE(m_app->panelModel().controller(), nullptr);
+        window->show();
+        QVERIFY(controller->isStarted());
+        QCOMPARE(m_app->panelModel().controller(), static_cast<PanelControl*>(controller));
+        QSignalSpy ticks(controller, &SimulatorPanelController::ticked);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 2, 5000);
     }
 
     void theWayInFollowsWhatTheBuildCarries() {

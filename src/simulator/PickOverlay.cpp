@@ -1,0 +1,317 @@
+#include "simulator/PickOverlay.h"
+
+#include "foundation/Style.h"
+#include "simulator/ElementPicker.h"
+#include "simulator/Geometry.h"
+#include "simulator/PickDrawing.h"
+
+#include <QApplication>
+#include <QBitmap>
+#include <QCursor>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr double tintAlpha = 0.06;
+constexpr double fillAlpha = 0.16;
+constexpr double strokeWidth = 2;
+constexpr double highlightRadius = 3;
+constexpr double tagRadius = 4;
+// Font sizes are in the desktop's points, which are the toolkit's logical pixels.
+constexpr int tagFontSize = 11;
+
+QColor brandAt(double alpha) {
+    QColor colour = Style::brand();
+    colour.setAlphaF(float(alpha));
+    return colour;
+}
+
+} // namespace
+
+// ---- PickView
+
+PickView::PickView(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setCursor(Qt::CrossCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+QFont PickView::tagFont(bool mono) {
+    QFont font = mono ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : QApplication::font();
+    font.setPixelSize(tagFontSize);
+    font.setWeight(QFont::Medium);
+    return font;
+}
+
+void PickView::pointerMoved() {
+    if (onMove)
+        onMove(QCursor::pos());
+}
+
+void PickView::leftPressed() {
+    if (onClick)
+        onClick(QCursor::pos());
+}
+
+void PickView::rightPressed() {
+    if (onCancel)
+        onCancel();
+}
+
+std::optional<QRectF> PickView::drawnHighlight() const {
+    if (!highlight || highlight->width() <= 0 || highlight->height() <= 0)
+        return std::nullopt;
+    return highlight->translated(-origin);
+}
+
+std::optional<PickView::Tag> PickView::tag(const QRectF& h) const {
+    if (!label)
+        return std::nullopt;
+    Tag tag;
+    tag.font = tagFont(mono);
+    tag.text = PickDrawing::tagText(*label);
+    const QFontMetricsF metrics(tag.font);
+    const QSizeF size(metrics.horizontalAdvance(tag.text), metrics.height());
+    tag.rect = PickDrawing::tagRect(h, size, width());
+    return tag;
+}
+
+void PickView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    // Without blending only the window's shape shows, and every pixel of it is the outline's or the
+    // tag's colour, however the shape's edges fall.
+    painter.fillRect(rect(), translucent ? QColor(Qt::transparent) : Style::brand());
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+
+    if (screen && translucent)
+        painter.fillRect(screen->translated(-origin), brandAt(tintAlpha));
+    const std::optional<QRectF> h = drawnHighlight();
+    if (!h)
+        return;
+    painter.setRenderHint(QPainter::Antialiasing, translucent);
+    QPainterPath outline;
+    outline.addRoundedRect(*h, highlightRadius, highlightRadius);
+    if (translucent)
+        painter.fillPath(outline, brandAt(fillAlpha));
+    painter.strokePath(outline, QPen(Style::brand(), strokeWidth));
+
+    const std::optional<Tag> drawn = tag(*h);
+    if (!drawn)
+        return;
+    QPainterPath background;
+    background.addRoundedRect(drawn->rect, tagRadius, tagRadius);
+    painter.fillPath(background, Style::brand());
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    painter.setFont(drawn->font);
+    painter.setPen(Qt::white);
+    const QFontMetricsF metrics(drawn->font);
+    painter.drawText(PickDrawing::textOrigin(drawn->rect) + QPointF(0, metrics.ascent()), drawn->text);
+}
+
+QRegion PickView::opaqueRegion() const {
+    const std::optional<QRectF> h = drawnHighlight();
+    if (!h)
+        return {};
+    QPainterPath shapes;
+    shapes.addRoundedRect(*h, highlightRadius, highlightRadius);
+    QPainterPath stroke = QPainterPathStroker(QPen(Qt::black, strokeWidth)).createStroke(shapes);
+    QPainterPath tagShape;
+    if (const std::optional<Tag> drawn = tag(*h))
+        tagShape.addRoundedRect(drawn->rect, tagRadius, tagRadius);
+    const QRect bounds =
+        (stroke.boundingRect() | tagShape.boundingRect()).toAlignedRect().adjusted(-1, -1, 1, 1);
+    QBitmap mask(bounds.size());
+    mask.fill(Qt::color0);
+    QPainter painter(&mask);
+    painter.translate(-bounds.topLeft());
+    painter.setPen(QPen(Qt::color1, strokeWidth));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(shapes);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::color1);
+    painter.drawPath(tagShape);
+    painter.end();
+    return QRegion(mask).translated(bounds.topLeft());
+}
+
+void PickView::mouseMoveEvent(QMouseEvent*) {
+    setCursor(Qt::CrossCursor);
+    pointerMoved();
+}
+
+void PickView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        leftPressed();
+    else if (event->button() == Qt::RightButton)
+        rightPressed();
+}
+
+void PickView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        if (onCancel)
+            onCancel();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PickView::enterEvent(QEnterEvent*) {
+    setCursor(Qt::CrossCursor);
+}
+
+// ---- OverlayPanel
+
+OverlayPanel::OverlayPanel(PickView* view, bool translucent)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::X11BypassWindowManagerHint | Qt::NoDropShadowWindowHint |
+                           (translucent ? Qt::WindowFlags() : Qt::WindowTransparentForInput)),
+      m_view(view), m_translucent(translucent) {
+    setWindowTitle(QStringLiteral("Tallyrig Targeting"));
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_TranslucentBackground, translucent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_MacAlwaysShowToolWindow);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    view->translucent = translucent;
+}
+
+// ---- PickOverlay
+
+PickOverlay::PickOverlay(platform::Accessibility& accessibility, platform::WindowSystem& windows,
+                         SimulatorWindow sim, QObject* parent)
+    : QObject(parent), m_accessibility(accessibility), m_windows(windows), m_sim(std::move(sim)),
+      m_view(new PickView) {
+    m_screen = m_sim.screenRect().value_or(m_sim.frame);
+    m_window = std::make_unique<OverlayPanel>(m_view, m_windows.compositing());
+    m_window->setGeometry(m_sim.frame.toRect());
+    m_view->origin = m_sim.frame.topLeft();
+
+    QPointer<PickOverlay> self(this);
+    m_view->onMove = [self](QPointF point) {
+        if (self)
+            self->hover(point);
+    };
+    m_view->onClick = [self](QPointF point) {
+        if (self)
+            self->click(point);
+    };
+    m_view->onCancel = [self] {
+        if (self)
+            self->cancel();
+    };
+}
+
+PickOverlay::~PickOverlay() {
+    close();
+}
+
+void PickOverlay::show() {
+    if (m_shown)
+        return;
+    m_shown = true;
+    // The state comes first, so that the first frame shown is already the right one.
+    hover(QCursor::pos());
+    if (m_window->isTranslucent()) {
+        m_window->show();
+        m_window->raise();
+    } else {
+        reshape();
+        QPointer<PickOverlay> self(this);
+        platform::PointerEvents events;
+        events.moved = [self] {
+            if (self)
+                self->m_view->pointerMoved();
+        };
+        events.leftPressed = [self] {
+            if (self)
+                self->m_view->leftPressed();
+        };
+        events.rightPressed = [self] {
+            if (self)
+                self->m_view->rightPressed();
+        };
+        m_shield = m_windows.shieldPointer(nativeArea(), std::move(events));
+    }
+    m_view->setFocus();
+
+    QPointer<PickOverlay> self(this);
+    m_monitor = m_windows.watchEscape([self] {
+        // Not from inside the watch: cancelling ends the watch that is calling.
+        QTimer::singleShot(0, self, [self] {
+            if (self && self->m_shown)
+                self->cancel();
+        });
+    });
+}
+
+void PickOverlay::close() {
+    m_monitor.reset();
+    m_shield.reset();
+    m_shown = false;
+    if (m_window)
+        m_window->hide();
+}
+
+void PickOverlay::follow(const SimulatorWindow& sim) {
+    if (sim.frame == m_sim.frame)
+        return;
+    m_sim = sim;
+    m_screen = m_sim.screenRect().value_or(m_sim.frame);
+    m_window->setGeometry(m_sim.frame.toRect());
+    m_view->origin = m_sim.frame.topLeft();
+    if (m_shield)
+        m_shield->setArea(nativeArea());
+    m_view->update();
+}
+
+void PickOverlay::hover(const QPointF& point) {
+    const PickResult result = ElementPicker::element(m_accessibility, point, m_sim, m_screen);
+    const PickDrawing::Highlight drawn = PickDrawing::highlight(result, m_screen);
+    m_view->screen = m_screen;
+    m_view->highlight = drawn.rect;
+    m_view->label = drawn.label;
+    m_view->mono = drawn.mono;
+    m_view->update();
+    reshape();
+}
+
+void PickOverlay::click(const QPointF& point) {
+    if (!Geometry::contains(m_screen, point) || !onPick)
+        return;
+    onPick(ElementPicker::element(m_accessibility, point, m_sim, m_screen));
+}
+
+void PickOverlay::cancel() {
+    if (onCancel)
+        onCancel();
+}
+
+void PickOverlay::reshape() {
+    if (!m_shown || m_window->isTranslucent())
+        return;
+    const QRegion region = m_view->opaqueRegion();
+    if (region.isEmpty()) {
+        m_window->hide();
+        return;
+    }
+    m_window->setMask(region);
+    if (!m_window->isVisible()) {
+        m_window->show();
+        m_window->raise();
+    }
+}
+
+QRect PickOverlay::nativeArea() const {
+    return m_sim.frame.toRect();
+}

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "platform/Accessibility.h"
+#include "platform/WindowSystem.h"
+#include "simulator/PickResult.h"
+#include "simulator/SimulatorWindow.h"
+
+#include <QObject>
+#include <QPointF>
+#include <QPointer>
+#include <QRectF>
+#include <QRegion>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// Draws the device screen's tint and the element under the mouse with its tag, and turns the
+// pointer's movements and clicks into points in top-left global coordinates.
+class PickView : public QWidget {
+    Q_OBJECT
+public:
+    explicit PickView(QWidget* parent = nullptr);
+
+    std::function<void(QPointF)> onMove;
+    std::function<void(QPointF)> onClick;
+    std::function<void()> onCancel;
+
+    // Top-left corner of the Simulator window; the view draws a global point p at p − origin.
+    QPointF origin;
+    std::optional<QRectF> screen;
+    std::optional<QRectF> highlight;
+    std::optional<QString> label;
+    bool mono = false;
+    // False where nothing blends with what lies behind (no compositing manager): the tint and the
+    // fill are left out and edges stay hard, so every drawn pixel is opaque.
+    bool translucent = true;
+
+    // What the pointer did; the position is read from the pointer itself, in global coordinates.
+    void pointerMoved();
+    void leftPressed();
+    void rightPressed();
+
+    // Where the outline and the tag are, in view coordinates: the window's shape where nothing blends.
+    QRegion opaqueRegion() const;
+
+    static QFont tagFont(bool mono);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+
+private:
+    struct Tag {
+        QRectF rect;
+        QString text;
+        QFont font;
+    };
+    std::optional<QRectF> drawnHighlight() const;
+    std::optional<Tag> tag(const QRectF& h) const;
+};
+
+// The borderless window laid over the Simulator window: always in front, never activated when
+// shown, transparent where the view draws nothing.
+class OverlayPanel : public QWidget {
+    Q_OBJECT
+public:
+    // `translucent`: whether the window blends with what lies behind it. Without that, it takes no
+    // pointer input and its shape is limited to what the view draws.
+    OverlayPanel(PickView* view, bool translucent);
+
+    PickView* view() const { return m_view; }
+    bool isTranslucent() const { return m_translucent; }
+
+private:
+    PickView* m_view;
+    bool m_translucent;
+};
+
+// Targeting mode over one Simulator window: the overlay window, its view, the Escape watch and,
+// without a compositing manager, the pointer shield that catches clicks where nothing is drawn.
+class PickOverlay : public QObject {
+    Q_OBJECT
+public:
+    // The ports outlive the overlay. The window is built hidden.
+    PickOverlay(platform::Accessibility& accessibility, platform::WindowSystem& windows, SimulatorWindow sim,
+                QObject* parent = nullptr);
+    ~PickOverlay() override;
+
+    std::function<void(const PickResult&)> onPick;
+    std::function<void()> onCancel;
+
+    // In front of every window without activating it, the Escape watch on, and the state at the
+    // current pointer position drawn.
+    void show();
+    // Ends the watch and hides the window; an overlay is not shown again.
+    void close();
+    // Moves along with a newer look at the same window; nothing when its frame is unchanged.
+    void follow(const SimulatorWindow& sim);
+    // Shows the element at a point, top-left global coordinates.
+    void hover(const QPointF& point);
+
+    OverlayPanel* window() const { return m_window.get(); }
+    PickView* view() const { return m_view; }
+    const SimulatorWindow& sim() const { return m_sim; }
+    QRectF screen() const { return m_screen; }
+    bool isShown() const { return m_shown; }
+    bool isWatchingEscape() const { return m_monitor != nullptr; }
+    bool hasPointerShield() const { return m_shield != nullptr; }
+
+private:
+    void click(const QPointF& point);
+    void cancel();
+    // Without compositing the window shows only what is drawn, and is not mapped while that is nothing.
+    void reshape();
+    QRect nativeArea() const;
+
+    platform::Accessibility& m_accessibility;
+    platform::WindowSystem& m_windows;
+    SimulatorWindow m_sim;
+    QRectF m_screen;
+    PickView* m_view;
+    std::unique_ptr<OverlayPanel> m_window;
+    std::unique_ptr<platform::Watch> m_monitor;
+    std::unique_ptr<platform::PointerShield> m_shield;
+    bool m_shown = false;
+};

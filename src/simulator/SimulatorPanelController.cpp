@@ -1,0 +1,238 @@
+#include "simulator/SimulatorPanelController.h"
+
+#include "foundation/Settings.h"
+#include "simulator/AX.h"
+#include "simulator/FloatingPanel.h"
+#include "simulator/PickOverlay.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <qcoro/qcorotimer.h>
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// One look at the window list, asked as often as needed.
+class ListSeen final : public platform::WindowList {
+public:
+    explicit ListSeen(std::optional<std::vector<platform::WindowEntry>> entries)
+        : m_entries(std::move(entries)) {}
+    std::optional<std::vector<platform::WindowEntry>> onScreenWindows() override { return m_entries; }
+
+private:
+    std::optional<std::vector<platform::WindowEntry>> m_entries;
+};
+
+// The Simulator's own entries, in list order: what the device window was found among.
+std::vector<platform::WindowEntry> entriesOf(qint32 pid, const std::vector<platform::WindowEntry>& list) {
+    std::vector<platform::WindowEntry> entries;
+    std::copy_if(list.begin(), list.end(), std::back_inserter(entries),
+                 [&](const platform::WindowEntry& entry) { return entry.ownerPid == pid; });
+    return entries;
+}
+
+bool same(const std::vector<platform::WindowEntry>& a, const std::vector<platform::WindowEntry>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const platform::WindowEntry& x, const platform::WindowEntry& y) {
+                          return x.ownerPid == y.ownerPid && x.layer == y.layer && x.number == y.number &&
+                                 x.bounds == y.bounds && x.clientBounds == y.clientBounds;
+                      });
+}
+
+} // namespace
+
+SimulatorPanelController::SimulatorPanelController(platform::TargetingPorts ports,
+                                                   platform::WindowSystem& windows, Settings& settings,
+                                                   PanelModelInput& model, ContentFactory content,
+                                                   Timings timings, QObject* parent)
+    : QObject(parent), m_ports(ports), m_windows(windows), m_settings(settings), m_model(model),
+      m_content(std::move(content)), m_timings(timings),
+      m_screens(&SimulatorPanelController::desktopScreens) {}
+
+SimulatorPanelController::~SimulatorPanelController() {
+    delete m_overlay;
+    delete m_panel;
+    if (m_started)
+        m_model.setController(nullptr);
+}
+
+void SimulatorPanelController::start() {
+    if (m_started)
+        return;
+    m_started = true;
+    m_model.setController(this);
+    // The first look comes as soon as the event loop runs, not inside the caller's event.
+    QTimer::singleShot(0, this, [this] { follow(this, m_timings.tick); });
+    m_model.startPolling();
+}
+
+QCoro::Task<> SimulatorPanelController::follow(QPointer<SimulatorPanelController> controller,
+                                               std::chrono::milliseconds interval) {
+    while (controller) {
+        controller->tick();
+        co_await QCoro::sleepFor(interval);
+    }
+}
+
+void SimulatorPanelController::tick() {
+    const bool trusted = m_ports.accessibility.isTrusted();
+    m_model.setTrusted(trusted);
+    std::optional<SimulatorWindow> found;
+    m_list.reset();
+    if (m_settings.simulatorPanel()) {
+        m_list = m_ports.windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{});
+        found = lookForWindow(trusted);
+    }
+    if (found) {
+        m_window = found;
+        m_model.setVisible(true);
+        m_model.setDeviceTitle(found->title);
+        if (!m_panel)
+            makePanel();
+        place(*m_panel, *found);
+        if (m_overlay)
+            m_overlay->follow(*found);
+    } else {
+        if (m_window || (m_panel && m_panel->isVisible())) {
+            if (m_panel)
+                m_panel->hide();
+            cancelPick();
+        }
+        m_stacking.seen.reset();
+        m_stacking.asked = false;
+        m_windowEntries.clear();
+        m_window.reset();
+        m_model.setVisible(false);
+    }
+    emit ticked();
+}
+
+std::optional<SimulatorWindow> SimulatorPanelController::lookForWindow(bool trusted) {
+    const std::vector<platform::WindowEntry>& list = *m_list;
+    // Nothing about the Simulator's windows changed since the last look: its device window is the
+    // same, and only its title can have changed.
+    if (m_window && m_window->axWindow && trusted && !m_windowEntries.empty() &&
+        same(entriesOf(m_window->pid, list), m_windowEntries) &&
+        m_ports.applications.bundleIdentifier(m_window->pid) &&
+        !m_ports.applications.isHidden(m_window->pid)) {
+        if (const auto title = AX::value<QString>(*m_window->axWindow, QStringLiteral("AXTitle"))) {
+            SimulatorWindow still = *m_window;
+            still.title = *title;
+            return still;
+        }
+    }
+    ListSeen seen(list);
+    std::optional<SimulatorWindow> found =
+        SimulatorWindow::front({seen, m_ports.applications, m_ports.accessibility});
+    m_windowEntries = found ? entriesOf(found->pid, list) : std::vector<platform::WindowEntry>{};
+    return found;
+}
+
+void SimulatorPanelController::makePanel() {
+    m_panel = new FloatingPanel(m_windows, m_windows.compositing());
+    if (m_content)
+        m_panel->setContent(m_content(m_panel));
+    // A taller or narrower content moves the panel at once, not on the next look.
+    connect(m_panel, &FloatingPanel::resized, this, [this] {
+        if (m_window && m_panel->isVisible())
+            place(*m_panel, *m_window);
+    });
+}
+
+void SimulatorPanelController::place(FloatingPanel& panel, const SimulatorWindow& w) {
+    const Screens screens = m_screens();
+    const QSize size = panel.size();
+    const QPointF origin =
+        PanelPlacement::origin(w.frame, QSizeF(size), screens.list, screens.main, screens.primaryHeight);
+    const QRect frame(origin.toPoint(), size);
+    if (panel.geometry() != frame)
+        panel.setGeometry(frame);
+    const auto number = quint32(panel.winId());
+    if (!panel.isVisible()) {
+        m_windows.setAuxiliary(number);
+        panel.show();
+    }
+    if (!w.number)
+        return;
+    // The window list of this look: the stacking it shows is what the window manager answered last.
+    const std::vector<platform::WindowEntry> entries =
+        m_list ? *m_list : m_ports.windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{});
+    ListSeen list(entries);
+    std::vector<quint32> order;
+    for (const platform::WindowEntry& entry : entries) {
+        if (entry.layer == 0 && entry.number)
+            order.push_back(*entry.number);
+    }
+    const bool directlyAbove = SimulatorWindow::isDirectlyAbove(list, number, *w.number);
+    if (PanelStacking::shouldOrderAbove(m_stacking, order, number, *w.number, directlyAbove))
+        m_windows.orderAbove(number, *w.number);
+}
+
+void SimulatorPanelController::togglePick() {
+    if (m_overlay) {
+        cancelPick();
+        return;
+    }
+    if (!m_ports.accessibility.isTrusted()) {
+        requestAccess();
+        return;
+    }
+    if (!m_window)
+        return;
+
+    m_overlay = new PickOverlay(m_ports.accessibility, m_windows, *m_window, this);
+    QPointer<SimulatorPanelController> self(this);
+    m_overlay->onPick = [self](const PickResult& pick) {
+        if (!self)
+            return;
+        self->cancelPick();
+        self->m_model.select(pick);
+        if (self->m_panel)
+            self->m_panel->becomeKey();
+    };
+    m_overlay->onCancel = [self] {
+        if (self)
+            self->cancelPick();
+    };
+
+    if (const platform::AXElementRef application =
+            m_ports.accessibility.application(m_window->pid, AX::messagingTimeout))
+        application->setAttribute(QStringLiteral("AXFrontmost"), true);
+    if (m_window->axWindow)
+        m_window->axWindow->performAction(QStringLiteral("AXRaise"));
+
+    m_overlay->show();
+    m_model.setPicking(true);
+}
+
+void SimulatorPanelController::cancelPick() {
+    if (m_overlay) {
+        m_overlay->close();
+        // The overlay may be the one calling: it goes once its event is over.
+        m_overlay->deleteLater();
+        m_overlay = nullptr;
+    }
+    m_model.setPicking(false);
+}
+
+void SimulatorPanelController::requestAccess() {
+    if (m_ports.accessibility.requestTrust())
+        return;
+    m_ports.accessibility.openSettings();
+}
+
+SimulatorPanelController::Screens SimulatorPanelController::desktopScreens() {
+    Screens screens;
+    const QList<QScreen*> all = QGuiApplication::screens();
+    for (QScreen* screen : all)
+        screens.list.push_back({QRectF(screen->geometry()), QRectF(screen->availableGeometry())});
+    const qsizetype main = all.indexOf(QGuiApplication::primaryScreen());
+    if (main >= 0)
+        screens.main = std::size_t(main);
+    if (!all.isEmpty())
+        screens.primaryHeight = all.first()->geometry().height();
+    return screens;
+}

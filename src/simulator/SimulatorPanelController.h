@@ -1,0 +1,103 @@
+#pragma once
+
+#include "platform/Targeting.h"
+#include "platform/WindowSystem.h"
+#include "simulator/PanelLink.h"
+#include "simulator/PanelPlacement.h"
+#include "simulator/PanelStacking.h"
+#include "simulator/SimulatorWindow.h"
+
+#include <QObject>
+#include <QPointer>
+#include <qcoro/qcorotask.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class FloatingPanel;
+class PickOverlay;
+class QWidget;
+class Settings;
+
+struct PanelControllerTimings {
+    // Between two looks for the Simulator window.
+    std::chrono::milliseconds tick{100};
+};
+
+// Keeps the floating panel beside the Simulator's device window for the life of the application:
+// shown, placed and stacked directly above it while the window is found and the panel is wanted,
+// hidden otherwise. Starts and ends targeting over the window and hands the pick to the model.
+class SimulatorPanelController final : public QObject, public PanelControl {
+    Q_OBJECT
+public:
+    using Timings = PanelControllerTimings;
+    // Makes the panel's content for the panel window it is given.
+    using ContentFactory = std::function<QWidget*(QWidget* parent)>;
+
+    // The screens in the system's order, which of them is the main one, and the primary display's
+    // height.
+    struct Screens {
+        std::vector<PanelPlacement::Screen> list;
+        std::optional<std::size_t> main;
+        double primaryHeight = 0;
+    };
+    using ScreenSource = std::function<Screens()>;
+
+    // The ports, the settings and the model outlive the controller.
+    SimulatorPanelController(platform::TargetingPorts ports, platform::WindowSystem& windows,
+                             Settings& settings, PanelModelInput& model, ContentFactory content,
+                             Timings timings = {}, QObject* parent = nullptr);
+    ~SimulatorPanelController() override;
+
+    // Starts the follow loop, its first look at once; later calls do nothing.
+    void start();
+    // Starts targeting, or ends it when in progress; without accessibility access, only asks for it.
+    void togglePick() override;
+    void cancelPick();
+    // Asks for accessibility access, then opens the desktop's settings when still not granted.
+    void requestAccess() override;
+
+    // One look at the desktop.
+    void tick();
+
+    bool isStarted() const { return m_started; }
+    FloatingPanel* panel() const { return m_panel; }
+    PickOverlay* overlay() const { return m_overlay; }
+    const std::optional<SimulatorWindow>& window() const { return m_window; }
+
+    // The desktop's screens by default.
+    void setScreenSource(ScreenSource source) { m_screens = std::move(source); }
+    static Screens desktopScreens();
+
+signals:
+    // After every tick, for whoever measures the loop.
+    void ticked();
+
+private:
+    // The Simulator's device window in this look's window list.
+    std::optional<SimulatorWindow> lookForWindow(bool trusted);
+    void makePanel();
+    void place(FloatingPanel& panel, const SimulatorWindow& w);
+    static QCoro::Task<> follow(QPointer<SimulatorPanelController> controller,
+                                std::chrono::milliseconds interval);
+
+    platform::TargetingPorts m_ports;
+    platform::WindowSystem& m_windows;
+    Settings& m_settings;
+    PanelModelInput& m_model;
+    ContentFactory m_content;
+    Timings m_timings;
+    ScreenSource m_screens;
+
+    FloatingPanel* m_panel = nullptr;
+    PickOverlay* m_overlay = nullptr;
+    bool m_started = false;
+    std::optional<SimulatorWindow> m_window;
+    // The window list of the current look, read once and shared by its steps.
+    std::optional<std::vector<platform::WindowEntry>> m_list;
+    // The Simulator's own entries when its device window was last looked for in full.
+    std::vector<platform::WindowEntry> m_windowEntries;
+    PanelStacking::State m_stacking;
+};

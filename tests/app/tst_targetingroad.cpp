@@ -1,0 +1,173 @@
+// The whole road of a report on Linux, as a person takes it: the application's own panel beside the
+// stand-in simulator on a private test desktop, targeting with a real mouse, the request typed on a
+// real keyboard, sent to the reference bridge, followed into review and committed. The stand-in's
+// xcrun takes the screenshot.
+
+#include "app/TallyrigApp.h"
+#include "panel/Composer.h"
+#include "panel/SimulatorPanelModel.h"
+#include "panel/SimulatorPanelView.h"
+#include "simulator/FloatingPanel.h"
+#include "simulator/PickOverlay.h"
+#include "simulator/SimulatorPanelController.h"
+#include "support/DesktopScreenshot.h"
+#include "support/ReferenceBridge.h"
+#include "support/StandinSimulator.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QEventLoop>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int patience = 20000;
+
+void xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    process.waitForFinished(10000);
+}
+
+// A click on a widget of the panel once the window manager's frame around the panel is where the
+// toolkit put the panel, at its size: the panel grows and shrinks with its content, and until the
+// frame follows, a click on the new part goes to the frame.
+bool click(QWidget* widget, platform::WindowList& windows) {
+    QWidget* window = widget->window();
+    const auto framed = [&] {
+        for (const auto& entry : windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{})) {
+            if (entry.number == quint32(window->winId()))
+                return entry.bounds == QRectF(window->geometry());
+        }
+        return false;
+    };
+    if (!QTest::qWaitFor(framed, patience))
+        return false;
+    const QPoint at = widget->mapTo(window, widget->rect().center());
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(window->winId()),
+             QString::number(at.x()), QString::number(at.y())});
+    xdotool({QStringLiteral("click"), QStringLiteral("1")});
+    return true;
+}
+
+QByteArray fetch(const QString& url) {
+    QNetworkAccessManager network;
+    network.setProxy(QNetworkProxy::NoProxy);
+    QNetworkReply* reply = network.get(QNetworkRequest(QUrl(url)));
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    reply->deleteLater();
+    return reply->readAll();
+}
+
+QAbstractButton* buttonTitled(QWidget* in, const QString& title) {
+    for (QAbstractButton* button : in->findChildren<QAbstractButton*>()) {
+        if (button->text() == title && button->isVisible())
+            return button;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestTargetingRoad : public QObject {
+    Q_OBJECT
+private slots:
+    void pickTypeSendFollowCommit();
+};
+
+void TestTargetingRoad::pickTypeSendFollowCommit() {
+    ReferenceBridge bridge(40);
+    QVERIFY2(bridge.start(), qPrintable(bridge.log()));
+    StandinSimulator standin;
+    QVERIFY(standin.start({QStringLiteral("--position"), QStringLiteral("100,50")}));
+    // Its xcrun, first on the search path, sees only this stand-in.
+    qputenv("PATH", StandinSimulator::bin().toLocal8Bit() + ':' + qgetenv("PATH"));
+    qputenv("STANDIN_SIMULATOR_REGISTRY", standin.registry().toLocal8Bit());
+
+    QTemporaryDir folder;
+    TallyrigApp app(Platform::create(), QString(), folder.filePath(QStringLiteral("settings.json")));
+    app.settings().setBridgePort(bridge.port());
+    SimulatorPanelController* controller = app.panelController();
+    QVERIFY(controller);
+    SimulatorPanelModel& model = app.panelModel();
+    controller->start();
+    QTRY_VERIFY_WITH_TIMEOUT(controller->panel() && controller->panel()->isVisible() && model.trusted() &&
+                                 model.deviceTitle() == QStringLiteral("iPhone 15 Pro \u2013 iOS 17.2"),
+                             patience);
+    auto* view = qobject_cast<SimulatorPanelView*>(controller->panel()->content());
+    QVERIFY(view);
+    // Placed beside the device window once its content has its size.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        controller->panel()->pos(),
+        QPoint(int(controller->window()->frame.right()) + 8, int(controller->window()->frame.top())),
+        patience);
+
+    // Pick: the panel's targeting button, then the stand-in's Save button.
+    platform::WindowList& windows = *app.platform().targeting->windows;
+    QVERIFY(click(view->targetButton(), windows));
+    QTRY_VERIFY_WITH_TIMEOUT(model.picking() && controller->overlay(), patience);
+    const QRectF screen = controller->overlay()->screen();
+    const QPoint save = (screen.topLeft() + QPointF(150, 398)).toPoint();
+    xdotool({QStringLiteral("mousemove"), QString::number(save.x()), QString::number(save.y())});
+    QTRY_COMPARE_WITH_TIMEOUT(controller->overlay()->view()->label, std::optional<QString>("saveButton"),
+                              patience);
+    desktopScreenshot(QStringLiteral("road-targeting"));
+    xdotool({QStringLiteral("click"), QStringLiteral("1")});
+    QTRY_VERIFY_WITH_TIMEOUT(model.draft().has_value(), patience);
+    QCOMPARE(model.error(), std::nullopt);
+    QCOMPARE(model.draft()->pick.identifier, std::optional<QString>(QStringLiteral("saveButton")));
+    QVERIFY(!model.picking());
+
+    // Type: the composer has the keyboard.
+    QTRY_VERIFY_WITH_TIMEOUT(view->composer() && view->composer()->isVisible(), patience);
+    QTRY_VERIFY_WITH_TIMEOUT(view->composer()->editor()->hasFocus(), patience);
+    xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"),
+             QStringLiteral("Make the Save button bigger")});
+    QTRY_COMPARE_WITH_TIMEOUT(model.comment(), QStringLiteral("Make the Save button bigger"), patience);
+    desktopScreenshot(QStringLiteral("road-composer"));
+
+    // Send.
+    QTRY_VERIFY_WITH_TIMEOUT(model.canSend(), patience);
+    QVERIFY(click(view->composer()->sendButton(), windows));
+    QTRY_VERIFY_WITH_TIMEOUT(model.report().has_value() && !model.sending(), patience);
+    QCOMPARE(model.error(), std::nullopt);
+    const QString id = model.report()->id;
+
+    // What the bridge has: the element and the stand-in's own screen, as its xcrun saved it.
+    const QJsonObject stored =
+        QJsonDocument::fromJson(fetch(bridge.baseAddress() + QStringLiteral("/api/reports/") + id)).object();
+    QCOMPARE(stored.value("element").toObject().value("identifier").toString(), QStringLiteral("saveButton"));
+    const QImage shot = QImage::fromData(
+        fetch(bridge.baseAddress() + QStringLiteral("/api/reports/") + id + QStringLiteral("/screenshot")),
+        "PNG");
+    QCOMPARE(QSizeF(shot.size()), screen.size() * 3);
+
+    // Follow into review, then commit.
+    QTRY_COMPARE_WITH_TIMEOUT(model.report()->status, QStringLiteral("review"), patience);
+    QAbstractButton* commit = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((commit = buttonTitled(view, QStringLiteral("Commit fix"))), patience);
+    desktopScreenshot(QStringLiteral("road-review"));
+    QVERIFY(click(commit, windows));
+    QTRY_COMPARE_WITH_TIMEOUT(model.report()->status, QStringLiteral("committed"), patience);
+    QCOMPARE(model.error(), std::nullopt);
+}
+
+int main(int argc, char** argv) {
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QApplication application(argc, argv);
+    TestTargetingRoad test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_targetingroad.moc"

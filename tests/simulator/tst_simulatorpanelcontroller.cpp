@@ -1,0 +1,519 @@
+#include "foundation/Settings.h"
+#include "simulator/FloatingPanel.h"
+#include "simulator/PickOverlay.h"
+#include "simulator/SimulatorPanelController.h"
+#include "support/FakeSimulator.h"
+#include "support/FakeWindowSystem.h"
+#include "support/RecordingPanelModel.h"
+
+#include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <functional>
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QRectF screenFrame(0, 0, 1600, 1000);
+
+// Lists the panel in the fake window list while it is shown, as a window manager would.
+class WindowManager : public QObject {
+public:
+    explicit WindowManager(FakeSimulator& simulator) : m_simulator(simulator) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show || event->type() == QEvent::Hide)
+            m_simulator.listOurs(quint32(static_cast<QWidget*>(watched)->winId()),
+                                 event->type() == QEvent::Show);
+        return false;
+    }
+
+private:
+    FakeSimulator& m_simulator;
+};
+
+// Counts the moves of a window, as the window system would be asked to make them.
+class MoveCounter : public QObject {
+public:
+    int moves = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        moves += event->type() == QEvent::Move;
+        return false;
+    }
+};
+
+// Everything a controller needs, on a desktop of fakes with the Simulator running.
+struct Rig {
+    QTemporaryDir folder;
+    Settings settings{folder.filePath(QStringLiteral("settings.json"))};
+    FakeDesktop desktop;
+    FakeSimulator simulator{desktop};
+    FakeWindowSystem windows;
+    RecordingPanelModel model;
+    QSize contentSize{300, 400};
+    QPointer<QWidget> content;
+    WindowManager manager{simulator};
+    std::unique_ptr<SimulatorPanelController> controller;
+
+    explicit Rig(SimulatorPanelController::Timings timings = {}) {
+        windows.restacked = [this](quint32 ours, quint32 other) { simulator.restack(ours, other); };
+        controller = std::make_unique<SimulatorPanelController>(
+            desktop.ports(), windows, settings, model,
+            [this](QWidget* parent) {
+                parent->installEventFilter(&manager);
+                content = new QWidget(parent);
+                content->setFixedSize(contentSize);
+                return content.data();
+            },
+            timings);
+        controller->setScreenSource([] {
+            return SimulatorPanelController::Screens{{{screenFrame, screenFrame}}, 0, screenFrame.height()};
+        });
+    }
+
+    FloatingPanel* panel() const { return controller->panel(); }
+    bool panelShown() const { return panel() && panel()->isVisible(); }
+    PickOverlay* overlay() const { return controller->overlay(); }
+
+    // Targeting under way, the mouse over the device screen's background.
+    void target() {
+        controller->tick();
+        QCursor::setPos(QPoint(300, 200));
+        controller->togglePick();
+        QVERIFY(overlay());
+    }
+    // A press of a mouse button at a global point over the overlay.
+    void press(Qt::MouseButton button, QPoint at) {
+        QCursor::setPos(at);
+        PickView* view = overlay()->view();
+        QTest::mousePress(view, button, {}, view->mapFromGlobal(at));
+    }
+};
+
+} // namespace
+
+using Step = std::function<void(Rig&)>;
+Q_DECLARE_METATYPE(Step)
+
+class TestSimulatorPanelController : public QObject {
+    Q_OBJECT
+private slots:
+    void tick_data();
+    void tick();
+    void endsTargeting_data();
+    void endsTargeting();
+    void pick_data();
+    void pick();
+    void togglePickWithoutAccess_data();
+    void togglePickWithoutAccess();
+    void windowSystemChanges_data();
+    void windowSystemChanges();
+    void readsOfALook_data();
+    void readsOfALook();
+    void startsOneLoop();
+    void panel();
+    void targetingBringsTheSimulatorForward();
+    void panelTakesTheKeyboard_data();
+    void panelTakesTheKeyboard();
+};
+
+void TestSimulatorPanelController::tick_data() {
+    QTest::addColumn<Step>("setup");
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<bool>("trusted");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QPoint>("panelAt"); // (−1, −1): no panel shown
+
+    const QPoint none(-1, -1);
+    QTest::newRow("Simulator found: beside it, tops level")
+        << Step([](Rig&) {}) << true << true << FakeSimulator::title << QPoint(528, 50);
+    QTest::newRow("too close to the right edge: left of it")
+        << Step([](Rig& rig) { rig.simulator.moveTo(QRectF(1150, 50, 420, 860)); }) << true << true
+        << FakeSimulator::title << QPoint(842, 50);
+    QTest::newRow("near the bottom: raised onto it")
+        << Step([](Rig& rig) { rig.simulator.moveTo(QRectF(100, 800, 420, 860)); }) << true << true
+        << FakeSimulator::title << QPoint(528, 600);
+    QTest::newRow("panel turned off") << Step([](Rig& rig) { rig.settings.setSimulatorPanel(false); })
+                                      << false << true << QString() << none;
+    QTest::newRow("no Simulator") << Step([](Rig& rig) { rig.simulator.quit(); }) << false << true
+                                  << QString() << none;
+    QTest::newRow("Simulator hidden")
+        << Step([](Rig& rig) { rig.desktop.applications.hidden.insert(FakeSimulator::pid); }) << false << true
+        << QString() << none;
+    QTest::newRow("no accessibility access: still followed, by its list entry")
+        << Step([](Rig& rig) { rig.desktop.accessibility.trusted = false; }) << true << false
+        << QStringLiteral("Simulator") << QPoint(528, 50);
+}
+
+void TestSimulatorPanelController::tick() {
+    QFETCH(Step, setup);
+    QFETCH(bool, visible);
+    QFETCH(bool, trusted);
+    QFETCH(QString, title);
+    QFETCH(QPoint, panelAt);
+
+    Rig rig;
+    setup(rig);
+    rig.controller->tick();
+    QCOMPARE(rig.model.visible, visible);
+    QCOMPARE(rig.model.trusted, trusted);
+    QCOMPARE(rig.model.deviceTitle, title);
+    QCOMPARE(rig.controller->window().has_value(), visible);
+    QCOMPARE(rig.panelShown(), panelAt != QPoint(-1, -1));
+    if (rig.panelShown()) {
+        QCOMPARE(rig.panel()->geometry(), QRect(panelAt, rig.contentSize));
+        // Kept out of task bars before it showed, and shown in front of the Simulator window, so
+        // directly above it without asking.
+        QCOMPARE(rig.windows.changes, QStringList{QStringLiteral("auxiliary %1").arg(rig.panel()->winId())});
+        rig.controller->tick();
+        QCOMPARE(rig.windows.changes.size(), 1);
+    } else {
+        QVERIFY(!rig.panel());
+    }
+}
+
+void TestSimulatorPanelController::endsTargeting_data() {
+    QTest::addColumn<Step>("end");
+    QTest::addColumn<bool>("queued"); // still targeting until the event loop has run
+    QTest::addColumn<bool>("panelShown");
+
+    QTest::newRow("panel turned off") << Step([](Rig& rig) {
+        rig.settings.setSimulatorPanel(false);
+        rig.controller->tick();
+    }) << false << false;
+    QTest::newRow("Simulator quits") << Step([](Rig& rig) {
+        rig.simulator.quit();
+        rig.controller->tick();
+    }) << false << false;
+    QTest::newRow("Simulator hidden") << Step([](Rig& rig) {
+        rig.desktop.applications.hidden.insert(FakeSimulator::pid);
+        rig.controller->tick();
+    }) << false << false;
+    QTest::newRow("second togglePick")
+        << Step([](Rig& rig) { rig.controller->togglePick(); }) << false << true;
+    QTest::newRow("Escape in another application")
+        << Step([](Rig& rig) { rig.windows.pressEscape(); }) << true << true;
+    QTest::newRow("Escape on the overlay")
+        << Step([](Rig& rig) { QTest::keyClick(rig.overlay()->view(), Qt::Key_Escape); }) << false << true;
+    QTest::newRow("right click") << Step([](Rig& rig) { rig.press(Qt::RightButton, QPoint(300, 200)); })
+                                 << false << true;
+}
+
+void TestSimulatorPanelController::endsTargeting() {
+    QFETCH(Step, end);
+    QFETCH(bool, queued);
+    QFETCH(bool, panelShown);
+
+    Rig rig;
+    rig.target();
+    QVERIFY(rig.model.picking);
+    QPointer<PickOverlay> overlay = rig.overlay();
+    QVERIFY(overlay->isWatchingEscape());
+
+    end(rig);
+    if (queued) {
+        QVERIFY(rig.model.picking);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.model.picking, 5000);
+    }
+    QVERIFY(!rig.model.picking);
+    QVERIFY(!rig.overlay());
+    QVERIFY(rig.windows.escapeWatches.isEmpty());
+    QCOMPARE(rig.panelShown(), panelShown);
+    QTRY_VERIFY_WITH_TIMEOUT(!overlay, 5000);
+    // Targeting can start again, over the same window.
+    if (panelShown) {
+        rig.controller->togglePick();
+        QVERIFY(rig.overlay());
+        QVERIFY(rig.model.picking);
+    }
+}
+
+void TestSimulatorPanelController::pick_data() {
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QString>("selected"); // "": no pick, targeting goes on
+
+    QTest::newRow("a control with an identifier") << QPoint(200, 420) << "saveButton";
+    QTest::newRow("a control without one") << QPoint(320, 650) << "Button";
+    QTest::newRow("the screen's background") << QPoint(300, 200) << "Screen";
+    QTest::newRow("the bezel") << QPoint(115, 300) << "";
+    QTest::newRow("the title bar") << QPoint(300, 60) << "";
+}
+
+void TestSimulatorPanelController::pick() {
+    QFETCH(QPoint, at);
+    QFETCH(QString, selected);
+
+    Rig rig;
+    rig.target();
+    bool keyAtSelect = true;
+    bool targetingAtSelect = true;
+    rig.model.onSelect = [&] {
+        keyAtSelect = rig.panel()->acceptsFocus();
+        targetingAtSelect = rig.overlay() != nullptr;
+    };
+    rig.model.log.clear();
+    rig.press(Qt::LeftButton, at);
+
+    if (selected.isEmpty()) {
+        QVERIFY(rig.overlay());
+        QVERIFY(rig.model.picking);
+        QVERIFY(!rig.model.selected);
+        return;
+    }
+    // Targeting ends first, then the model takes the pick, then the panel takes the keyboard.
+    QCOMPARE(rig.model.log, QStringList({"picking false", "select " + selected}));
+    QVERIFY(!targetingAtSelect);
+    QVERIFY(!keyAtSelect);
+    QVERIFY(rig.panel()->acceptsFocus());
+    QCOMPARE(rig.model.selected->point, QPointF(at));
+    QCOMPARE(rig.model.selected->screen, rig.simulator.screenRect);
+    QCOMPARE(rig.model.selected->window.number, std::optional<quint32>(FakeSimulator::number));
+}
+
+void TestSimulatorPanelController::togglePickWithoutAccess_data() {
+    QTest::addColumn<bool>("grantsOnRequest");
+    QTest::addColumn<bool>("hasSettings");
+    QTest::addColumn<int>("settingsOpened");
+
+    QTest::newRow("granted when asked: no settings") << true << true << 0;
+    QTest::newRow("still missing: the settings open") << false << true << 1;
+    QTest::newRow("still missing, no settings known") << false << false << 0;
+}
+
+void TestSimulatorPanelController::togglePickWithoutAccess() {
+    QFETCH(bool, grantsOnRequest);
+    QFETCH(bool, hasSettings);
+    QFETCH(int, settingsOpened);
+
+    Rig rig;
+    rig.desktop.accessibility.trusted = false;
+    rig.desktop.accessibility.grantsOnRequest = grantsOnRequest;
+    rig.desktop.accessibility.hasSettings = hasSettings;
+    rig.controller->tick();
+    rig.controller->togglePick();
+    QVERIFY(!rig.overlay());
+    QVERIFY(!rig.model.picking);
+    QCOMPARE(rig.desktop.accessibility.settingsOpened, settingsOpened);
+    QCOMPARE(rig.desktop.accessibility.trusted, grantsOnRequest);
+    // The model hears of the new access on the next look.
+    rig.controller->tick();
+    QCOMPARE(rig.model.trusted, grantsOnRequest);
+}
+
+void TestSimulatorPanelController::windowSystemChanges_data() {
+    QTest::addColumn<Step>("change");
+    QTest::addColumn<int>("moves");
+    QTest::addColumn<QStringList>("changes");
+
+    QTest::newRow("nothing changed") << Step([](Rig&) {}) << 0 << QStringList();
+    QTest::newRow("Simulator moved") << Step([](Rig& rig) {
+        rig.simulator.moveTo(QRectF(200, 80, 420, 860));
+    }) << 1 << QStringList();
+    QTest::newRow("another window came between")
+        << Step([](Rig& rig) { rig.simulator.anotherWindowInFront(); }) << 0
+        << QStringList{QStringLiteral("above PANEL 7")};
+    QTest::newRow("content grew") << Step([](Rig& rig) { rig.content->setFixedSize(300, 500); }) << 0
+                                  << QStringList();
+    QTest::newRow("targeting, Simulator moved") << Step([](Rig& rig) {
+        QCursor::setPos(QPoint(300, 200));
+        rig.controller->togglePick();
+        rig.windows.changes.clear();
+        rig.simulator.moveTo(QRectF(200, 80, 420, 860));
+    }) << 1 << QStringList();
+}
+
+void TestSimulatorPanelController::windowSystemChanges() {
+    QFETCH(Step, change);
+    QFETCH(int, moves);
+    QFETCH(QStringList, changes);
+
+    Rig rig;
+    rig.controller->tick();
+    rig.controller->tick();
+    MoveCounter counter;
+    rig.panel()->installEventFilter(&counter);
+    rig.windows.changes.clear();
+
+    change(rig);
+    for (int i = 0; i < 5; ++i)
+        rig.controller->tick();
+    QCoreApplication::processEvents();
+
+    QCOMPARE(counter.moves, moves);
+    changes.replaceInStrings(QStringLiteral("PANEL"), QString::number(rig.panel()->winId()));
+    QCOMPARE(rig.windows.changes, changes);
+    // Wherever it went, it is where it belongs, at its content's size.
+    QCOMPARE(rig.panel()->size(), rig.content->size());
+    QCOMPARE(rig.panel()->pos().y(), int(rig.simulator.frame.y()));
+    QCOMPARE(rig.panel()->pos().x(), int(rig.simulator.frame.right()) + 8);
+    if (rig.overlay())
+        QCOMPARE(rig.overlay()->window()->geometry(), rig.simulator.frame.toRect());
+}
+
+void TestSimulatorPanelController::readsOfALook_data() {
+    QTest::addColumn<Step>("change");
+    QTest::addColumn<bool>("full"); // the device window looked for afresh, else only its title read
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("visible");
+
+    const QString device = FakeSimulator::title;
+    QTest::newRow("nothing changed") << Step([](Rig&) {}) << false << device << true;
+    QTest::newRow("another application's window came in front")
+        << Step([](Rig& rig) { rig.simulator.anotherWindowInFront(); }) << false << device << true;
+    QTest::newRow("the device's title changed") << Step([](Rig& rig) {
+        rig.simulator.window->set("AXTitle", QStringLiteral("iPhone SE \u2013 iOS 16.4"));
+    }) << false << QStringLiteral("iPhone SE \u2013 iOS 16.4")
+                                                << true;
+    QTest::newRow("the device window moved")
+        << Step([](Rig& rig) { rig.simulator.moveTo(QRectF(200, 80, 420, 860)); }) << true << device << true;
+    QTest::newRow("the title no longer answers")
+        << Step([](Rig& rig) { rig.simulator.window->attributes.remove("AXTitle"); }) << true << QString()
+        << true;
+    QTest::newRow("the Simulator is hidden")
+        << Step([](Rig& rig) { rig.desktop.applications.hidden.insert(FakeSimulator::pid); }) << false
+        << device << false;
+    QTest::newRow("access withdrawn") << Step([](Rig& rig) { rig.desktop.accessibility.trusted = false; })
+                                      << false << QStringLiteral("Simulator") << true;
+}
+
+void TestSimulatorPanelController::readsOfALook() {
+    QFETCH(Step, change);
+    QFETCH(bool, full);
+    QFETCH(QString, title);
+    QFETCH(bool, visible);
+
+    Rig rig;
+    rig.controller->tick();
+    rig.controller->tick();
+    const int lists = rig.desktop.windows.reads;
+    change(rig);
+    rig.desktop.log->clear();
+    rig.controller->tick();
+    QCOMPARE(rig.desktop.windows.reads, lists + 1);
+    QCOMPARE(rig.desktop.log->contains(QStringLiteral("app500.AXWindows")), full);
+    if (!full && visible && rig.desktop.accessibility.trusted)
+        QCOMPARE(*rig.desktop.log, QStringList{QStringLiteral("win.AXTitle")});
+    QCOMPARE(rig.model.visible, visible);
+    if (visible)
+        QCOMPARE(rig.model.deviceTitle, title);
+}
+
+void TestSimulatorPanelController::startsOneLoop() {
+    // Ticks far apart: each loop makes exactly one look at once.
+    Rig rig(SimulatorPanelController::Timings{std::chrono::hours(1)});
+    QSignalSpy ticks(rig.controller.get(), &SimulatorPanelController::ticked);
+    rig.controller->start();
+    rig.controller->start();
+    QCOMPARE(rig.model.controller, static_cast<PanelControl*>(rig.controller.get()));
+    QCOMPARE(rig.model.pollingStarts, 1);
+    QCOMPARE(ticks.count(), 0); // the first look waits for the event loop
+    QTRY_COMPARE_WITH_TIMEOUT(ticks.count(), 1, 5000);
+    QTest::qWait(50);
+    QCOMPARE(ticks.count(), 1);
+    QVERIFY(rig.panelShown());
+
+    // And the loop goes on at its interval.
+    Rig fast(SimulatorPanelController::Timings{5ms});
+    QSignalSpy fastTicks(fast.controller.get(), &SimulatorPanelController::ticked);
+    fast.controller->start();
+    QTRY_VERIFY_WITH_TIMEOUT(fastTicks.count() >= 5, 5000);
+    fast.settings.setSimulatorPanel(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!fast.panelShown(), 5000);
+}
+
+void TestSimulatorPanelController::panel() {
+    Rig rig;
+    rig.controller->tick();
+    FloatingPanel* panel = rig.panel();
+    QVERIFY(panel);
+    QCOMPARE(panel->windowTitle(), QStringLiteral("Simulator Panel"));
+    QCOMPARE(panel->accessibleName(), QStringLiteral("Tallyrig Simulator Panel"));
+    QVERIFY(panel->windowFlags() & Qt::FramelessWindowHint);
+    QVERIFY(panel->testAttribute(Qt::WA_ShowWithoutActivating));
+    QVERIFY(!panel->acceptsFocus());
+    QCOMPARE(rig.content->parentWidget(), panel);
+    QCOMPARE(panel->size(), rig.contentSize);
+
+    // The Simulator goes and comes back: the same panel shows again.
+    rig.simulator.quit();
+    rig.controller->tick();
+    QVERIFY(!panel->isVisible());
+    rig.simulator.moveTo(rig.simulator.frame);
+    rig.controller->tick();
+    QCOMPARE(rig.panel(), panel);
+    QVERIFY(panel->isVisible());
+}
+
+void TestSimulatorPanelController::targetingBringsTheSimulatorForward() {
+    Rig rig;
+    rig.controller->tick();
+    rig.controller->togglePick(); // no window known yet would do nothing; here one is
+    QVERIFY(rig.overlay());
+    QVERIFY(rig.desktop.log->contains(QStringLiteral("app500.set AXFrontmost")));
+    QVERIFY(rig.desktop.log->contains(QStringLiteral("win.perform AXRaise")));
+    QCOMPARE(rig.overlay()->window()->geometry(), rig.simulator.frame.toRect());
+    QVERIFY(rig.overlay()->window()->isVisible());
+
+    Rig early;
+    early.controller->togglePick();
+    QVERIFY(!early.overlay());
+    QVERIFY(!early.model.picking);
+}
+
+using Control = std::function<QWidget*(QWidget* parent)>;
+Q_DECLARE_METATYPE(Control)
+
+void TestSimulatorPanelController::panelTakesTheKeyboard_data() {
+    QTest::addColumn<Control>("control");
+    QTest::addColumn<bool>("takes");
+
+    QTest::newRow("a text field") << Control([](QWidget* parent) { return new QLineEdit(parent); }) << true;
+    QTest::newRow("a text area") << Control([](QWidget* parent) { return new QPlainTextEdit(parent); })
+                                 << true;
+    QTest::newRow("a read-only text area") << Control([](QWidget* parent) {
+        auto* text = new QPlainTextEdit(parent);
+        text->setReadOnly(true);
+        return text;
+    }) << false;
+    QTest::newRow("a disabled text field") << Control([](QWidget* parent) {
+        auto* field = new QLineEdit(parent);
+        field->setEnabled(false);
+        return field;
+    }) << false;
+    QTest::newRow("a button") << Control([](QWidget* parent) { return new QPushButton("Hide", parent); })
+                              << false;
+    QTest::newRow("a label") << Control([](QWidget* parent) { return new QLabel("Tallyrig", parent); })
+                             << false;
+}
+
+void TestSimulatorPanelController::panelTakesTheKeyboard() {
+    QFETCH(Control, control);
+    QFETCH(bool, takes);
+
+    FakeWindowSystem windows;
+    FloatingPanel panel(windows, false);
+    auto* content = new QWidget;
+    auto* layout = new QVBoxLayout(content);
+    QWidget* pressed = control(content);
+    layout->addWidget(pressed);
+    panel.setContent(content);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    QVERIFY(!panel.acceptsFocus());
+    // Through the window, as the window system delivers it.
+    QTest::mousePress(panel.windowHandle(), Qt::LeftButton, {}, pressed->mapTo(&panel, QPoint(5, 5)));
+    QCOMPARE(panel.acceptsFocus(), takes);
+    QCOMPARE(windows.acceptsFocus.value(quint32(panel.winId())), takes);
+}
+
+QTEST_MAIN(TestSimulatorPanelController)
+#include "tst_simulatorpanelcontroller.moc"

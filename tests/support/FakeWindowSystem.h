@@ -1,0 +1,78 @@
+#pragma once
+
+#include "platform/WindowSystem.h"
+
+#include <QHash>
+#include <QList>
+#include <QRect>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+// The window system's targeting operations in memory. Every change it is asked for is written to
+// `changes`, so a test can tell that an unchanged desktop asked for none.
+class FakeWindowSystem final : public platform::WindowSystem {
+public:
+    bool compositingManager = true;
+    bool offersEscapeWatch = true;
+    QStringList changes;
+    // Called on every restack, after it is logged; a test moves the window in its fake list here.
+    std::function<void(quint32 window, quint32 other)> restacked;
+
+    struct Shield final : platform::PointerShield {
+        Shield(FakeWindowSystem& system, QRect area, platform::PointerEvents events)
+            : system(system), area(area), events(std::move(events)) {
+            system.shields.append(this);
+        }
+        ~Shield() override { system.shields.removeAll(this); }
+        void setArea(const QRect& to) override {
+            system.changes.append(QStringLiteral("shield %1,%2").arg(to.x()).arg(to.y()));
+            area = to;
+        }
+        FakeWindowSystem& system;
+        QRect area;
+        platform::PointerEvents events;
+    };
+    QList<Shield*> shields;
+
+    struct EscapeWatch final : platform::Watch {
+        EscapeWatch(FakeWindowSystem& system, std::function<void()> escape)
+            : system(system), escape(std::move(escape)) {
+            system.escapeWatches.append(this);
+        }
+        ~EscapeWatch() override { system.escapeWatches.removeAll(this); }
+        FakeWindowSystem& system;
+        std::function<void()> escape;
+    };
+    QList<EscapeWatch*> escapeWatches;
+
+    bool compositing() override { return compositingManager; }
+    QHash<quint32, bool> acceptsFocus;
+    void setAcceptsFocus(quint32 window, bool accepts) override { acceptsFocus.insert(window, accepts); }
+    void setAuxiliary(quint32 window) override { changes.append(QStringLiteral("auxiliary %1").arg(window)); }
+    void orderAbove(quint32 window, quint32 other) override {
+        changes.append(QStringLiteral("above %1 %2").arg(window).arg(other));
+        if (restacked)
+            restacked(window, other);
+    }
+    std::unique_ptr<platform::Watch> watchEscape(std::function<void()> escape) override {
+        if (!offersEscapeWatch)
+            return nullptr;
+        return std::make_unique<EscapeWatch>(*this, std::move(escape));
+    }
+    std::unique_ptr<platform::PointerShield> shieldPointer(const QRect& area,
+                                                           platform::PointerEvents events) override {
+        return std::make_unique<Shield>(*this, area, std::move(events));
+    }
+
+    // Escape pressed in whichever application has the keyboard.
+    void pressEscape() {
+        const QList<EscapeWatch*> watches = escapeWatches;
+        for (EscapeWatch* watch : watches) {
+            if (escapeWatches.contains(watch))
+                watch->escape();
+        }
+    }
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "simulator/PanelLink.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+// The panel's model as the controller sees it, writing down what it is told, in order. Like the real
+// model it takes note of a value only when it changes.
+class RecordingPanelModel final : public PanelModelInput {
+public:
+    PanelControl* controller = nullptr;
+    bool trusted = false;
+    bool visible = false;
+    bool picking = false;
+    QString deviceTitle;
+    std::optional<PickResult> selected;
+    int pollingStarts = 0;
+    QStringList log;
+    // Called after a pick was taken down, for tests that look at the desktop at that moment.
+    std::function<void()> onSelect;
+
+    void setController(PanelControl* to) override { controller = to; }
+    void setTrusted(bool to) override { change("trusted", trusted, to); }
+    void setVisible(bool to) override { change("visible", visible, to); }
+    void setDeviceTitle(const QString& to) override {
+        if (deviceTitle != to)
+            log.append(QStringLiteral("deviceTitle ") + to);
+        deviceTitle = to;
+    }
+    void setPicking(bool to) override { change("picking", picking, to); }
+    void select(const PickResult& pick) override {
+        selected = pick;
+        log.append(QStringLiteral("select ") + pick.identifier.value_or(pick.role));
+        if (onSelect)
+            onSelect();
+    }
+    void startPolling() override { ++pollingStarts; }
+
+private:
+    void change(const char* name, bool& value, bool to) {
+        if (value != to)
+            log.append(QLatin1String(name) + (to ? QLatin1String(" true") : QLatin1String(" false")));
+        value = to;
+    }
+};
