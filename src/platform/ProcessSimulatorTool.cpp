@@ -58,7 +58,9 @@ QCoro::Task<platform::ToolRun> ProcessSimulatorTool::run(QStringList arguments) 
         co_return result;
     }
     // QProcess drains the pipe as the tool writes, so a large output cannot stall it.
-    if (!co_await qCoro(process).waitForFinished(limit)) {
+    // QCoro's waitForFinished says false for a process that has already ended, as a quick tool has
+    // by the time the start wait resumes.
+    if (process.state() != QProcess::NotRunning && !co_await qCoro(process).waitForFinished(limit)) {
         process.kill();
         co_await qCoro(process).waitForFinished(1s);
         result.exitStatus = -1;

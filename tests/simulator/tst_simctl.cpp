@@ -189,7 +189,7 @@ void TestSimctl::realToolRuns() {
     ProcessSimulatorTool tool(fake, 500ms);
 
     const auto echoed = settle(Simctl::run(tool, {"echo", "two words", "*", "$HOME"}));
-    QVERIFY(echoed.value);
+    QVERIFY2(echoed.value, qPrintable(echoed.description()));
     QCOMPARE(*echoed.value, QByteArray("echo\ntwo words\n*\n$HOME\n"));
 
     const auto failed = settle(Simctl::run(tool, {"fail"}));
