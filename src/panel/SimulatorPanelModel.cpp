@@ -11,7 +11,6 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QPointer>
-#include <qcoro/qcorotimer.h>
 
 #include <algorithm>
 
@@ -350,7 +349,9 @@ QCoro::Task<> SimulatorPanelModel::pollLoop() {
         if (!self)
             break;
         // The pause ends inside the model's destruction, even once the event loop has stopped.
-        if (!co_await Within::sleep(self, soon ? timings.fastPoll : timings.slowPoll))
+        // Kept out of the condition (GCC 12, see the panel controller's loop).
+        const bool slept = co_await Within::sleep(self.data(), soon ? timings.fastPoll : timings.slowPoll);
+        if (!slept)
             break;
     }
 }

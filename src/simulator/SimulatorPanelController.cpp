@@ -1,6 +1,8 @@
 #include "simulator/SimulatorPanelController.h"
 
+#include "foundation/Detach.h"
 #include "foundation/Settings.h"
+#include "foundation/Within.h"
 #include "simulator/AX.h"
 #include "simulator/FloatingPanel.h"
 #include "simulator/PickOverlay.h"
@@ -8,7 +10,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
-#include <qcoro/qcorotimer.h>
 
 #include <algorithm>
 #include <iterator>
@@ -65,7 +66,7 @@ void SimulatorPanelController::start() {
     m_started = true;
     m_model.setController(this);
     // The first look comes as soon as the event loop runs, not inside the caller's event.
-    QTimer::singleShot(0, this, [this] { follow(this, m_timings.tick); });
+    QTimer::singleShot(0, this, [this] { detach(follow(this, m_timings.tick), this); });
     m_model.startPolling();
 }
 
@@ -73,7 +74,12 @@ QCoro::Task<> SimulatorPanelController::follow(QPointer<SimulatorPanelController
                                                std::chrono::milliseconds interval) {
     while (controller) {
         controller->tick();
-        co_await QCoro::sleepFor(interval);
+        // Ends inside the controller's destruction, so the loop never outlives it suspended. Kept
+        // out of the condition: GCC 12 miscompiles this co_await inside an if with a QPointer
+        // argument, resuming a dead frame.
+        const bool slept = co_await Within::sleep(controller.data(), interval);
+        if (!slept)
+            break;
     }
 }
 
