@@ -2,6 +2,7 @@
 //   01 first launch, 02 the command-line steps expanded, 03 a failed opening,
 //   04 the dashboard with the project menu open, 05 the connect screen in a dark palette.
 // Run it through scripts/screenshots.sh (it provides the display and a fresh settings folder).
+#include "DarkPalette.h"
 #include "app/TallyrigApp.h"
 #include "foundation/Detach.h"
 #include "support/TestHttpServer.h"
@@ -45,23 +46,6 @@ void shoot(QWidget* window, const QString& name) {
     const QString path = QDir(outputFolder).filePath(name + QStringLiteral(".png"));
     shot.save(path);
     qInfo("saved %s", qPrintable(path));
-}
-
-QPalette darkPalette() {
-    QPalette p;
-    p.setColor(QPalette::Window, QColor(38, 38, 40));
-    p.setColor(QPalette::WindowText, QColor(236, 236, 236));
-    p.setColor(QPalette::Base, QColor(30, 30, 32));
-    p.setColor(QPalette::AlternateBase, QColor(44, 44, 46));
-    p.setColor(QPalette::Text, QColor(236, 236, 236));
-    p.setColor(QPalette::Button, QColor(58, 58, 60));
-    p.setColor(QPalette::ButtonText, QColor(236, 236, 236));
-    p.setColor(QPalette::Highlight, QColor(10, 132, 255));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::ToolTipBase, QColor(58, 58, 60));
-    p.setColor(QPalette::ToolTipText, QColor(236, 236, 236));
-    p.setColor(QPalette::PlaceholderText, QColor(140, 140, 140));
-    return p;
 }
 
 } // namespace

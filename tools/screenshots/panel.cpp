@@ -2,6 +2,7 @@
 // backdrop: hint, targeting, capturing, the composer fresh and with the preview open, error, working, review,
 // committed, failed, offline and the access callout; and the hint once more as an uncomposited desktop shows
 // it. Run it through scripts/screenshots.sh, which provides the display and a compositing manager.
+#include "DarkPalette.h"
 #include "foundation/Compositing.h"
 #include "foundation/Settings.h"
 #include "panel/SimulatorPanelView.h"
@@ -45,23 +46,6 @@ protected:
         painter.drawRoundedRect(QRectF(-30, 50, 170, 540), 28, 28);
     }
 };
-
-QPalette darkPalette() {
-    QPalette p;
-    p.setColor(QPalette::Window, QColor(38, 38, 40));
-    p.setColor(QPalette::WindowText, QColor(236, 236, 236));
-    p.setColor(QPalette::Base, QColor(30, 30, 32));
-    p.setColor(QPalette::AlternateBase, QColor(44, 44, 46));
-    p.setColor(QPalette::Text, QColor(236, 236, 236));
-    p.setColor(QPalette::Button, QColor(58, 58, 60));
-    p.setColor(QPalette::ButtonText, QColor(236, 236, 236));
-    p.setColor(QPalette::Highlight, QColor(10, 132, 255));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::ToolTipBase, QColor(58, 58, 60));
-    p.setColor(QPalette::ToolTipText, QColor(236, 236, 236));
-    p.setColor(QPalette::PlaceholderText, QColor(140, 140, 140));
-    return p;
-}
 
 const char* packet = R"({
   "category": "color",

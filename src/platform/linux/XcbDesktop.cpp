@@ -1,5 +1,7 @@
 #include "platform/linux/XcbDesktop.h"
 
+#include "platform/linux/XcbReply.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QThread>
@@ -28,11 +30,6 @@ constexpr qint64 dockLayer = 20;
 constexpr uint32_t longestClientList = 65536;
 constexpr uint32_t longestClass = 1024;
 constexpr uint32_t longestAtomList = 64;
-
-template <class T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
-template <class T> Reply<T> own(T* reply) {
-    return Reply<T>(reply, &std::free);
-}
 
 QRectF rectangle(double x, double y, double width, double height) {
     return {x, y, width, height};

@@ -1,4 +1,5 @@
 #include "platform/WindowSystem.h"
+#include "platform/linux/XcbReply.h"
 
 #include <QByteArray>
 #include <QList>
@@ -27,10 +28,8 @@ constexpr quint32 pagerSource = 2;
 constexpr quint32 hintsLength = 9;
 constexpr quint32 inputHint = 1;
 
-template <class T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
-template <class T> Reply<T> reply(T* raw) {
-    return Reply<T>(raw, &std::free);
-}
+using x11::own;
+using x11::Reply;
 
 class XcbWindowSystem;
 
@@ -85,7 +84,7 @@ public:
 
         if (const xcb_query_extension_reply_t* input = xcb_get_extension_data(m_connection, &xcb_input_id);
             input && input->present) {
-            auto version = reply(xcb_input_xi_query_version_reply(
+            auto version = own(xcb_input_xi_query_version_reply(
                 m_connection, xcb_input_xi_query_version(m_connection, 2, 2), nullptr));
             if (version && version->major_version >= 2) {
                 m_inputOpcode = input->major_opcode;
@@ -108,7 +107,7 @@ public:
     bool compositing() override {
         if (!m_usable)
             return false;
-        auto owner = reply(xcb_get_selection_owner_reply(
+        auto owner = own(xcb_get_selection_owner_reply(
             m_connection, xcb_get_selection_owner(m_connection, m_compositorSelection), nullptr));
         scheduleDrain();
         return owner && owner->owner != XCB_NONE;
@@ -117,7 +116,7 @@ public:
     void setAuxiliary(quint32 window) override {
         if (!m_usable)
             return;
-        auto current = reply(xcb_get_property_reply(
+        auto current = own(xcb_get_property_reply(
             m_connection, xcb_get_property(m_connection, 0, window, m_state, XCB_ATOM_ATOM, 0, 64), nullptr));
         std::vector<xcb_atom_t> states;
         if (current && current->format == 32) {
@@ -143,7 +142,7 @@ public:
             return;
         // WM_HINTS as ICCCM lays it out: flags, input, initial state, icon pixmap, icon window, icon
         // position, icon mask, window group. Only the input field changes.
-        auto current = reply(xcb_get_property_reply(
+        auto current = own(xcb_get_property_reply(
             m_connection,
             xcb_get_property(m_connection, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, hintsLength),
             nullptr));
@@ -240,13 +239,13 @@ public:
 
 private:
     xcb_atom_t atom(const QByteArray& name) {
-        auto answer = reply(xcb_intern_atom_reply(
+        auto answer = own(xcb_intern_atom_reply(
             m_connection, xcb_intern_atom(m_connection, 0, name.size(), name.constData()), nullptr));
         return answer ? answer->atom : xcb_atom_t(XCB_ATOM_NONE);
     }
 
     bool windowManagerSupports(xcb_atom_t feature) {
-        auto answer = reply(xcb_get_property_reply(
+        auto answer = own(xcb_get_property_reply(
             m_connection, xcb_get_property(m_connection, 0, m_root, m_supported, XCB_ATOM_ATOM, 0, 1024),
             nullptr));
         if (!answer || answer->format != 32)
@@ -281,7 +280,7 @@ private:
     void refreshEscapeKeys() {
         const xcb_setup_t* setup = xcb_get_setup(m_connection);
         const int count = setup->max_keycode - setup->min_keycode + 1;
-        auto mapping = reply(xcb_get_keyboard_mapping_reply(
+        auto mapping = own(xcb_get_keyboard_mapping_reply(
             m_connection, xcb_get_keyboard_mapping(m_connection, setup->min_keycode, count), nullptr));
         m_escapeKeys.clear();
         if (!mapping || !mapping->keysyms_per_keycode)
@@ -300,7 +299,7 @@ private:
 
     void drain() {
         while (xcb_generic_event_t* raw = xcb_poll_for_event(m_connection)) {
-            const auto event = reply(raw);
+            const auto event = own(raw);
             handle(*event);
         }
     }
