@@ -77,10 +77,22 @@ QLabel* makeLabel(const QString& text, Style::Text style, Style::Tone tone, QWid
     return label;
 }
 
+// ---- FocusRingButton
+
+void FocusRingButton::focusInEvent(QFocusEvent* event) {
+    m_keyboardFocus = fromKeyboard(event);
+    QAbstractButton::focusInEvent(event);
+}
+
+void FocusRingButton::focusOutEvent(QFocusEvent* event) {
+    m_keyboardFocus = false;
+    QAbstractButton::focusOutEvent(event);
+}
+
 // ---- SymbolButton
 
 SymbolButton::SymbolButton(const QString& symbol, int iconSize, QSize box, QWidget* parent)
-    : QAbstractButton(parent), m_symbol(symbol), m_iconSize(iconSize), m_box(box) {
+    : FocusRingButton(parent), m_symbol(symbol), m_iconSize(iconSize), m_box(box) {
     setUpButton(this);
     setFixedSize(box);
 }
@@ -107,16 +119,6 @@ void SymbolButton::nextCheckState() {
         QAbstractButton::nextCheckState();
 }
 
-void SymbolButton::focusInEvent(QFocusEvent* event) {
-    m_keyboardFocus = fromKeyboard(event);
-    QAbstractButton::focusInEvent(event);
-}
-
-void SymbolButton::focusOutEvent(QFocusEvent* event) {
-    m_keyboardFocus = false;
-    QAbstractButton::focusOutEvent(event);
-}
-
 void SymbolButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -141,14 +143,14 @@ void SymbolButton::paintEvent(QPaintEvent*) {
     const QRect icon(QPoint((width() - m_iconSize) / 2, (height() - m_iconSize) / 2),
                      QSize(m_iconSize, m_iconSize));
     painter.drawPixmap(icon, Style::symbolPixmap(m_symbol, tint, m_iconSize, devicePixelRatioF()));
-    if (m_keyboardFocus && hasFocus())
+    if (showsFocusRing())
         paintFocusRing(painter, box, m_radius, tones(this));
 }
 
 // ---- PanelButton
 
 PanelButton::PanelButton(const QString& text, Kind kind, Size size, QWidget* parent)
-    : QAbstractButton(parent), m_kind(kind), m_size(size) {
+    : FocusRingButton(parent), m_kind(kind), m_size(size) {
     setUpButton(this);
     setText(text);
     setFont(Style::font(size == Size::Small ? Style::Text::Callout : Style::Text::Body,
@@ -224,16 +226,6 @@ void PanelButton::resizeEvent(QResizeEvent* event) {
     placeSpinner();
 }
 
-void PanelButton::focusInEvent(QFocusEvent* event) {
-    m_keyboardFocus = fromKeyboard(event);
-    QAbstractButton::focusInEvent(event);
-}
-
-void PanelButton::focusOutEvent(QFocusEvent* event) {
-    m_keyboardFocus = false;
-    QAbstractButton::focusOutEvent(event);
-}
-
 void PanelButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -257,13 +249,13 @@ void PanelButton::paintEvent(QPaintEvent*) {
         painter.setFont(font());
         painter.drawText(rect(), Qt::AlignCenter, this->text());
     }
-    if (m_keyboardFocus && hasFocus())
+    if (showsFocusRing())
         paintFocusRing(painter, rect(), radius, tones(this));
 }
 
 // ---- Chip
 
-Chip::Chip(const QString& caption, QWidget* parent) : QAbstractButton(parent) {
+Chip::Chip(const QString& caption, QWidget* parent) : FocusRingButton(parent) {
     setUpButton(this);
     setText(caption);
     setCheckable(true);
@@ -277,16 +269,6 @@ QSize Chip::sizeHint() const {
 
 QSize Chip::minimumSizeHint() const {
     return {fontMetrics().horizontalAdvance(text()) + 8, fontMetrics().height() + 8};
-}
-
-void Chip::focusInEvent(QFocusEvent* event) {
-    m_keyboardFocus = fromKeyboard(event);
-    QAbstractButton::focusInEvent(event);
-}
-
-void Chip::focusOutEvent(QFocusEvent* event) {
-    m_keyboardFocus = false;
-    QAbstractButton::focusOutEvent(event);
 }
 
 void Chip::paintEvent(QPaintEvent*) {
@@ -307,13 +289,13 @@ void Chip::paintEvent(QPaintEvent*) {
     painter.setPen(text);
     painter.setFont(font());
     painter.drawText(rect(), Qt::AlignCenter, this->text());
-    if (m_keyboardFocus && hasFocus())
+    if (showsFocusRing())
         paintFocusRing(painter, box, radius, tones(this));
 }
 
 // ---- MiniSwitch
 
-MiniSwitch::MiniSwitch(QWidget* parent) : QAbstractButton(parent) {
+MiniSwitch::MiniSwitch(QWidget* parent) : FocusRingButton(parent) {
     setUpButton(this);
     setCheckable(true);
     setFixedSize(sizeHint());
@@ -321,16 +303,6 @@ MiniSwitch::MiniSwitch(QWidget* parent) : QAbstractButton(parent) {
 
 void MiniSwitch::nextCheckState() {
     emit turned(!isChecked());
-}
-
-void MiniSwitch::focusInEvent(QFocusEvent* event) {
-    m_keyboardFocus = fromKeyboard(event);
-    QAbstractButton::focusInEvent(event);
-}
-
-void MiniSwitch::focusOutEvent(QFocusEvent* event) {
-    m_keyboardFocus = false;
-    QAbstractButton::focusOutEvent(event);
 }
 
 void MiniSwitch::paintEvent(QPaintEvent*) {
@@ -359,7 +331,7 @@ void MiniSwitch::paintEvent(QPaintEvent*) {
     painter.drawEllipse(circle.adjusted(-0.5, -0.25, 0.5, 0.75));
     painter.setBrush(enabled ? QColor(Qt::white) : Style::color(Style::Tone::White, tones(this), 0.75));
     painter.drawEllipse(circle);
-    if (m_keyboardFocus && hasFocus()) {
+    if (showsFocusRing()) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(Style::color(Style::Tone::Brand, tones(this), 0.7), 1.5));
         painter.drawRoundedRect(track.adjusted(0.75, 0.75, -0.75, -0.75), radius, radius);
@@ -369,7 +341,7 @@ void MiniSwitch::paintEvent(QPaintEvent*) {
 // ---- LinkButton
 
 LinkButton::LinkButton(const QString& symbol, const QString& text, QWidget* parent)
-    : QAbstractButton(parent), m_symbol(symbol) {
+    : FocusRingButton(parent), m_symbol(symbol) {
     setUpButton(this);
     setText(text);
     setFont(Style::font(Style::Text::Caption));
@@ -381,16 +353,6 @@ QSize LinkButton::sizeHint() const {
     const QFontMetrics metrics = fontMetrics();
     const int icon = metrics.height() - 2;
     return {icon + 4 + metrics.horizontalAdvance(text()) + 2, metrics.height() + 4};
-}
-
-void LinkButton::focusInEvent(QFocusEvent* event) {
-    m_keyboardFocus = fromKeyboard(event);
-    QAbstractButton::focusInEvent(event);
-}
-
-void LinkButton::focusOutEvent(QFocusEvent* event) {
-    m_keyboardFocus = false;
-    QAbstractButton::focusOutEvent(event);
 }
 
 void LinkButton::paintEvent(QPaintEvent*) {
@@ -409,7 +371,7 @@ void LinkButton::paintEvent(QPaintEvent*) {
     painter.setPen(tint);
     painter.drawText(QRect(icon + 4, 0, width() - icon - 4, height()), Qt::AlignVCenter | Qt::AlignLeft,
                      text());
-    if (m_keyboardFocus && hasFocus())
+    if (showsFocusRing())
         paintFocusRing(painter, rect(), 4, tones(this));
 }
 

@@ -15,8 +15,24 @@ class Spinner;
 // changed, so a control shows only what the model holds.
 namespace PanelWidgets {
 
+// A button that draws a focus ring only for a focus that came from the keyboard; a click never
+// leaves a ring behind.
+class FocusRingButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    using QAbstractButton::QAbstractButton;
+
+protected:
+    bool showsFocusRing() const { return m_keyboardFocus && hasFocus(); }
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    bool m_keyboardFocus = false;
+};
+
 // A plain button showing a symbol, optionally on a rounded plate.
-class SymbolButton : public QAbstractButton {
+class SymbolButton : public FocusRingButton {
     Q_OBJECT
 public:
     SymbolButton(const QString& symbol, int iconSize, QSize box, QWidget* parent = nullptr);
@@ -33,8 +49,6 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void nextCheckState() override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QString m_symbol;
@@ -45,11 +59,10 @@ private:
     qreal m_plateOpacity = 0;
     qreal m_radius = 6;
     bool m_mirrors = false;
-    bool m_keyboardFocus = false;
 };
 
 // A text button: `Prominent` is filled with the brand colour, `Standard` sits on a faint plate.
-class PanelButton : public QAbstractButton {
+class PanelButton : public FocusRingButton {
     Q_OBJECT
 public:
     enum class Kind { Prominent, Standard };
@@ -76,8 +89,6 @@ protected:
     void nextCheckState() override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void placeSpinner();
@@ -88,12 +99,11 @@ private:
     Style::Tone m_textTone = Style::Tone::Primary;
     bool m_busy = false;
     bool m_mirrors = false;
-    bool m_keyboardFocus = false;
     Spinner* m_spinner = nullptr;
 };
 
 // A category chip: a capsule, white on the brand colour while selected.
-class Chip : public QAbstractButton {
+class Chip : public FocusRingButton {
     Q_OBJECT
 public:
     explicit Chip(const QString& caption, QWidget* parent = nullptr);
@@ -103,16 +113,11 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void nextCheckState() override {}
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-
-private:
-    bool m_keyboardFocus = false;
 };
 
 // A switch in the mini size. It never moves by itself: pressing it emits `turned` with the
 // position asked for, and it shows a new position only when its owner sets it.
-class MiniSwitch : public QAbstractButton {
+class MiniSwitch : public FocusRingButton {
     Q_OBJECT
 public:
     explicit MiniSwitch(QWidget* parent = nullptr);
@@ -124,15 +129,10 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void nextCheckState() override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-
-private:
-    bool m_keyboardFocus = false;
 };
 
 // A link-style button: a symbol and a caption in the brand colour, underlined on hover.
-class LinkButton : public QAbstractButton {
+class LinkButton : public FocusRingButton {
     Q_OBJECT
 public:
     LinkButton(const QString& symbol, const QString& text, QWidget* parent = nullptr);
@@ -140,12 +140,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QString m_symbol;
-    bool m_keyboardFocus = false;
 };
 
 // Text that wraps over at most `maxLines` lines, the last one cut with an ellipsis. The whole text
