@@ -76,6 +76,17 @@ bool isArgument(const QVariant& value, const char* signature) {
            value.value<QDBusArgument>().currentSignature() == QLatin1String(signature);
 }
 
+// One (so) structure: a bus name and an object path.
+ObjectRef readObject(const QDBusArgument& argument) {
+    ObjectRef ref;
+    QDBusObjectPath path;
+    argument.beginStructure();
+    argument >> ref.service >> path;
+    argument.endStructure();
+    ref.path = path.path();
+    return ref;
+}
+
 // a(so)
 std::optional<QList<ObjectRef>> objects(const QVariant& value) {
     if (!isArgument(value, "a(so)"))
@@ -83,15 +94,8 @@ std::optional<QList<ObjectRef>> objects(const QVariant& value) {
     const QDBusArgument argument = value.value<QDBusArgument>();
     QList<ObjectRef> list;
     argument.beginArray();
-    while (!argument.atEnd()) {
-        ObjectRef ref;
-        QDBusObjectPath path;
-        argument.beginStructure();
-        argument >> ref.service >> path;
-        argument.endStructure();
-        ref.path = path.path();
-        list.append(ref);
-    }
+    while (!argument.atEnd())
+        list.append(readObject(argument));
     argument.endArray();
     return list;
 }
@@ -100,14 +104,7 @@ std::optional<QList<ObjectRef>> objects(const QVariant& value) {
 std::optional<ObjectRef> object(const QVariant& value) {
     if (!isArgument(value, "(so)"))
         return std::nullopt;
-    const QDBusArgument argument = value.value<QDBusArgument>();
-    ObjectRef ref;
-    QDBusObjectPath path;
-    argument.beginStructure();
-    argument >> ref.service >> path;
-    argument.endStructure();
-    ref.path = path.path();
-    return ref;
+    return readObject(value.value<QDBusArgument>());
 }
 
 // (iiii)
