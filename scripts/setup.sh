@@ -30,7 +30,8 @@ packages=(
 if $want_tests; then
     packages+=(xvfb xauth)
     # The test desktop (with-desktop.sh) and the stand-in device simulator with its contract test.
-    packages+=(openbox xcompmgr dbus dbus-bin at-spi2-core x11-utils xdotool
+    # xfwm4: the panel's desktop suites run under a second window manager too.
+    packages+=(openbox xfwm4 xcompmgr dbus dbus-bin at-spi2-core x11-utils x11-apps xdotool
         python3 python3-gi python3-gi-cairo gir1.2-gtk-3.0 gir1.2-atspi-2.0)
 fi
 

@@ -1,32 +1,48 @@
 #!/usr/bin/env bash
 # Runs a command inside a private test desktop: Xvfb (1600×1000×24) on a free display, a session
-# D-Bus with the accessibility bus enabled, the openbox window manager and, with --compositor,
-# xcompmgr. Everything it started, and everything the command left running, is stopped afterwards,
+# D-Bus with the accessibility bus enabled, a window manager (openbox, or the one --wm names:
+# xfwm4, metacity) and, with --compositor, xcompmgr. Everything it started, and everything the command left running, is stopped afterwards,
 # also when the command fails or this script is interrupted. Exits with the command's status.
 #
-#   scripts/with-desktop.sh [--compositor] [--screen WxHxD] <command> [args…]
+#   scripts/with-desktop.sh [--compositor] [--wm openbox|xfwm4|metacity] [--scale F] [--screen WxHxD]
+#                           <command> [args…]
+#
+# TALLYRIG_TEST_WM gives the window manager when --wm does not. --scale runs the toolkit scaled by F
+# (QT_SCALE_FACTOR) on a screen F times as large, so that it holds as many points as at scale 1.
 #
 # Inside a desktop made by this script the command simply runs there (tests can wrap themselves).
 set -euo pipefail
 
 compositor=false
+wm=${TALLYRIG_TEST_WM:-openbox}
+scale=
 screen=1600x1000x24
 while (($#)); do
     case "$1" in
         --compositor) compositor=true; shift ;;
         --screen) screen=$2; shift 2 ;;
+        --wm) wm=$2; shift 2 ;;
+        --scale) scale=$2; shift 2 ;;
         --) shift; break ;;
         -*) echo "with-desktop: unknown option $1" >&2; exit 2 ;;
         *) break ;;
     esac
 done
-(($#)) || { echo "usage: with-desktop.sh [--compositor] [--screen WxHxD] <command> [args…]" >&2; exit 2; }
+(($#)) || { echo "usage: with-desktop.sh [--compositor] [--wm openbox|xfwm4|metacity] [--scale F] [--screen WxHxD] <command> [args…]" >&2; exit 2; }
+if [[ -n "$scale" ]]; then
+    screen=$(awk -v s="$scale" -v screen="$screen" 'BEGIN { split(screen, d, "x"); printf "%dx%dx%d", d[1] * s, d[2] * s, d[3] }')
+    export QT_SCALE_FACTOR=$scale
+fi
+case $wm in
+    openbox | xfwm4 | metacity) ;;
+    *) echo "with-desktop: unknown window manager $wm" >&2; exit 2 ;;
+esac
 
 if [[ -n "${TALLYRIG_DESKTOP_TOKEN:-}" && -n "${DISPLAY:-}" ]]; then
     exec "$@"
 fi
 
-for tool in Xvfb dbus-daemon dbus-send openbox xprop; do
+for tool in Xvfb dbus-daemon dbus-send "$wm" xprop; do
     command -v "$tool" >/dev/null || { echo "with-desktop: $tool is missing (scripts/setup.sh --test installs it)" >&2; exit 1; }
 done
 
@@ -125,9 +141,23 @@ a11y_enabled() {
 a11y_bus() { bus --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress | grep -q 'unix:'; }
 wait_for 100 a11y_enable && a11y_enabled && wait_for 100 a11y_bus || fail "the accessibility bus did not start"
 
-openbox --sm-disable >>"$state/log" 2>&1 &
+# Each without a compositor of its own, so that --compositor alone decides whether one runs.
+case $wm in
+    openbox) openbox --sm-disable >>"$state/log" 2>&1 & ;;
+    xfwm4) xfwm4 --compositor=off --sm-client-disable >>"$state/log" 2>&1 & ;;
+    metacity) metacity --no-composite --sm-disable >>"$state/log" 2>&1 & ;;
+esac
 has_wm() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
-wait_for 200 has_wm || fail "openbox did not start"
+wait_for 200 has_wm || fail "$wm did not start"
+# It announces itself before it is done starting; a window it manages says it is. A window mapped
+# earlier may stay unmanaged for ever.
+xmessage -geometry 40x20+0+0 ready >>"$state/log" 2>&1 &
+probe=$!
+listed() { xprop -root _NET_CLIENT_LIST | grep -q '0x'; }
+wait_for 200 listed || fail "$wm manages no window"
+kill "$probe" 2>/dev/null
+wait "$probe" 2>/dev/null || true
+wait_for 200 eval '! listed' || fail "$wm keeps a closed window"
 
 if $compositor; then
     command -v xcompmgr >/dev/null || fail "xcompmgr is missing"

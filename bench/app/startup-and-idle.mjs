@@ -3,12 +3,15 @@
 //   1. process start to its first probe on the wire, for Tallyrig and for a minimal Qt Widgets +
 //      Network app (bench/app/minimal) launched alternately in the same run; goal: Tallyrig's median
 //      within 1.2 times the minimal app's;
-//   2. CPU and resident memory while idle and disconnected; goal: under 70 MiB;
+//   2. CPU while idle, the minimal app's beside Tallyrig's: disconnected, then disconnected beside a
+//      still stand-in simulator (its panel shown); goal: at most 0.3 % of a core; and resident
+//      memory while disconnected, goal: under 70 MiB;
 //   3. CPU and resident memory while idle and connected to the reference bridge with its dashboard
-//      shown, the app and the web engine's processes apart.
-// Linux only (reads /proc). Build first (scripts/build.sh builds both apps), then run under a
-// display, e.g.
-//   xvfb-run -a node bench/app/startup-and-idle.mjs [seconds per idle phase, default 60] [launches, default 9]
+//      shown, beside the still stand-in, the app and the web engine's processes apart; goal: at
+//      most 0.5 % of a core for both together.
+// Linux only (reads /proc). Build first (scripts/build.sh builds both apps), then run on a desktop
+// with the accessibility bus, e.g. the private test desktop:
+//   scripts/with-desktop.sh node bench/app/startup-and-idle.mjs [seconds per idle phase, default 60] [launches, default 9]
 import { spawn, execFileSync } from 'node:child_process';
 import { mkdtempSync, writeFileSync, readFileSync, readdirSync, mkdirSync, existsSync } from 'node:fs';
 import { createServer } from 'node:net';
@@ -20,6 +23,7 @@ const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const app = join(root, 'build', 'Tallyrig.app', 'Contents', 'MacOS', 'Tallyrig');
 const minimal = join(root, 'build', 'bench', 'app', 'bench_minimal_qt');
 const cli = join(root, 'devbridge', 'bin', 'tallyrig.mjs');
+const standin = join(root, 'tools', 'standin-simulator', 'standin-simulator');
 const seconds = Number(process.argv[2] ?? 60);
 const launches = Number(process.argv[3] ?? 9);
 const ticks = Number(execFileSync('getconf', ['CLK_TCK']).toString().trim());
@@ -111,7 +115,19 @@ async function phase(label, pid) {
   const pct = (cpu) => (100 * cpu / seconds).toFixed(2);
   console.log(`${label}: app ${pct(appCpu)}% CPU, ${(appRss / 1024).toFixed(1)} MiB RSS; ` +
               `web engine processes (${after.size - 1}) ${pct(engineCpu)}% CPU, ${(engineRss / 1024).toFixed(1)} MiB RSS`);
-  return { appRss: appRss / 1024 };
+  return { appRss: appRss / 1024, appCpu: 100 * appCpu / seconds, allCpu: 100 * (appCpu + engineCpu) / seconds };
+}
+
+// The stand-in simulator, until its window is on screen.
+async function startStandin() {
+  const child = spawn(standin, ['--position', '100,60'], { stdio: ['ignore', 'pipe', 'ignore'] });
+  await new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error('the stand-in simulator showed no window')), 20000);
+    child.stdout.on('data', (data) => {
+      if (String(data).includes('"udid"')) { clearTimeout(timer); resolve(); }
+    });
+  });
+  return child;
 }
 
 // 1. Start-up, alternating so that both see the same machine.
@@ -125,18 +141,33 @@ const ratio = median(times.tallyrig) / median(times.minimal);
 console.log(`process start to first probe, median of ${launches}: Tallyrig ${median(times.tallyrig).toFixed(0)} ms, ` +
             `minimal Qt app ${median(times.minimal).toFixed(0)} ms, ratio ${ratio.toFixed(2)} (goal: at most 1.20)`);
 
-// 2 and 3. One long-running app: disconnected, then connected with the dashboard.
+// 2 and 3. The minimal app idle, then one long-running Tallyrig: disconnected, beside the stand-in,
+// then connected with the dashboard.
 const port = await freePort();
+const yardstick = spawn(minimal, [String(port)], { env: environment(settingsFor(port)), stdio: 'ignore' });
+await sleep(3000);
+const still = await phase(`minimal Qt app, idle ${seconds}s`, yardstick.pid);
+yardstick.kill('SIGTERM');
+
 const child = spawn(app, [], { env: environment(settingsFor(port)), stdio: 'ignore' });
 await sleep(3000); // let start-up settle
 const disconnected = await phase(`idle ${seconds}s, disconnected`, child.pid);
 console.log(`resident memory while disconnected: ${disconnected.appRss.toFixed(1)} MiB (goal: under 70 MiB)`);
 
+const simulator = await startStandin();
+await sleep(3000); // the panel shows beside it
+const beside = await phase(`idle ${seconds}s, disconnected, beside a still simulator`, child.pid);
+console.log(`idle disconnected: ${disconnected.appCpu.toFixed(2)} %, beside a simulator ${beside.appCpu.toFixed(2)} % ` +
+            `(minimal Qt app ${still.appCpu.toFixed(2)} %; goal: at most 0.30 %)`);
+
 const project = mkdtempSync(join(tmpdir(), 'tallyrig-bench-project-'));
 writeFileSync(join(project, 'tallyrig.config.json'), JSON.stringify({ port }));
 const bridge = spawn(process.execPath, [cli, 'start', '--plain'], { cwd: project, stdio: 'ignore' });
 await sleep(8000); // the next probe connects and the dashboard loads
-await phase(`idle ${seconds}s, connected with the dashboard`, child.pid);
+const connected = await phase(`idle ${seconds}s, connected with the dashboard, beside a still simulator`, child.pid);
+console.log(`idle connected beside a still simulator: ${connected.allCpu.toFixed(2)} % for the app and its web engine ` +
+            `(goal: at most 0.50 %)`);
 
 child.kill('SIGTERM');
 bridge.kill('SIGTERM');
+simulator.kill('SIGTERM');

@@ -1,9 +1,11 @@
 // Measures the panel controller and the pick overlay against the stand-in simulator on a test
 // desktop: the follow loop's processor time with the desktop still, the time from a move of the
-// device window to the panel's new position, and the cost of one hover (hit test and redraw).
+// device window to the panel's new position, the cost of one hover (hit test and redraw), and, with
+// the stand-in stopped (as a Simulator paused in a debugger), how long the UI thread takes to answer
+// while the mouse moves over the overlay, and how soon the hit test works once it answers again.
 // Run through bench/simulator/panel.sh, which provides the desktop.
 //
-//   bench_panelcontroller [--seconds N] [--moves N] [--hovers N]
+//   bench_panelcontroller [--seconds N] [--moves N] [--hovers N] [--stopped N]
 
 #include "foundation/Settings.h"
 #include "platform/Targeting.h"
@@ -26,7 +28,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 #include <xcb/xcb.h>
@@ -128,10 +133,13 @@ int main(int argc, char** argv) {
                       QStringLiteral("40")});
     parser.addOption({QStringLiteral("hovers"), QStringLiteral("Hovers to time."), QStringLiteral("N"),
                       QStringLiteral("400")});
+    parser.addOption({QStringLiteral("stopped"), QStringLiteral("Seconds with the stand-in stopped."),
+                      QStringLiteral("N"), QStringLiteral("4")});
     parser.process(application);
     const int seconds = parser.value(QStringLiteral("seconds")).toInt();
     const int moves = parser.value(QStringLiteral("moves")).toInt();
     const int hovers = parser.value(QStringLiteral("hovers")).toInt();
+    const int stopped = parser.value(QStringLiteral("stopped")).toInt();
 
     StandinSimulator standin;
     if (!standin.start({QStringLiteral("--position"), QStringLiteral("100,60")})) {
@@ -280,6 +288,61 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents();
     }
     report(QStringLiteral("hover (hit test and redraw)"), hovering);
+
+    // The stand-in stopped while the mouse crosses the overlay: a request to the UI thread from
+    // another thread every 100 ms, timed until the UI thread has answered it.
+    kill(pid_t(standin.pid()), SIGSTOP);
+    QTimer mouse;
+    int step = 0;
+    QObject::connect(&mouse, &QTimer::timeout, [&] {
+        if (PickOverlay* over = controller.overlay()) {
+            ++step;
+            over->hoverSoon(QPointF(screen.left() + 5 + std::fmod(step * 7.0, screen.width() - 10),
+                                    screen.top() + 5 + std::fmod(step * 3.0, screen.height() - 10)));
+        }
+    });
+    mouse.start(20);
+    std::vector<double> answers;
+    std::atomic<bool> asking = true;
+    std::atomic<bool> done = false;
+    std::thread requests([&] {
+        while (asking) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            QElapsedTimer clock;
+            clock.start();
+            QMetaObject::invokeMethod(
+                &application, [] {}, Qt::BlockingQueuedConnection);
+            answers.push_back(double(clock.nsecsElapsed()) / 1e6);
+        }
+        done = true;
+    });
+    idle(stopped * 1000);
+    asking = false;
+    // Its last request waits for the UI thread.
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    requests.join();
+    mouse.stop();
+    report(QStringLiteral("stand-in stopped: UI thread answers"), answers);
+    out << QStringLiteral("  of which over 50 ms: %1\n")
+               .arg(std::count_if(answers.begin(), answers.end(), [](double ms) { return ms > 50; }));
+
+    // Going on again: how soon the hit test finds a control.
+    const QPointF save = screen.topLeft() + QPointF(150, 398);
+    kill(pid_t(standin.pid()), SIGCONT);
+    QElapsedTimer recovery;
+    recovery.start();
+    while (recovery.elapsed() < 10000) {
+        if (PickOverlay* over = controller.overlay()) {
+            over->hover(save);
+            if (over->view()->label == std::optional<QString>(QStringLiteral("saveButton")))
+                break;
+        }
+        idle(10);
+    }
+    out << QStringLiteral("stand-in going on again -> hit test answers: %1 ms\n")
+               .arg(double(recovery.nsecsElapsed()) / 1e6, 0, 'f', 0);
+    out.flush();
     controller.cancelPick();
     return 0;
 }

@@ -3,6 +3,7 @@
 //
 //   bench_targeting [--calls N] [--tool-calls N]
 
+#include "platform/ChildProcesses.h"
 #include "platform/ProcessSimulatorTool.h"
 #include "platform/Targeting.h"
 #include "simulator/ElementPicker.h"
@@ -188,7 +189,8 @@ int main(int argc, char** argv) {
     }).report(QStringLiteral("hit test outside the screen"));
 
     out << "\nSimulator tool (xcrun first on PATH), end to end\n";
-    ProcessSimulatorTool tool;
+    const auto children = ChildProcesses::create();
+    ProcessSimulatorTool tool(*children);
     Simctl::Device device;
     Samples listing = measure(
         toolCalls, [&] { finish(Simctl::device(tool, window->deviceName(), window->runtime()), &device); });

@@ -33,6 +33,7 @@ TallyrigApp::TallyrigApp(Platform platform, std::optional<QString> bundle, const
       m_bridge(m_settings, *m_platform.childProcesses, BridgeRuntime::in(bundle, resourcesOf(bundle))),
       m_appDelegate(m_bridge),
       m_dashboards(DashboardModule::factory(DashboardModule::pathIn(bundle.value_or(QString())))),
+      m_simulatorTool(*m_platform.childProcesses),
       m_about(new QAction(QStringLiteral("About Tallyrig"), this)),
       m_checkForUpdates(new QAction(QStringLiteral("Check for Updates\u2026"), this)),
       m_settingsAction(new QAction(QStringLiteral("Settings\u2026"), this)),

@@ -1,5 +1,7 @@
 #include "bridge/Bootstrap.h"
 
+#include "foundation/JsonInput.h"
+#include "foundation/LaterPtr.h"
 #include "foundation/LoopbackNetwork.h"
 #include "foundation/Within.h"
 
@@ -28,7 +30,8 @@ bool readText(const nlohmann::json& object, const char* key, std::optional<QStri
 } // namespace
 
 std::optional<Record> decode(const QByteArray& body, bool readProject) {
-    const auto json = nlohmann::json::parse(body.constData(), body.constData() + body.size(), nullptr, false);
+    const JsonInput::Reading reading = JsonInput::read(body);
+    const nlohmann::json& json = reading.value;
     if (!json.is_object())
         return std::nullopt;
     Record record;
@@ -42,14 +45,12 @@ std::optional<Record> decode(const QByteArray& body, bool readProject) {
 QCoro::Task<Answer> fetch(BridgePort port, std::chrono::milliseconds timeout, QObject* owner) {
     QNetworkRequest request(port.bootstrapUrl());
     request.setTransferTimeout(int(timeout.count()));
-    // Deleted later, never from within its own finished signal; the manager owns it meanwhile.
-    QNetworkReply* reply = loopbackNetwork().get(request);
+    const LaterPtr<QNetworkReply> reply(loopbackNetwork().get(request));
     const bool finished =
-        reply->isFinished() || co_await Within::signal(owner, reply, &QNetworkReply::finished);
+        reply->isFinished() || co_await Within::signal(owner, reply.get(), &QNetworkReply::finished);
     if (!finished) {
         // The owner went away: nobody wants the answer.
         reply->abort();
-        reply->deleteLater();
         co_return Answer{};
     }
 
@@ -64,7 +65,6 @@ QCoro::Task<Answer> fetch(BridgePort port, std::chrono::milliseconds timeout, QO
         answer.statusCode = status.toInt();
         answer.body = reply->readAll();
     }
-    reply->deleteLater();
     co_return answer;
 }
 

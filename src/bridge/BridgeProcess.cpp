@@ -88,7 +88,7 @@ BridgeProcess::~BridgeProcess() {
     ++m_openTicket;
     m_turnWaiters.wakeAll();
     if (m_setUp)
-        m_setUp->terminate();
+        m_setUp->end(stopGrace());
     endNow();
     if (sharedInstance() == this)
         sharedInstance() = nullptr;
@@ -117,6 +117,10 @@ void BridgeProcess::setProject(QString folder) {
     emit projectChanged();
 }
 
+std::chrono::milliseconds BridgeProcess::stopGrace() const {
+    return m_timings.stopPolls * m_timings.stopInterval;
+}
+
 void BridgeProcess::forget(const QString& folder) {
     m_recents.forget(folder);
 }
@@ -132,7 +136,7 @@ QCoro::Task<std::optional<BridgePort>> BridgeProcess::open(QString folder) {
     const Opening opening{self, ++m_openTicket};
     // A set-up that an earlier opening is waiting for is no longer wanted.
     if (m_setUp)
-        m_setUp->terminate();
+        m_setUp->end(stopGrace());
     if (!co_await waitForTurn(opening))
         co_return std::nullopt;
     m_opening = true;
@@ -384,5 +388,5 @@ void BridgeProcess::endNow() {
 
 void BridgeProcess::stopForQuit() {
     endNow();
-    ChildProcess::killTracked();
+    m_children.killTracked();
 }

@@ -99,6 +99,8 @@ private:
 
     void setState(State state);
     void setProject(QString folder);
+    // How long a child asked to end may take before it is killed: the bridge's stop polls.
+    std::chrono::milliseconds stopGrace() const;
 
     // The steps of an opening, in order.
     QCoro::Task<bool> waitForTurn(Opening opening);

@@ -1,5 +1,7 @@
 #include "bridge/ChildProcess.h"
 
+#include "foundation/LaterPtr.h"
+
 #include <QList>
 #include <QTimer>
 #include <qcoro/qcorosignal.h>
@@ -13,8 +15,9 @@ QCoro::Task<> Wake::wait() {
 }
 
 QCoro::Task<> Waiters::wait() {
-    // The wake-up lives in this frame; the list holds it weakly.
-    Wake wake;
+    // The wake-up belongs to this frame, which ends inside its fired(); the list holds it weakly.
+    const LaterPtr<Wake> owned(new Wake);
+    Wake& wake = *owned;
     m_waiting.append(&wake);
     co_await wake.wait();
 }
@@ -34,9 +37,12 @@ QCoro::Task<bool> ended(QPointer<QProcess> process, std::chrono::milliseconds ti
     if (timeout.count() == 0)
         co_return false;
 
-    // The wake-up and the timer live in this frame, so nothing can reach it once it has returned.
-    Wake wake;
-    QTimer timer;
+    // The wake-up and the timer belong to this frame, which ends inside one of their signals, so
+    // they go later; a late signal finds the wake-up fired already.
+    const LaterPtr<Wake> ownedWake(new Wake);
+    const LaterPtr<QTimer> ownedTimer(new QTimer);
+    Wake& wake = *ownedWake;
+    QTimer& timer = *ownedTimer;
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer); // a coarse timer may fire early, cutting a grace period short
     QObject::connect(&timer, &QTimer::timeout, &wake, &Wake::fire);
@@ -54,38 +60,11 @@ QCoro::Task<bool> ended(QPointer<QProcess> process, std::chrono::milliseconds ti
 void dispose(QProcess* process) {
     if (!process)
         return;
-    untrack(process);
     if (process->state() == QProcess::NotRunning) {
         process->deleteLater();
         return;
     }
     QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
-}
-
-namespace {
-QList<QPointer<QProcess>>& tracked() {
-    static QList<QPointer<QProcess>> processes;
-    return processes;
-}
-} // namespace
-
-void track(QProcess* process) {
-    tracked().append(process);
-}
-
-void untrack(QProcess* process) {
-    tracked().removeAll(process);
-    tracked().removeAll(nullptr);
-}
-
-void killTracked() {
-    const QList<QPointer<QProcess>> processes = tracked();
-    for (const QPointer<QProcess>& process : processes) {
-        if (process && process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished(1000);
-        }
-    }
 }
 
 namespace {

@@ -10,8 +10,8 @@
 
 #include <chrono>
 
-// Helpers for the child processes the bridge code runs: waiting for them without blocking, making
-// sure none outlives the quit path, and decoding their output.
+// Helpers for the child processes the bridge code runs: waiting for them without blocking, and
+// decoding their output.
 namespace ChildProcess {
 
 // A one-shot wake-up for a single waiting coroutine. It fires at most once, because a second
@@ -60,11 +60,6 @@ QCoro::Task<bool> ended(QPointer<QProcess> process, std::chrono::milliseconds ti
 
 // Deletes a process object once it has ended, without blocking.
 void dispose(QProcess* process);
-
-// Single-command children (set-up, login shell) that the quit path must kill if they still run.
-void track(QProcess* process);
-void untrack(QProcess* process);
-void killTracked();
 
 // UTF-8 that arrives in pieces: a character split between two pieces is decoded whole, invalid
 // bytes become U+FFFD.

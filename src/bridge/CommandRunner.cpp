@@ -3,13 +3,15 @@
 #include "bridge/ChildProcess.h"
 #include "platform/ChildProcesses.h"
 
+#include <QTimer>
+
 using namespace std::chrono_literals;
 
 QCoro::Task<CommandRunner::Result> CommandRunner::run(QString executable, QStringList arguments,
                                                       QString folder, QProcessEnvironment environment,
                                                       std::shared_ptr<Handle> handle) {
     auto* process = new QProcess;
-    ChildProcess::track(process);
+    m_children.track(*process);
     process->setProgram(executable);
     process->setArguments(arguments);
     process->setWorkingDirectory(folder);
@@ -32,4 +34,16 @@ QCoro::Task<CommandRunner::Result> CommandRunner::run(QString executable, QStrin
     }
     ChildProcess::dispose(process);
     co_return result;
+}
+
+void CommandRunner::Handle::end(std::chrono::milliseconds grace) {
+    QProcess* process = m_process;
+    if (!process || process->state() == QProcess::NotRunning)
+        return;
+    process->terminate();
+    // The timer goes with the process, so it never fires for one that has ended and been disposed.
+    QTimer::singleShot(grace, process, [process] {
+        if (process->state() != QProcess::NotRunning)
+            process->kill();
+    });
 }

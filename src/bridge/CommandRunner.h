@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <qcoro/qcorotask.h>
 
+#include <chrono>
 #include <memory>
 
 class ChildProcesses;
@@ -22,10 +23,9 @@ public:
     // Lets whoever started a run end it early; the run then returns as usual.
     class Handle {
     public:
-        void terminate() {
-            if (m_process)
-                m_process->terminate();
-        }
+        // SIGTERM, then SIGKILL once `grace` has passed, so that a program ignoring the request
+        // cannot hold whoever waits for the run.
+        void end(std::chrono::milliseconds grace);
 
     private:
         friend class CommandRunner;

@@ -77,7 +77,7 @@ QCoro::Task<QString> LaunchEnvironment::loginPath() {
     const Timings timings = m_timings;
     ChildProcesses& children = m_children;
     auto* process = new QProcess;
-    ChildProcess::track(process);
+    children.track(*process);
     process->setProgram(loginShell());
     process->setArguments(loginArguments());
     process->setStandardInputFile(QProcess::nullDevice());

@@ -11,7 +11,9 @@ QString anotherProject() {
 Probe Probe::judge(const Bootstrap::Answer& answer, Rules rules) {
     if (answer.transportFailed)
         return free();
-    if (rules.requireOk && answer.statusCode != 200)
+    // Redirects are not followed, and a bridge of this product never sends one.
+    const bool redirect = answer.statusCode >= 300 && answer.statusCode <= 399;
+    if (redirect || (rules.requireOk && answer.statusCode != 200))
         return foreign();
     const auto record = Bootstrap::decode(answer.body, rules.readProject);
     if (!record || record->service != QLatin1String("tallyrig"))

@@ -21,8 +21,9 @@ struct Probe {
     bool operator==(const Probe&) const = default;
 
     // How an answer is read. The two readers differ on purpose: opening a project takes any HTTP
-    // status and needs the bridge's folder; the window's connect check wants status 200 and reads
-    // only the service, so a bridge with an odd "project" still connects.
+    // status but a redirect (never followed, so never a bridge) and needs the bridge's folder; the
+    // window's connect check wants status 200 and reads only the service, so a bridge with an odd
+    // "project" still connects.
     struct Rules {
         bool requireOk;
         bool readProject;

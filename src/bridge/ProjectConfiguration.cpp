@@ -1,6 +1,7 @@
 #include "bridge/ProjectConfiguration.h"
 
 #include "bridge/ProjectPaths.h"
+#include "foundation/JsonInput.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,8 +66,8 @@ BridgePort port(const QString& folder) {
     if (!reader.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = reader.readAll();
-    const auto json =
-        nlohmann::json::parse(bytes.constData(), bytes.constData() + bytes.size(), nullptr, false);
+    const JsonInput::Reading reading = JsonInput::read(bytes);
+    const nlohmann::json& json = reading.value;
     if (!json.is_object())
         return {};
     const auto it = json.find("port");

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 
 Card::Card(QWidget* parent, int radius, Style::Tone fill, bool outlined)
     : QWidget(parent), m_radius(radius), m_fill(fill), m_outlined(outlined) {}
@@ -117,6 +118,35 @@ void MiddleElidedLabel::paintEvent(QPaintEvent*) {
     painter.setFont(font());
     const QString shown = fontMetrics().elidedText(m_text, Qt::ElideMiddle, contentsRect().width());
     painter.drawText(contentsRect(), int(alignment()), shown);
+}
+
+namespace {
+
+// The widget that holds the focus as the application last announced it: while a focus arrives,
+// the one that held it before.
+QPointer<QWidget>& announcedFocus() {
+    static QPointer<QWidget> widget;
+    return widget;
+}
+
+} // namespace
+
+void followFocus() {
+    static const bool following = [] {
+        QObject::connect(qApp, &QApplication::focusChanged, qApp,
+                         [](QWidget*, QWidget* now) { announcedFocus() = now; });
+        announcedFocus() = QApplication::focusWidget();
+        return true;
+    }();
+    Q_UNUSED(following);
+}
+
+bool isKeyboardFocus(const QFocusEvent* event) {
+    const Qt::FocusReason reason = event->reason();
+    if (reason != Qt::TabFocusReason && reason != Qt::BacktabFocusReason && reason != Qt::ShortcutFocusReason)
+        return false;
+    const QWidget* before = announcedFocus();
+    return !before || before->isVisible();
 }
 
 namespace {

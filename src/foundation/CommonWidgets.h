@@ -2,6 +2,7 @@
 
 #include "foundation/Style.h"
 
+#include <QFocusEvent>
 #include <QLabel>
 #include <QTimer>
 #include <QWidget>
@@ -83,6 +84,13 @@ protected:
 private:
     QString m_text;
 };
+
+// Whether a focus that arrived came from the user's keyboard (Tab, Backtab, a shortcut), for the
+// widgets that draw a focus ring then. Qt passes the focus on as if tabbing when the widget that
+// held it leaves the screen; that focus is nobody's doing. followFocus() first, from the
+// widget's constructor.
+void followFocus();
+bool isKeyboardFocus(const QFocusEvent* event);
 
 // Sets a label's text colour to a tone of its palette.
 void setTone(QWidget* widget, Style::Tone tone);

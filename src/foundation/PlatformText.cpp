@@ -18,13 +18,16 @@ QString shortcutHint(const QKeySequence& keys) {
 }
 
 AccessSettings accessSettings() {
+#ifdef Q_OS_MACOS
     const QString why = QStringLiteral(
         "Targeting reads the Simulator\u2019s accessibility elements, like Accessibility Inspector. ");
-#ifdef Q_OS_MACOS
     return {why + QStringLiteral("Turn on Tallyrig in System Settings \u2192 Privacy & Security \u2192 "
                                  "Accessibility."),
             QStringLiteral("Open System Settings")};
 #else
+    // Accessibility Inspector is a macOS tool; what reads elements this way here is a screen reader.
+    const QString why = QStringLiteral(
+        "Targeting reads the Simulator\u2019s accessibility elements, as a screen reader does. ");
     // On Linux access is one switch for every application: the desktop's assistive technologies.
     struct Desktop {
         const char* name; // as XDG_CURRENT_DESKTOP lists it

@@ -1,5 +1,7 @@
 #include "foundation/Settings.h"
 
+#include "foundation/JsonInput.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,7 +10,8 @@
 
 #include <limits>
 
-Settings::Settings(QString filePath, QObject* parent) : QObject(parent), m_filePath(std::move(filePath)) {
+Settings::Settings(QString filePath, int defaultPort, QObject* parent)
+    : QObject(parent), m_filePath(std::move(filePath)), m_defaultPort(defaultPort) {
     load();
 }
 
@@ -28,9 +31,10 @@ void Settings::load() {
         return;
     }
     const QByteArray bytes = file.readAll();
-    auto parsed = nlohmann::json::parse(bytes.constData(), bytes.constData() + bytes.size(), nullptr, false);
-    if (parsed.is_object())
-        m_values = std::move(parsed);
+    // Nesting too deep to be written back counts as unreadable, like any other bad text.
+    JsonInput::Reading parsed = JsonInput::read(bytes);
+    if (parsed.value.is_object())
+        m_values = std::move(parsed.value);
     else
         m_unreadableOnDisk = !bytes.trimmed().isEmpty();
 }
@@ -60,14 +64,14 @@ void Settings::write(const char* key, nlohmann::json value) {
 int Settings::bridgePort() const {
     const auto it = m_values.find(bridgePortKey);
     if (it == m_values.end() || !it->is_number_integer())
-        return defaultBridgePort;
+        return m_defaultPort;
     if (it->is_number_unsigned()) {
         const auto value = it->get<std::uint64_t>();
-        return value <= std::uint64_t(std::numeric_limits<int>::max()) ? int(value) : defaultBridgePort;
+        return value <= std::uint64_t(std::numeric_limits<int>::max()) ? int(value) : m_defaultPort;
     }
     const auto value = it->get<std::int64_t>();
     if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
-        return defaultBridgePort;
+        return m_defaultPort;
     return int(value);
 }
 

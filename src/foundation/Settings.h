@@ -18,7 +18,8 @@ public:
     static constexpr const char* recentProjectsKey = "recentProjects";
     static constexpr int defaultBridgePort = int(BridgePort::defaultNumber);
 
-    explicit Settings(QString filePath, QObject* parent = nullptr);
+    // `defaultPort` is what bridgePort() reads when no port of the right type is stored.
+    explicit Settings(QString filePath, int defaultPort = defaultBridgePort, QObject* parent = nullptr);
 
     // Where the application keeps its settings: $XDG_CONFIG_HOME/Tallyrig/settings.json (default
     // ~/.config).
@@ -46,6 +47,7 @@ private:
     void write(const char* key, nlohmann::json value);
 
     QString m_filePath;
+    int m_defaultPort;
     nlohmann::json m_values = nlohmann::json::object();
     bool m_unreadableOnDisk = false;
 };

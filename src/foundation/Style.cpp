@@ -109,8 +109,19 @@ QFont font(Text style, QFont::Weight weight) {
 }
 
 QFont monospaced(Text style) {
+    return monospaced(QApplication::font().pointSizeF() * scale(style));
+}
+
+QFont font(qreal points, QFont::Weight weight) {
+    QFont f = QApplication::font();
+    f.setPointSizeF(points);
+    f.setWeight(weight);
+    return f;
+}
+
+QFont monospaced(qreal points) {
     QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    f.setPointSizeF(QApplication::font().pointSizeF() * scale(style));
+    f.setPointSizeF(points);
     return f;
 }
 
@@ -157,15 +168,24 @@ QIcon symbol(const QString& name, Tone tone) {
     return QIcon(new SymbolEngine(svgSource(QStringLiteral(":/icons/%1.svg").arg(name)), tone));
 }
 
-QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal ratio) {
+QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal ratio, QFont::Weight weight) {
     static QHash<QString, QPixmap> cache;
-    const QString key =
-        QStringLiteral("%1|%2|%3|%4").arg(name, color.name(QColor::HexArgb)).arg(size).arg(ratio);
+    const QString key = QStringLiteral("%1|%2|%3|%4|%5")
+                            .arg(name, color.name(QColor::HexArgb))
+                            .arg(size)
+                            .arg(ratio)
+                            .arg(int(weight));
     auto it = cache.find(key);
     if (it != cache.end())
         return *it;
     QByteArray svg = svgSource(QStringLiteral(":/icons/%1.svg").arg(name));
     svg.replace("currentColor", color.name(QColor::HexRgb).toLatin1());
+    // The carried line symbols are drawn 2 units wide on a 24-unit grid, the regular weight; each
+    // step of weight above it adds a little, as the platform's symbols thicken.
+    if (weight > QFont::Normal) {
+        const double width = 2.0 + 0.3 * (weight - QFont::Normal) / (QFont::Medium - QFont::Normal);
+        svg.replace("stroke-width=\"2\"", "stroke-width=\"" + QByteArray::number(width) + '"');
+    }
     QPixmap pixmap(QSize(size, size) * ratio);
     pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);

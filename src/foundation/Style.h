@@ -15,6 +15,9 @@ enum class Text { Body, Title2, Headline, Callout, Caption, Footnote };
 
 QFont font(Text style, QFont::Weight weight = QFont::Normal);
 QFont monospaced(Text style);
+// A face at a size the design gives in points, whatever the desktop's own text size.
+QFont font(qreal points, QFont::Weight weight = QFont::Normal);
+QFont monospaced(qreal points);
 
 enum class Tone {
     Primary,
@@ -42,9 +45,11 @@ QColor brand();
 // A carried symbol ("folder", "checkmark", …) drawn in a tone; it follows palette changes.
 QIcon symbol(const QString& name, Tone tone = Tone::Primary);
 
-// A carried symbol in any colour, square, for a painter: rendered once per colour, size and
-// pixel ratio, so repainting costs a copy.
-QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal ratio);
+// A carried symbol in any colour, square, for a painter: rendered once per colour, size, pixel
+// ratio and weight, so repainting costs a copy. A line symbol's weight is its stroke's width;
+// a filled one has none.
+QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal ratio,
+                     QFont::Weight weight = QFont::Normal);
 
 // The application icon.
 QIcon appIcon();

@@ -1,15 +1,18 @@
 #include "foundation/Within.h"
 
+#include "foundation/LaterPtr.h"
+
 #include <QTimer>
 
 namespace Within {
 
 QCoro::Task<bool> sleep(QObject* owner, std::chrono::milliseconds interval) {
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.start(interval);
-    co_return co_await signal(owner, &timer, &QTimer::timeout);
+    // This frame ends inside the timer's timeout().
+    const LaterPtr<QTimer> timer(new QTimer);
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->start(interval);
+    co_return co_await signal(owner, timer.get(), &QTimer::timeout);
 }
 
 } // namespace Within

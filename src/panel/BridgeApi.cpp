@@ -1,23 +1,24 @@
 #include "panel/BridgeApi.h"
 
+#include "foundation/JsonInput.h"
+#include "foundation/LaterPtr.h"
 #include "foundation/LoopbackNetwork.h"
 #include "foundation/Within.h"
-#include "simulator/PanelError.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-#include <memory>
-
 namespace BridgeApi {
 
 namespace {
 
-// Answers nested deeper than this are refused: writing them back as text would recurse as deep.
-constexpr int maximumDepth = 256;
+// Far beyond any identifier a bridge issues, and short enough for a request line once encoded.
+constexpr qsizetype maximumIdLength = 1000;
 
-struct TooDeep {};
+QString encoded(const QString& id) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(id));
+}
 
 } // namespace
 
@@ -36,19 +37,10 @@ std::optional<QUrl> address(qint64 port, const QString& path) {
 nlohmann::json parseAnswer(const QByteArray& body) {
     if (body.trimmed().isEmpty())
         throw Failure(QStringLiteral("The bridge sent an empty answer"));
-    const auto depthLimit = [](int depth, nlohmann::json::parse_event_t, nlohmann::json&) {
-        if (depth > maximumDepth)
-            throw TooDeep{};
-        return true;
-    };
-    try {
-        return nlohmann::json::parse(body.constData(), body.constData() + body.size(), depthLimit);
-    } catch (const nlohmann::json::parse_error& error) {
-        throw Failure(
-            QStringLiteral("The bridge\u2019s answer isn\u2019t valid JSON (at byte %1)").arg(error.byte));
-    } catch (const TooDeep&) {
-        throw Failure(QStringLiteral("The bridge\u2019s answer is nested too deeply"));
-    }
+    JsonInput::Reading answer = JsonInput::read(body);
+    if (!answer)
+        throw Failure(JsonInput::describe(answer, QStringLiteral("The bridge\u2019s answer")));
+    return std::move(answer.value);
 }
 
 std::optional<QString> text(const nlohmann::json& value, const char* key) {
@@ -58,6 +50,23 @@ std::optional<QString> text(const nlohmann::json& value, const char* key) {
     if (it == value.end() || !it->is_string())
         return std::nullopt;
     return QString::fromStdString(it->get<std::string>());
+}
+
+bool sendableId(const QString& id) {
+    return !id.isEmpty() && id.size() <= maximumIdLength && id != QLatin1String(".") &&
+           id != QLatin1String("..");
+}
+
+std::optional<QString> statusPath(const QString& id) {
+    if (!sendableId(id))
+        return std::nullopt;
+    return QStringLiteral("/status?id=") + encoded(id);
+}
+
+std::optional<QString> reviewPath(const QString& id, const QString& action) {
+    if (!sendableId(id))
+        return std::nullopt;
+    return QStringLiteral("/api/reports/") + encoded(id) + QLatin1Char('/') + encoded(action);
 }
 
 QCoro::Task<nlohmann::json> call(qint64 port, QString path, std::optional<ReportBody> body,
@@ -70,7 +79,8 @@ QCoro::Task<nlohmann::json> call(qint64 port, QString path, std::optional<Report
     request.setTransferTimeout(int(timeout.count()));
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    std::unique_ptr<QNetworkReply> reply;
+    // Resumed inside the reply's finished(), which Qt may emit from abort() and go on using it.
+    LaterPtr<QNetworkReply> reply;
     if (body) {
         QByteArray data = body->compact();
         // The screenshot's bytes are in `data` now; the body need not keep its share of them.
@@ -96,11 +106,14 @@ QCoro::Task<nlohmann::json> call(qint64 port, QString path, std::optional<Report
             throw Failure(QStringLiteral("The request timed out."));
         throw Failure(reply->errorString());
     }
-    const nlohmann::json answer = parseAnswer(reply->readAll());
     const int code = status.toInt();
+    // Nothing is sent on: whatever answers on the port could redirect a report anywhere.
+    if (code >= 300 && code <= 399)
+        throw Refusal(code, QStringLiteral("The bridge redirected the request, so it wasn\u2019t sent on"));
+    const nlohmann::json answer = parseAnswer(reply->readAll());
     if (code >= 200 && code <= 299)
         co_return answer;
-    throw PanelError(text(answer, "error").value_or(QStringLiteral("Bridge error")));
+    throw Refusal(code, text(answer, "error").value_or(QStringLiteral("Bridge error")));
 }
 
 } // namespace BridgeApi

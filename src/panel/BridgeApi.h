@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/Payload.h"
+#include "simulator/PanelError.h"
 
 #include <QString>
 #include <QUrl>
@@ -14,13 +15,27 @@
 // One exchange with the bridge's report API on the loopback address.
 namespace BridgeApi {
 
+// The bridge answered and refused: a status outside 200 to 299 (a redirect included), with the
+// message to show.
+class Refusal : public PanelError {
+public:
+    Refusal(int status, QString message) : PanelError(std::move(message)), m_status(status) {}
+    int status() const { return m_status; }
+    // A fault inside the bridge (5xx): no verdict on what was asked.
+    bool inBridge() const { return m_status >= 500; }
+
+private:
+    int m_status;
+};
+
 // "http://127.0.0.1:<port>" + path; none when the port makes no valid URL.
 std::optional<QUrl> address(qint64 port, const QString& path);
 
 // Sends the body as a compact JSON POST, or a GET without one, and returns the answer's JSON value
 // (a bare text or number included). Throws PanelError "Invalid bridge port" before sending, Failure
-// with the description of a transport failure, time-out or unreadable answer, and PanelError with
-// the answer's "error" text or "Bridge error" when the status is outside 200 to 299.
+// with the description of a transport failure, time-out or unreadable answer, and Refusal with the
+// answer's "error" text or "Bridge error" when the status is outside 200 to 299. A redirect is
+// never followed: it is a Refusal, whatever the answer holds.
 // `timeout` is the longest the transfer may go without progress. Touches nothing but its
 // arguments, so its caller may be gone when it ends. When `owner` goes away first the request is
 // abandoned at once and the call throws Failure, so no frame waits on an answer nobody wants.
@@ -32,5 +47,13 @@ nlohmann::json parseAnswer(const QByteArray& body);
 
 // A member of an object answer read as text; none for anything else.
 std::optional<QString> text(const nlohmann::json& value, const char* key);
+
+// Whether a report identifier the bridge issued can go back into a request: not empty, not a dot
+// segment (the HTTP client would step up a folder however it is encoded) and of a sensible length.
+bool sendableId(const QString& id);
+// "/status?id=" + the identifier as one query value; none when it cannot be sent.
+std::optional<QString> statusPath(const QString& id);
+// "/api/reports/" + the identifier as one path segment + "/" + action; none when it cannot be sent.
+std::optional<QString> reviewPath(const QString& id, const QString& action);
 
 } // namespace BridgeApi

@@ -172,7 +172,7 @@ PacketPreview::PacketPreview(QWidget* parent) : QWidget(parent), m_text(new QPla
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_text->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    m_text->setFont(Style::monospaced(Style::Text::Caption));
+    m_text->setFont(Style::monospaced(10.0)); // 10 points, whatever the desktop's text size
     m_text->setAccessibleName(QStringLiteral("Context packet preview"));
     tint(m_text);
     layout->addWidget(m_text);

@@ -1,5 +1,6 @@
 #include "panel/PanelWidgets.h"
 
+#include "foundation/AccessibleButton.h"
 #include "foundation/CommonWidgets.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -24,12 +25,6 @@ QPalette tones(const QWidget* widget) {
     QPalette palette = widget->palette();
     palette.setCurrentColorGroup(QPalette::Active);
     return palette;
-}
-
-// Only a focus that came from the keyboard is drawn; a click never leaves a ring behind.
-bool fromKeyboard(const QFocusEvent* event) {
-    return event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason ||
-           event->reason() == Qt::ShortcutFocusReason;
 }
 
 // How much stronger a plate gets under the pointer and while pressed.
@@ -79,8 +74,13 @@ QLabel* makeLabel(const QString& text, Style::Text style, Style::Tone tone, QWid
 
 // ---- FocusRingButton
 
+FocusRingButton::FocusRingButton(QWidget* parent) : QAbstractButton(parent) {
+    AccessibleButton::clickOnAction(this);
+    followFocus();
+}
+
 void FocusRingButton::focusInEvent(QFocusEvent* event) {
-    m_keyboardFocus = fromKeyboard(event);
+    m_keyboardFocus = isKeyboardFocus(event);
     QAbstractButton::focusInEvent(event);
 }
 
@@ -142,7 +142,7 @@ void SymbolButton::paintEvent(QPaintEvent*) {
         tint.setAlphaF(tint.alphaF() * 0.6);
     const QRect icon(QPoint((width() - m_iconSize) / 2, (height() - m_iconSize) / 2),
                      QSize(m_iconSize, m_iconSize));
-    painter.drawPixmap(icon, Style::symbolPixmap(m_symbol, tint, m_iconSize, devicePixelRatioF()));
+    painter.drawPixmap(icon, Style::symbolPixmap(m_symbol, tint, m_iconSize, devicePixelRatioF(), m_weight));
     if (showsFocusRing())
         paintFocusRing(painter, box, m_radius, tones(this));
 }
@@ -455,6 +455,43 @@ void ClampedLabel::paintEvent(QPaintEvent*) {
         painter.drawText(QRect(area.left(), y, area.width(), lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
                          line.trimmed());
         y += lineHeight;
+    }
+}
+
+// ---- TabularLabel
+
+qreal TabularLabel::digitWidth() const {
+    const QFontMetricsF metrics(font());
+    qreal widest = 0;
+    for (char digit = '0'; digit <= '9'; ++digit)
+        widest = std::max(widest, metrics.horizontalAdvance(QLatin1Char(digit)));
+    return widest;
+}
+
+qreal TabularLabel::advance(QChar c) const {
+    return c.isDigit() ? digitWidth() : QFontMetricsF(font()).horizontalAdvance(c);
+}
+
+QSize TabularLabel::sizeHint() const {
+    qreal width = 0;
+    for (const QChar c : text())
+        width += advance(c);
+    const QMargins margins = contentsMargins();
+    return {int(std::ceil(width)) + margins.left() + margins.right(),
+            fontMetrics().height() + margins.top() + margins.bottom()};
+}
+
+void TabularLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setFont(font());
+    painter.setPen(palette().color(foregroundRole()));
+    const QRectF area = contentsRect();
+    // Right-aligned, as a number in a column is.
+    qreal x = area.right() + 1 - (sizeHint().width() - contentsMargins().left() - contentsMargins().right());
+    for (const QChar c : text()) {
+        const qreal width = advance(c);
+        painter.drawText(QRectF(x, area.top(), width, area.height()), Qt::AlignCenter, QString(c));
+        x += width;
     }
 }
 

@@ -16,11 +16,11 @@ class Spinner;
 namespace PanelWidgets {
 
 // A button that draws a focus ring only for a focus that came from the keyboard; a click never
-// leaves a ring behind.
+// leaves a ring behind. Assistive technologies press it as a click.
 class FocusRingButton : public QAbstractButton {
     Q_OBJECT
 public:
-    using QAbstractButton::QAbstractButton;
+    explicit FocusRingButton(QWidget* parent = nullptr);
 
 protected:
     bool showsFocusRing() const { return m_keyboardFocus && hasFocus(); }
@@ -41,6 +41,8 @@ public:
     // The symbol's tone, and the plate behind it (no plate when `plateOpacity` is 0).
     void setTones(Style::Tone icon, Style::Tone plate = Style::Tone::Primary, qreal plateOpacity = 0);
     void setPlateRadius(qreal radius) { m_radius = radius; }
+    // The symbol's weight, regular unless set.
+    void setWeight(QFont::Weight weight) { m_weight = weight; }
     // Follows the model instead of flipping itself when pressed.
     void setMirrorsState(bool mirrors);
 
@@ -58,6 +60,7 @@ private:
     Style::Tone m_plate = Style::Tone::Primary;
     qreal m_plateOpacity = 0;
     qreal m_radius = 6;
+    QFont::Weight m_weight = QFont::Normal;
     bool m_mirrors = false;
 };
 
@@ -163,6 +166,23 @@ protected:
 
 private:
     int m_maxLines;
+};
+
+// Text whose digits each take the width of the widest, so that a number that counts up does not
+// shift or jitter (the face's own tabular figures are out of Qt's reach before 6.6).
+class TabularLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    qreal digitWidth() const;
+    qreal advance(QChar c) const;
 };
 
 // A sentence with a symbol set inline ("Press [scope] and click…"), wrapping like a label.

@@ -27,8 +27,9 @@ constexpr int capsuleHeight = 3;
 // The working spinner shows for as long as the agent works: one turn in 1.5 s.
 constexpr std::chrono::milliseconds spinnerFrame{125};
 
+// The step names are set at 10 points.
 QFont stepFont(bool current) {
-    return Style::font(Style::Text::Caption, current ? QFont::DemiBold : QFont::Normal);
+    return Style::font(10.0, current ? QFont::DemiBold : QFont::Normal);
 }
 
 const ReviewAction& action(const QString& name) {
@@ -39,9 +40,10 @@ const ReviewAction& action(const QString& name) {
 
 // ---- RevertButton
 
-RevertButton::RevertButton(std::function<void()> revert, std::chrono::milliseconds arming, QWidget* parent)
+RevertButton::RevertButton(std::function<void()> revert, std::chrono::milliseconds arming,
+                           std::chrono::milliseconds reading, QWidget* parent)
     : PanelButton(revertTitle, Kind::Standard, Size::Small, parent), m_revert(std::move(revert)),
-      m_arming(arming) {
+      m_arming(arming), m_reading(reading) {
     setTextTone(Style::Tone::Red);
     setToolTip(action(ReviewActions::revert).help);
     setAccessibleName(revertTitle);
@@ -50,11 +52,14 @@ RevertButton::RevertButton(std::function<void()> revert, std::chrono::millisecon
 
 void RevertButton::press() {
     if (m_armed) {
+        if (m_shown.elapsed() < m_reading.count())
+            return;
         setArmed(false);
         m_revert();
         return;
     }
     setArmed(true);
+    m_shown.start();
     // Every arming has a timer of its own, and none is stopped early: an earlier arming's timer
     // may end a later arming before its time.
     QTimer::singleShot(m_arming, this, [this] { setArmed(false); });
@@ -126,7 +131,7 @@ Progress::Progress(SimulatorPanelModel& model, PanelViewTimings timings, QWidget
       m_check(new SymbolView(QStringLiteral("checkmark.circle.fill"), Style::Tone::Green, 14)),
       m_cross(new SymbolView(QStringLiteral("xmark.circle.fill"), Style::Tone::Red, 14)),
       m_title(makeLabel(QString(), Style::Text::Callout, Style::Tone::Primary, m_statusRow, QFont::DemiBold)),
-      m_elapsed(makeLabel(QString(), Style::Text::Caption, Style::Tone::Secondary, m_statusRow)),
+      m_elapsed(new TabularLabel(m_statusRow)),
       m_dismiss(new SymbolButton(QStringLiteral("xmark"), 9, QSize(18, 18), m_statusRow)),
       m_request(new ClampedLabel(3, this)), m_track(new StepTrack(this)), m_reviewRow(new QWidget(this)),
       m_commit(new PanelButton(action(ReviewActions::commit).title, PanelButton::Kind::Prominent,
@@ -134,7 +139,7 @@ Progress::Progress(SimulatorPanelModel& model, PanelViewTimings timings, QWidget
       m_verify(new PanelButton(action(ReviewActions::verify).title, PanelButton::Kind::Standard,
                                PanelButton::Size::Small, m_reviewRow)),
       m_revert(new RevertButton([this] { m_model.act(ReviewActions::revert); }, m_timings.revertArming,
-                                m_reviewRow)),
+                                m_timings.revertReading, m_reviewRow)),
       m_link(
           new LinkButton(QStringLiteral("arrow.up.forward.app"), QStringLiteral("Open in dashboard"), this)) {
     setObjectName(QStringLiteral("progress"));
@@ -169,10 +174,12 @@ Progress::Progress(SimulatorPanelModel& model, PanelViewTimings timings, QWidget
     m_title->setWordWrap(false);
     row->addWidget(m_title);
     row->addStretch(1);
-    m_elapsed->setWordWrap(false);
+    m_elapsed->setFont(Style::font(Style::Text::Caption));
+    setTone(m_elapsed, Style::Tone::Secondary);
     row->addWidget(m_elapsed);
     m_dismiss->setTones(Style::Tone::Secondary);
     m_dismiss->setPlateRadius(9);
+    m_dismiss->setWeight(QFont::DemiBold);
     m_dismiss->setToolTip(QStringLiteral("Dismiss"));
     m_dismiss->setAccessibleName(QStringLiteral("Dismiss progress"));
     row->addWidget(m_dismiss);

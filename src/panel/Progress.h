@@ -4,6 +4,7 @@
 #include "panel/PanelWidgets.h"
 #include "panel/TrackedReport.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -18,7 +19,10 @@ class SymbolView;
 class RevertButton : public PanelWidgets::PanelButton {
     Q_OBJECT
 public:
-    RevertButton(std::function<void()> revert, std::chrono::milliseconds arming, QWidget* parent = nullptr);
+    // A press confirms only once "Undo files?" has shown for `reading`, however it comes (pointer,
+    // keyboard, assistive technology).
+    RevertButton(std::function<void()> revert, std::chrono::milliseconds arming,
+                 std::chrono::milliseconds reading, QWidget* parent = nullptr);
 
     bool armed() const { return m_armed; }
     // Forgets an arming, for when the button leaves the screen.
@@ -30,6 +34,8 @@ private:
 
     std::function<void()> m_revert;
     std::chrono::milliseconds m_arming;
+    std::chrono::milliseconds m_reading;
+    QElapsedTimer m_shown; // since the last arming
     bool m_armed = false;
 };
 

@@ -84,6 +84,8 @@ SimulatorPanelModel::SimulatorPanelModel(platform::SimulatorTool& tool, Settings
     : QObject(parent), m_tool(tool), m_settings(settings), m_timings(timings) {
     m_refreshKey = refreshKey();
     m_previewRefresh = new PreviewRefresh(*this, m_timings.previewDelay);
+    m_pollPause.setSingleShot(true);
+    m_pollPause.setTimerType(Qt::PreciseTimer);
 }
 
 SimulatorPanelModel::~SimulatorPanelModel() = default;
@@ -100,8 +102,13 @@ void SimulatorPanelModel::setTrusted(bool trusted) {
 }
 
 void SimulatorPanelModel::setVisible(bool visible) {
-    if (std::exchange(m_visible, visible) != visible)
-        emit visibleChanged(visible);
+    if (std::exchange(m_visible, visible) == visible)
+        return;
+    emit visibleChanged(visible);
+    // The panel shows during the pause after a pass it was hidden for: the next pass comes now,
+    // not after the slow pause.
+    if (visible && m_pausedHidden && m_pollPause.isActive())
+        m_pollPause.start(0);
 }
 
 void SimulatorPanelModel::setDeviceTitle(const QString& title) {
@@ -150,6 +157,8 @@ void SimulatorPanelModel::setDraft(std::optional<Draft> draft) {
     if (m_draft == draft)
         return;
     m_draft = std::move(draft);
+    // A preview on its way belongs to the draft that was.
+    ++m_previews;
     emit draftChanged();
     updateDerived();
 }
@@ -209,19 +218,21 @@ void SimulatorPanelModel::select(const PickResult& pick) {
     setError(std::nullopt);
     setPacket(QString());
     setCapturing(true);
-    detach(capture(pick), this);
+    detach(capture(pick, ++m_captures), this);
 }
 
-QCoro::Task<> SimulatorPanelModel::capture(PickResult pick) {
+QCoro::Task<> SimulatorPanelModel::capture(PickResult pick, quint64 serial) {
     const QPointer<SimulatorPanelModel> self(this);
+    // The last pick wins: a capture that a later pick overtook leaves no draft, error or end.
+    const auto overtaken = [&] { return !self || serial != m_captures; };
     std::exception_ptr failure;
     try {
         const Simctl::Device device =
             co_await Simctl::device(m_tool, pick.window.deviceName(), pick.window.runtime());
-        if (!self)
+        if (overtaken())
             co_return;
         QByteArray png = co_await Simctl::screenshot(m_tool, device.udid);
-        if (!self)
+        if (overtaken())
             co_return;
         const std::optional<QSize> pixels = pngSize(png);
         if (!pixels)
@@ -234,7 +245,7 @@ QCoro::Task<> SimulatorPanelModel::capture(PickResult pick) {
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!self)
+    if (overtaken())
         co_return;
     if (failure)
         setError(QStringLiteral("Couldn\u2019t capture the simulator: ") + describe(failure));
@@ -264,7 +275,8 @@ QCoro::Task<> SimulatorPanelModel::submit(ReportBody body, QString request) {
     if (!self)
         co_return;
     const std::optional<QString> id = BridgeApi::text(answer, "id");
-    if (!id) {
+    // A report whose id cannot go back to the bridge could never be followed.
+    if (!id || !BridgeApi::sendableId(*id)) {
         setError(noReport);
         setSending(false);
         co_return;
@@ -298,6 +310,8 @@ QCoro::Task<> SimulatorPanelModel::refreshPacket() {
     if (!m_showContext || !m_draft)
         co_return;
     const QPointer<SimulatorPanelModel> self(this);
+    // Only the answer to the latest refresh of the current draft is shown.
+    const quint64 serial = ++m_previews;
     QString text;
     try {
         const nlohmann::json answer = co_await call(QStringLiteral("/packet"), payload(*m_draft, false));
@@ -309,7 +323,7 @@ QCoro::Task<> SimulatorPanelModel::refreshPacket() {
     } catch (...) {
         text = QStringLiteral("Preview unavailable: ") + describe(std::current_exception());
     }
-    if (self)
+    if (self && serial == m_previews)
         setPacket(text);
 }
 
@@ -345,12 +359,15 @@ QCoro::Task<> SimulatorPanelModel::pollLoop() {
     const QPointer<SimulatorPanelModel> self(this);
     const PanelTimings timings = m_timings;
     while (self) {
+        const bool hidden = !self->m_visible;
         const bool soon = co_await self->poll();
         if (!self)
             break;
+        self->m_pausedHidden = hidden;
+        self->m_pollPause.start(soon ? timings.fastPoll : timings.slowPoll);
         // The pause ends inside the model's destruction, even once the event loop has stopped.
         // Kept out of the condition (GCC 12, see the panel controller's loop).
-        const bool slept = co_await Within::sleep(self.data(), soon ? timings.fastPoll : timings.slowPoll);
+        const bool slept = co_await Within::signal(self.data(), &self->m_pollPause, &QTimer::timeout);
         if (!slept)
             break;
     }
@@ -379,11 +396,19 @@ QCoro::Task<bool> SimulatorPanelModel::poll() {
 
     if (m_report) {
         const QString id = m_report->id;
+        const std::optional<QString> path = BridgeApi::statusPath(id);
         nlohmann::json answer;
-        bool refused = false;
+        bool refused = !path;
         bool failed = false;
         try {
-            answer = co_await call(QStringLiteral("/status?id=") + id);
+            if (path)
+                answer = co_await call(*path);
+        } catch (const BridgeApi::Refusal& refusal) {
+            // A fault inside the bridge says nothing about the report: offline for this pass.
+            if (refusal.inBridge())
+                failed = true;
+            else
+                refused = true;
         } catch (const PanelError&) {
             refused = true;
         } catch (...) {
@@ -396,7 +421,8 @@ QCoro::Task<bool> SimulatorPanelModel::poll() {
             co_return false;
         }
         if (refused) {
-            // The bridge no longer vouches for it; a report sent meanwhile is another one and stays.
+            // The bridge no longer vouches for it (or it cannot be asked about it); a report sent
+            // meanwhile is another one and stays.
             if (m_report && m_report->id == id)
                 setReport(std::nullopt);
         } else if (const std::optional<QString> status = BridgeApi::text(answer, "status")) {
@@ -421,36 +447,13 @@ QCoro::Task<bool> SimulatorPanelModel::poll() {
 QCoro::Task<> SimulatorPanelModel::discover() {
     const QPointer<SimulatorPanelModel> self(this);
     const nlohmann::json list = co_await call(QStringLiteral("/api/reports"));
-    if (!self || !list.is_array())
+    if (!self)
         co_return;
-
-    const nlohmann::json* newest = nullptr;
-    std::string newestCreated;
-    for (const nlohmann::json& summary : list) {
-        const std::optional<QString> id = BridgeApi::text(summary, "id");
-        const std::optional<QString> status = BridgeApi::text(summary, "status");
-        if (!id || !status || m_dismissed.contains(*id) || (m_report && m_report->id == *id) ||
-            !ReportStatus::isPending(*status))
-            continue;
-        const auto created = summary.find("createdAt");
-        const std::string createdText =
-            created != summary.end() && created->is_string() ? created->get<std::string>() : std::string();
-        // Texts compared character by character; the first listed wins a tie.
-        if (!newest || createdText > newestCreated) {
-            newest = &summary;
-            newestCreated = createdText;
-        }
-    }
-    if (!newest)
+    std::optional<TrackedReport> newest =
+        newestPending(list, m_dismissed, m_report ? std::optional(m_report->id) : std::nullopt);
+    if (!newest || (m_report && ReportStatus::isPending(m_report->status)))
         co_return;
-    if (m_report && ReportStatus::isPending(m_report->status))
-        co_return;
-
-    const std::optional<QString> created = BridgeApi::text(*newest, "createdAt");
-    const std::optional<QDateTime> started = created ? parseCreatedAt(*created) : std::nullopt;
-    setReport(TrackedReport{
-        *BridgeApi::text(*newest, "id"), BridgeApi::text(*newest, "comment").value_or(QString()),
-        started.value_or(QDateTime::currentDateTimeUtc()), *BridgeApi::text(*newest, "status")});
+    setReport(*newest);
 }
 
 // Review actions and settings.
@@ -472,8 +475,11 @@ QCoro::Task<> SimulatorPanelModel::review(QString id, QString action) {
     const QPointer<SimulatorPanelModel> self(this);
     ReportBody empty;
     try {
-        const nlohmann::json answer =
-            co_await call(QStringLiteral("/api/reports/") + id + QLatin1Char('/') + action, std::move(empty));
+        const std::optional<QString> path = BridgeApi::reviewPath(id, action);
+        if (!path)
+            throw PanelError(
+                QStringLiteral("This report\u2019s identifier can\u2019t be sent to the bridge"));
+        const nlohmann::json answer = co_await call(*path, std::move(empty));
         if (!self)
             co_return;
         // Applied only while the panel still follows the report the action was about.

@@ -185,7 +185,7 @@ signals:
 
 private:
     QCoro::Task<nlohmann::json> call(const QString& path, std::optional<ReportBody> body = std::nullopt);
-    QCoro::Task<> capture(PickResult pick);
+    QCoro::Task<> capture(PickResult pick, quint64 serial);
     QCoro::Task<> submit(ReportBody body, QString request);
     QCoro::Task<> discover();
     QCoro::Task<> pollLoop();
@@ -237,6 +237,12 @@ private:
     bool m_offline = false;
     QSet<QString> m_dismissed;
     bool m_polling = false;
+    // Counts the captures and the preview refreshes (and drafts), so that only the latest applies.
+    quint64 m_captures = 0;
+    quint64 m_previews = 0;
+    // The pause between two polling passes, and whether the panel was hidden for the last pass.
+    QTimer m_pollPause;
+    bool m_pausedHidden = false;
 
     bool m_canSend = false;
     QString m_refreshKey;

@@ -257,6 +257,7 @@ QWidget* SimulatorPanelView::makeTitleRow() {
 
     m_target = new SymbolButton(QStringLiteral("scope"), 15, QSize(30, 26), titleRow);
     m_target->setPlateRadius(7);
+    m_target->setWeight(QFont::Medium);
     m_target->setMirrorsState(true);
     connect(m_target, &QAbstractButton::clicked, this, [this] {
         if (PanelControl* controller = m_model.controller())
@@ -267,6 +268,7 @@ QWidget* SimulatorPanelView::makeTitleRow() {
     m_hide = new SymbolButton(QStringLiteral("xmark"), 11, QSize(22, 22), titleRow);
     m_hide->setTones(Style::Tone::Secondary);
     m_hide->setPlateRadius(11);
+    m_hide->setWeight(QFont::DemiBold);
     m_hide->setToolTip(QStringLiteral("Hide the Simulator panel ") +
                        PlatformText::shortcutHint(Shortcuts::simulatorPanel()));
     m_hide->setAccessibleName(QStringLiteral("Hide Simulator panel"));

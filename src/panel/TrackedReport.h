@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QDateTime>
+#include <QSet>
 #include <QString>
+
+#include <nlohmann/json.hpp>
 
 #include <optional>
 
@@ -19,3 +22,10 @@ struct TrackedReport {
 // fraction optional; a trailing "Z" or offset is honoured, without one the time is UTC. None when
 // the text does not have that form.
 std::optional<QDateTime> parseCreatedAt(const QString& text);
+
+// The report that discovery would adopt from the bridge's list of report summaries: the newest
+// (greatest "createdAt" text, the first listed on a tie) that is working or in review, whose id can
+// be sent back, is not dismissed and is not the one followed. Its start is its "createdAt", or now.
+// None for anything but such a list.
+std::optional<TrackedReport> newestPending(const nlohmann::json& list, const QSet<QString>& dismissed,
+                                           const std::optional<QString>& followed);

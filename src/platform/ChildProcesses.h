@@ -1,8 +1,10 @@
 #pragma once
 
-#include <memory>
+#include <QList>
+#include <QPointer>
+#include <QProcess>
 
-class QProcess;
+#include <memory>
 
 // What child processes need of the operating system beyond QProcess: never outliving the app, a
 // session of their own, and signals to everything they started.
@@ -26,5 +28,14 @@ public:
     // Sends `signal` to a child prepared with ownSession and to what it started in its session.
     virtual void signalSession(QProcess& process, Signal signal) = 0;
 
+    // Single-run children (set-up, login shell, the simulator tool) that the quit path must kill
+    // if they still run. Forgotten once the process object is gone.
+    void track(QProcess& process);
+    // The quit path: kills every tracked child still running, blocking for at most a second.
+    void killTracked();
+
     static std::unique_ptr<ChildProcesses> create();
+
+private:
+    QList<QPointer<QProcess>> m_tracked;
 };

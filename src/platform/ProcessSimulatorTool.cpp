@@ -1,6 +1,8 @@
 #include "platform/ProcessSimulatorTool.h"
 
+#include "foundation/LaterPtr.h"
 #include "foundation/Within.h"
+#include "platform/ChildProcesses.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -10,8 +12,9 @@
 
 using namespace std::chrono_literals;
 
-ProcessSimulatorTool::ProcessSimulatorTool(std::optional<QString> program, std::chrono::milliseconds limit)
-    : m_program(std::move(program)), m_limit(limit) {}
+ProcessSimulatorTool::ProcessSimulatorTool(ChildProcesses& children, std::optional<QString> program,
+                                           std::chrono::milliseconds limit)
+    : m_children(children), m_program(std::move(program)), m_limit(limit) {}
 
 std::optional<QString> ProcessSimulatorTool::locate() {
 #ifdef Q_OS_MACOS
@@ -36,18 +39,24 @@ QCoro::Task<platform::ToolRun> ProcessSimulatorTool::run(QStringList arguments) 
         co_return result;
     }
 
-    QProcess process;
+    // Held to deleteLater(): this frame ends inside the process's, or the timer's, own signal.
+    const LaterPtr<QProcess> owned(new QProcess);
+    QProcess& process = *owned;
     process.setProgram(*program);
     process.setArguments(arguments);
     process.setStandardErrorFile(QProcess::nullDevice());
     // A GUI app has no input to hand on.
     process.setStandardInputFile(QProcess::nullDevice());
+    // Like the bridge's own children: never outlives the app, ended by the quit path.
+    m_children.prepare(process, {ChildProcesses::Signal::Kill, false});
+    m_children.track(process);
     process.start(QIODevice::ReadOnly);
     // QCoro's waitForStarted misses a failed start and would wait out the whole limit, and its
     // wait on stateChanged mishandles that signal's private argument. The limit's timer wakes us
     // either way: at once when the state moves on, or when the limit is up.
     if (process.state() == QProcess::Starting) {
-        QTimer wake;
+        const LaterPtr<QTimer> ownedWake(new QTimer);
+        QTimer& wake = *ownedWake;
         wake.setSingleShot(true);
         QObject::connect(&process, &QProcess::stateChanged, &wake, [&wake] { wake.start(0); });
         wake.start(limit);

@@ -2,6 +2,8 @@
 
 #include "platform/SimulatorTool.h"
 
+class ChildProcesses;
+
 // Runs the real `xcrun` as a child process, without blocking the UI thread.
 class ProcessSimulatorTool final : public platform::SimulatorTool {
 public:
@@ -10,7 +12,7 @@ public:
 
     // Without a program, the platform's `xcrun` is looked up on every run, so installing the
     // developer tools while the app runs takes effect at once.
-    explicit ProcessSimulatorTool(std::optional<QString> program = std::nullopt,
+    explicit ProcessSimulatorTool(ChildProcesses& children, std::optional<QString> program = std::nullopt,
                                   std::chrono::milliseconds limit = defaultLimit);
 
     QCoro::Task<platform::ToolRun> run(QStringList arguments) override;
@@ -19,6 +21,7 @@ public:
     static std::optional<QString> locate();
 
 private:
+    ChildProcesses& m_children;
     std::optional<QString> m_program;
     std::chrono::milliseconds m_limit;
 };

@@ -2,6 +2,7 @@
 
 #include <QRectF>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -24,6 +25,14 @@ public:
     virtual ~WindowList() = default;
     // The windows on screen, front to back, desktop elements excluded; none when unreadable.
     virtual std::optional<std::vector<WindowEntry>> onScreenWindows() = 0;
+
+    // Where the platform tells of changes: from now on `changed` is called, on the UI thread and
+    // never inside onScreenWindows(), whenever the list may have changed. False where it cannot
+    // tell, and whoever needs the list looks again on a schedule of its own.
+    virtual bool watchChanges(std::function<void()> changed) {
+        (void)changed;
+        return false;
+    }
 };
 
 } // namespace platform

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QPointF>
 #include <QRect>
 
 #include <functional>
 #include <memory>
+#include <optional>
+
+class QWindow;
 
 namespace platform {
 
@@ -13,41 +17,55 @@ public:
     virtual ~Watch() = default;
 };
 
-// What an invisible pointer shield reports; the position is read from the pointer, not the event.
+// What an invisible pointer shield reports, with the pointer's position in top-left global
+// coordinates.
 struct PointerEvents {
-    std::function<void()> moved;
-    std::function<void()> leftPressed;
+    std::function<void(QPointF)> moved;
+    std::function<void(QPointF)> leftPressed;
     std::function<void()> rightPressed;
 };
 
 // An invisible window that takes every pointer event over an area, with a crosshair cursor, so that
-// a window drawn over another application's window can catch clicks where it draws nothing.
+// a window drawn over another application's window can catch clicks where it draws nothing: where
+// windows do not blend with what lies behind them (X11 without a compositing manager), a window that
+// takes the pointer can draw nothing but opaque pixels.
 class PointerShield : public Watch {
 public:
-    // Top-left global coordinates, device pixels.
-    virtual void setArea(const QRect& area) = 0;
+    // Top-left global coordinates.
+    virtual void setArea(const QRectF& area) = 0;
 };
 
-// What the targeting windows need of the window system beyond what the toolkit expresses. Window
-// numbers are the window system's own (X11 window ids on Linux).
+// What the targeting windows need of the window system beyond what the toolkit expresses. Our own
+// windows are the toolkit's; other applications' windows go by the numbers of the window list.
+// Positions are desktop points, the toolkit's logical pixels.
 class WindowSystem {
 public:
     virtual ~WindowSystem() = default;
 
     // Whether translucent windows blend with what lies behind them (a compositing manager runs).
     virtual bool compositing() = 0;
+    // The number the window list gives one of our windows (it exists natively once shown).
+    virtual quint32 number(QWindow& window) = 0;
     // Keeps one of our windows out of task bars and pagers; called before each show.
-    virtual void setAuxiliary(quint32 window) = 0;
+    virtual void setAuxiliary(QWindow& window) = 0;
     // Whether the window manager may give one of our windows the keyboard (when it is clicked or
     // activated). Takes effect before any later request of ours reaches the window manager.
-    virtual void setAcceptsFocus(quint32 window, bool accepts) = 0;
+    virtual void setAcceptsFocus(QWindow& window, bool accepts) = 0;
     // Orders one of our windows directly above another application's window, activating neither.
-    virtual void orderAbove(quint32 window, quint32 other) = 0;
+    virtual void orderAbove(QWindow& window, quint32 other) = 0;
+    // Puts one of our windows back on screen that something else iconified or took off it, without
+    // activating it.
+    virtual void restore(QWindow& window) = 0;
+    // Gives one of our windows the keyboard and brings it to the front, as a click on it would: a
+    // window manager that keeps applications from taking the focus on their own honours it.
+    virtual void activate(QWindow& window) = 0;
     // Calls `escape` on every press of the Escape key, whichever application has the keyboard; the
     // key still reaches that application. Null when the system offers no such watch.
     virtual std::unique_ptr<Watch> watchEscape(std::function<void()> escape) = 0;
     // A shield over `area`, in front of every window. Null when the system has none.
-    virtual std::unique_ptr<PointerShield> shieldPointer(const QRect& area, PointerEvents events) = 0;
+    virtual std::unique_ptr<PointerShield> shieldPointer(const QRectF& area, PointerEvents events) = 0;
+    // Where the mouse is, to a fraction of a point on scaled screens; none when it cannot be read.
+    virtual std::optional<QPointF> pointer() = 0;
 };
 
 // Never null; on a desktop it cannot reach, nothing happens and every watch is null.

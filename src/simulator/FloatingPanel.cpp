@@ -25,10 +25,22 @@ void FloatingPanel::setVisible(bool visible) {
     // at the origin can be sent back there by the toolkit when the content later changes size.
     if (visible && !m_native) {
         m_native = true;
-        m_windows.setAcceptsFocus(quint32(winId()), false);
+        winId();
+        m_windows.setAcceptsFocus(*windowHandle(), false);
         windowHandle()->installEventFilter(this);
     }
+    if (!visible)
+        m_exposed = false;
     QWidget::setVisible(visible);
+}
+
+bool FloatingPanel::isHiddenByOthers() const {
+    if (!isVisible() || !windowHandle())
+        return false;
+    // Only a window that was on screen since it was shown counts as taken off it: until the
+    // window manager first maps it, it is merely on its way.
+    return (windowHandle()->windowStates() & Qt::WindowMinimized) ||
+           (m_exposed && !windowHandle()->isExposed());
 }
 
 void FloatingPanel::setContent(QWidget* content) {
@@ -47,15 +59,14 @@ void FloatingPanel::setAcceptsFocus(bool accepts) {
     if (m_acceptsFocus == accepts)
         return;
     m_acceptsFocus = accepts;
-    m_windows.setAcceptsFocus(quint32(winId()), accepts);
+    winId();
+    m_windows.setAcceptsFocus(*windowHandle(), accepts);
 }
 
 void FloatingPanel::becomeKey() {
     setAcceptsFocus(true);
-    if (isVisible()) {
-        raise();
-        activateWindow();
-    }
+    if (isVisible())
+        m_windows.activate(*windowHandle());
 }
 
 bool FloatingPanel::typesAt(const QPoint& position) const {
@@ -67,6 +78,8 @@ bool FloatingPanel::typesAt(const QPoint& position) const {
 }
 
 bool FloatingPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed())
+        m_exposed = true;
     if (watched == windowHandle() && event->type() == QEvent::MouseButtonPress &&
         typesAt(static_cast<QMouseEvent*>(event)->position().toPoint()))
         becomeKey();

@@ -22,6 +22,8 @@ public:
 
     // Takes the keyboard, as after a pick.
     void becomeKey();
+    // Shown as far as the toolkit is concerned, yet iconified or unmapped by someone else.
+    bool isHiddenByOthers() const;
     bool acceptsFocus() const { return m_acceptsFocus; }
     void setVisible(bool visible) override;
 
@@ -41,4 +43,6 @@ private:
     QWidget* m_content = nullptr;
     bool m_acceptsFocus = false;
     bool m_native = false;
+    // Mapped and drawn since it was last shown.
+    bool m_exposed = false;
 };

@@ -2,6 +2,7 @@
 
 #include "simulator/Geometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace PanelPlacement {
@@ -29,6 +30,13 @@ QPointF origin(const QRectF& window, const QSizeF& panel, const std::vector<Scre
     double y = s.y() + s.height() - panel.height();
     if (v && v->y() > y)
         y = v->y();
+    // Where it fits on neither side, or the window lies off its screen, the panel stays where it
+    // can be reached: inside the usable area, over the window if need be, its top row (the hide
+    // and targeting buttons) first.
+    if (v) {
+        x = std::max(v->x(), std::min(x, v->x() + v->width() - panel.width()));
+        y = std::min(y, v->y() + v->height() - panel.height());
+    }
     x = std::round(x);
     y = std::round(y);
     return Geometry::cocoa(QRectF(QPointF(x, y), panel), primaryHeight).topLeft();

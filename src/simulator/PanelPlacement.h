@@ -23,8 +23,9 @@ struct Screen {
 // The panel's top-left corner (top-left global coordinates) for a window frame and a panel size:
 // right of the window with its top level with the window's, to the left when the usable area of the
 // window's screen ends first, raised so that it never passes that area's bottom, rounded to whole
-// points. The screen is the first of `screens` whose frame meets the window, else `screens[main]`;
-// with neither, nothing limits the panel. `primaryHeight` relates the two coordinate conventions.
+// points; and in any case inside that usable area (its left and top edges first when it is larger).
+// The screen is the first of `screens` whose frame meets the window, else `screens[main]`; with
+// neither, nothing limits the panel. `primaryHeight` relates the two coordinate conventions.
 QPointF origin(const QRectF& window, const QSizeF& panel, const std::vector<Screen>& screens,
                std::optional<std::size_t> main, double primaryHeight);
 

@@ -50,14 +50,14 @@ QFont PickView::tagFont(bool mono) {
     return font;
 }
 
-void PickView::pointerMoved() {
+void PickView::pointerMoved(const QPointF& at) {
     if (onMove)
-        onMove(QCursor::pos());
+        onMove(at);
 }
 
-void PickView::leftPressed() {
+void PickView::leftPressed(const QPointF& at) {
     if (onClick)
-        onClick(QCursor::pos());
+        onClick(at);
 }
 
 void PickView::rightPressed() {
@@ -143,14 +143,15 @@ QRegion PickView::opaqueRegion() const {
     return QRegion(mask).translated(bounds.topLeft());
 }
 
-void PickView::mouseMoveEvent(QMouseEvent*) {
+void PickView::mouseMoveEvent(QMouseEvent* event) {
     setCursor(Qt::CrossCursor);
-    pointerMoved();
+    // The event's position keeps the fraction of a point that a scaled screen's pixel is.
+    pointerMoved(event->globalPosition());
 }
 
 void PickView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
-        leftPressed();
+        leftPressed(event->globalPosition());
     else if (event->button() == Qt::RightButton)
         rightPressed();
 }
@@ -200,7 +201,7 @@ PickOverlay::PickOverlay(platform::Accessibility& accessibility, platform::Windo
     QPointer<PickOverlay> self(this);
     m_view->onMove = [self](QPointF point) {
         if (self)
-            self->hover(point);
+            self->hoverSoon(point);
     };
     m_view->onClick = [self](QPointF point) {
         if (self)
@@ -221,7 +222,7 @@ void PickOverlay::show() {
         return;
     m_shown = true;
     // The state comes first, so that the first frame shown is already the right one.
-    hover(QCursor::pos());
+    hover(m_windows.pointer().value_or(QPointF(QCursor::pos())));
     if (m_window->isTranslucent()) {
         m_window->show();
         m_window->raise();
@@ -229,19 +230,19 @@ void PickOverlay::show() {
         reshape();
         QPointer<PickOverlay> self(this);
         platform::PointerEvents events;
-        events.moved = [self] {
+        events.moved = [self](QPointF at) {
             if (self)
-                self->m_view->pointerMoved();
+                self->m_view->pointerMoved(at);
         };
-        events.leftPressed = [self] {
+        events.leftPressed = [self](QPointF at) {
             if (self)
-                self->m_view->leftPressed();
+                self->m_view->leftPressed(at);
         };
         events.rightPressed = [self] {
             if (self)
                 self->m_view->rightPressed();
         };
-        m_shield = m_windows.shieldPointer(nativeArea(), std::move(events));
+        m_shield = m_windows.shieldPointer(m_sim.frame, std::move(events));
     }
     m_view->setFocus();
 
@@ -259,6 +260,7 @@ void PickOverlay::close() {
     m_monitor.reset();
     m_shield.reset();
     m_shown = false;
+    m_pendingHover.reset();
     if (m_window)
         m_window->hide();
 }
@@ -271,8 +273,19 @@ void PickOverlay::follow(const SimulatorWindow& sim) {
     m_window->setGeometry(m_sim.frame.toRect());
     m_view->origin = m_sim.frame.topLeft();
     if (m_shield)
-        m_shield->setArea(nativeArea());
+        m_shield->setArea(m_sim.frame);
     m_view->update();
+}
+
+void PickOverlay::hoverSoon(const QPointF& point) {
+    const bool scheduled = m_pendingHover.has_value();
+    m_pendingHover = point;
+    if (scheduled)
+        return;
+    QTimer::singleShot(0, this, [this] {
+        if (const auto point = std::exchange(m_pendingHover, std::nullopt); point && m_shown)
+            hover(*point);
+    });
 }
 
 void PickOverlay::hover(const QPointF& point) {
@@ -287,6 +300,8 @@ void PickOverlay::hover(const QPointF& point) {
 }
 
 void PickOverlay::click(const QPointF& point) {
+    // Whatever movement is still waiting is older than the click.
+    m_pendingHover.reset();
     if (!Geometry::contains(m_screen, point) || !onPick)
         return;
     onPick(ElementPicker::element(m_accessibility, point, m_sim, m_screen));
@@ -310,8 +325,4 @@ void PickOverlay::reshape() {
         m_window->show();
         m_window->raise();
     }
-}
-
-QRect PickOverlay::nativeArea() const {
-    return m_sim.frame.toRect();
 }

@@ -37,9 +37,9 @@ public:
     // fill are left out and edges stay hard, so every drawn pixel is opaque.
     bool translucent = true;
 
-    // What the pointer did; the position is read from the pointer itself, in global coordinates.
-    void pointerMoved();
-    void leftPressed();
+    // What the pointer did, at a point in top-left global coordinates.
+    void pointerMoved(const QPointF& at);
+    void leftPressed(const QPointF& at);
     void rightPressed();
 
     // Where the outline and the tag are, in view coordinates: the window's shape where nothing blends.
@@ -103,6 +103,9 @@ public:
     void follow(const SimulatorWindow& sim);
     // Shows the element at a point, top-left global coordinates.
     void hover(const QPointF& point);
+    // The same, once the events waiting now are handled: a burst of movements costs one hit test,
+    // at the last point.
+    void hoverSoon(const QPointF& point);
 
     OverlayPanel* window() const { return m_window.get(); }
     PickView* view() const { return m_view; }
@@ -117,7 +120,6 @@ private:
     void cancel();
     // Without compositing the window shows only what is drawn, and is not mapped while that is nothing.
     void reshape();
-    QRect nativeArea() const;
 
     platform::Accessibility& m_accessibility;
     platform::WindowSystem& m_windows;
@@ -128,4 +130,5 @@ private:
     std::unique_ptr<platform::Watch> m_monitor;
     std::unique_ptr<platform::PointerShield> m_shield;
     bool m_shown = false;
+    std::optional<QPointF> m_pendingHover;
 };

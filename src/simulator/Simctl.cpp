@@ -1,5 +1,6 @@
 #include "simulator/Simctl.h"
 
+#include "foundation/JsonInput.h"
 #include "simulator/PanelError.h"
 
 #include <QDir>
@@ -25,12 +26,10 @@ QCoro::Task<QByteArray> run(platform::SimulatorTool& tool, QStringList arguments
 }
 
 QList<Device> bootedDevices(const QByteArray& listing) {
-    nlohmann::json json;
-    try {
-        json = nlohmann::json::parse(listing.constData(), listing.constData() + listing.size());
-    } catch (const nlohmann::json::parse_error& error) {
-        throw Failure(QString::fromUtf8(error.what()));
-    }
+    const JsonInput::Reading reading = JsonInput::read(listing);
+    if (!reading)
+        throw Failure(JsonInput::describe(reading, QStringLiteral("The simulator tool\u2019s device list")));
+    const nlohmann::json& json = reading.value;
     QList<Device> booted;
     if (!json.is_object())
         return booted;

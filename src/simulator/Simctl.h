@@ -12,7 +12,8 @@
 #include <optional>
 
 // The simulator control tool, `xcrun simctl`. Every operation throws PanelError with a message for
-// the user, or Failure with the platform's own description (launch, JSON parse, file read).
+// the user, or Failure with the platform's own description (launch, file read) or ours (a listing
+// that isn't JSON).
 // The tool must outlive the returned task.
 namespace Simctl {
 

@@ -1,8 +1,6 @@
 #include "simulator/SimulatorPanelController.h"
 
-#include "foundation/Detach.h"
 #include "foundation/Settings.h"
-#include "foundation/Within.h"
 #include "simulator/AX.h"
 #include "simulator/FloatingPanel.h"
 #include "simulator/PickOverlay.h"
@@ -10,6 +8,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <iterator>
@@ -65,22 +64,39 @@ void SimulatorPanelController::start() {
         return;
     m_started = true;
     m_model.setController(this);
+    // One timer for the life of the loop, the pause counted from the end of each look.
+    m_loop.setSingleShot(true);
+    connect(&m_loop, &QTimer::timeout, this, &SimulatorPanelController::look);
+    m_toldOfChanges = m_ports.windows.watchChanges([self = QPointer(this)] {
+        if (self)
+            self->changed();
+    });
+    connect(&m_settings, &Settings::simulatorPanelChanged, this, &SimulatorPanelController::changed);
     // The first look comes as soon as the event loop runs, not inside the caller's event.
-    QTimer::singleShot(0, this, [this] { detach(follow(this, m_timings.tick), this); });
-    m_model.startPolling();
+    m_loop.start(0);
 }
 
-QCoro::Task<> SimulatorPanelController::follow(QPointer<SimulatorPanelController> controller,
-                                               std::chrono::milliseconds interval) {
-    while (controller) {
-        controller->tick();
-        // Ends inside the controller's destruction, so the loop never outlives it suspended. Kept
-        // out of the condition: GCC 12 miscompiles this co_await inside an if with a QPointer
-        // argument, resuming a dead frame.
-        const bool slept = co_await Within::sleep(controller.data(), interval);
-        if (!slept)
-            break;
-    }
+void SimulatorPanelController::look() {
+    m_changed = false;
+    const bool first = !m_lastLook.isValid();
+    m_lastLook.start();
+    tick();
+    // The first polling pass after the first look, so that it sees whether the panel is shown.
+    if (first)
+        m_model.startPolling();
+    // A change told during the look may have come after what the look read.
+    m_loop.start(m_toldOfChanges && !m_changed ? m_timings.quietTick : m_timings.tick);
+}
+
+void SimulatorPanelController::changed() {
+    m_changed = true;
+    if (!m_started)
+        return;
+    // Soon, but never sooner than a look's interval after the last one.
+    const qint64 since = m_lastLook.isValid() ? m_lastLook.elapsed() : m_timings.tick.count();
+    const auto wait = std::chrono::milliseconds(std::max<qint64>(0, m_timings.tick.count() - since));
+    if (!m_loop.isActive() || m_loop.remainingTimeAsDuration() > wait)
+        m_loop.start(wait);
 }
 
 void SimulatorPanelController::tick() {
@@ -124,16 +140,21 @@ std::optional<SimulatorWindow> SimulatorPanelController::lookForWindow(bool trus
         same(entriesOf(m_window->pid, list), m_windowEntries) &&
         m_ports.applications.bundleIdentifier(m_window->pid) &&
         !m_ports.applications.isHidden(m_window->pid)) {
-        if (const auto title = AX::value<QString>(*m_window->axWindow, QStringLiteral("AXTitle"))) {
-            SimulatorWindow still = *m_window;
-            still.title = *title;
-            return still;
+        SimulatorWindow still = *m_window;
+        if (!m_titleRead.isValid() || m_titleRead.elapsed() >= m_timings.titleRead.count()) {
+            m_titleRead.start();
+            // A Simulator that does not answer (paused in a debugger) keeps its window and title.
+            if (const auto title = AX::value<QString>(*m_window->axWindow, QStringLiteral("AXTitle")))
+                still.title = *title;
         }
+        return still;
     }
     ListSeen seen(list);
     std::optional<SimulatorWindow> found =
         SimulatorWindow::front({seen, m_ports.applications, m_ports.accessibility});
     m_windowEntries = found ? entriesOf(found->pid, list) : std::vector<platform::WindowEntry>{};
+    if (found)
+        m_titleRead.start();
     return found;
 }
 
@@ -156,9 +177,15 @@ void SimulatorPanelController::place(FloatingPanel& panel, const SimulatorWindow
     const QRect frame(origin.toPoint(), size);
     if (panel.geometry() != frame)
         panel.setGeometry(frame);
-    const auto number = quint32(panel.winId());
+    panel.winId();
+    QWindow& native = *panel.windowHandle();
+    const quint32 number = m_windows.number(native);
+    // It follows the Simulator, not the main window: whatever else iconified or withdrew it (a
+    // window manager minimising an application's windows together, a "minimise all"), it comes back.
+    if (panel.isHiddenByOthers())
+        m_windows.restore(native);
     if (!panel.isVisible()) {
-        m_windows.setAuxiliary(number);
+        m_windows.setAuxiliary(native);
         panel.show();
     }
     if (!w.number)
@@ -174,7 +201,7 @@ void SimulatorPanelController::place(FloatingPanel& panel, const SimulatorWindow
     }
     const bool directlyAbove = SimulatorWindow::isDirectlyAbove(list, number, *w.number);
     if (PanelStacking::shouldOrderAbove(m_stacking, order, number, *w.number, directlyAbove))
-        m_windows.orderAbove(number, *w.number);
+        m_windows.orderAbove(native, *w.number);
 }
 
 void SimulatorPanelController::togglePick() {

@@ -7,9 +7,10 @@
 #include "simulator/PanelStacking.h"
 #include "simulator/SimulatorWindow.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
-#include <qcoro/qcorotask.h>
+#include <QTimer>
 
 #include <chrono>
 #include <functional>
@@ -22,8 +23,15 @@ class QWidget;
 class Settings;
 
 struct PanelControllerTimings {
-    // Between two looks for the Simulator window.
+    // Between two looks for the Simulator window, and the least time between two looks.
     std::chrono::milliseconds tick{100};
+    // Between two looks where the window system tells of every change to its windows, each of which
+    // brings a look within `tick`: only what it cannot tell (the device window's title, whether
+    // accessibility access is granted) waits this long.
+    std::chrono::milliseconds quietTick{1000};
+    // Between two reads of the device window's title while nothing else about the window changes:
+    // the one read a look would make of another process when nothing moves.
+    std::chrono::milliseconds titleRead{500};
 };
 
 // Keeps the floating panel beside the Simulator's device window for the life of the application:
@@ -76,12 +84,14 @@ signals:
     void ticked();
 
 private:
+    // One look, and the next one scheduled.
+    void look();
+    // Something the panel depends on may have changed: a look soon.
+    void changed();
     // The Simulator's device window in this look's window list.
     std::optional<SimulatorWindow> lookForWindow(bool trusted);
     void makePanel();
     void place(FloatingPanel& panel, const SimulatorWindow& w);
-    static QCoro::Task<> follow(QPointer<SimulatorPanelController> controller,
-                                std::chrono::milliseconds interval);
 
     platform::TargetingPorts m_ports;
     platform::WindowSystem& m_windows;
@@ -94,10 +104,17 @@ private:
     FloatingPanel* m_panel = nullptr;
     PickOverlay* m_overlay = nullptr;
     bool m_started = false;
+    QTimer m_loop;
+    // Whether the window list tells of its changes, so that a quiet desktop needs few looks.
+    bool m_toldOfChanges = false;
+    bool m_changed = false;
+    QElapsedTimer m_lastLook;
     std::optional<SimulatorWindow> m_window;
     // The window list of the current look, read once and shared by its steps.
     std::optional<std::vector<platform::WindowEntry>> m_list;
     // The Simulator's own entries when its device window was last looked for in full.
     std::vector<platform::WindowEntry> m_windowEntries;
+    // Since the device window's title was last read.
+    QElapsedTimer m_titleRead;
     PanelStacking::State m_stacking;
 };

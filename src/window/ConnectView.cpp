@@ -233,6 +233,7 @@ RecentRow::RecentRow(const QString& folder, QWidget* parent) : QAbstractButton(p
     setToolTip(folder);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    followFocus();
 }
 
 QString RecentRow::parentText(const QString& folder) {
@@ -281,7 +282,7 @@ void RecentRow::paintEvent(QPaintEvent*) {
 
 void RecentRow::focusInEvent(QFocusEvent* event) {
     // Only focus that arrives by keyboard is shown; a window's first focus is not the user's doing.
-    m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    m_keyboardFocus = isKeyboardFocus(event);
     update();
     QAbstractButton::focusInEvent(event);
 }

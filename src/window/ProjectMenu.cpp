@@ -1,6 +1,7 @@
 #include "window/ProjectMenu.h"
 
 #include "bridge/ProjectPaths.h"
+#include "foundation/AccessibleButton.h"
 #include "foundation/Style.h"
 
 #include <QFileInfo>
@@ -12,6 +13,8 @@ ProjectMenu::ProjectMenu(BridgeProcess& bridge, std::function<void()> openProjec
     : QToolButton(parent), m_bridge(bridge), m_openProject(std::move(openProject)),
       m_openRecent(std::move(openRecent)), m_stop(std::move(stop)), m_menu(new QMenu(this)) {
     setPopupMode(QToolButton::InstantPopup);
+    // Qt's own interface offers to show the menu and then does not, for a menu that pops up at once.
+    AccessibleButton::clickOnAction(this);
     setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     setIcon(Style::symbol(QStringLiteral("folder")));
     setMenu(m_menu);

@@ -31,6 +31,18 @@ namespace {
 
 constexpr int patience = 20000;
 
+// The toolkit's scale on this desktop (QT_SCALE_FACTOR): xdotool and the stand-in count device
+// pixels, the app logical ones.
+double scale() {
+    static const double factor = qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")).toDouble();
+    return factor;
+}
+
+bool near(const QRectF& a, const QRectF& b) {
+    return std::abs(a.x() - b.x()) <= 1 && std::abs(a.y() - b.y()) <= 1 &&
+           std::abs(a.width() - b.width()) <= 1 && std::abs(a.height() - b.height()) <= 1;
+}
+
 void xdotool(const QStringList& arguments) {
     QProcess process;
     process.start(QStringLiteral("xdotool"), arguments);
@@ -45,13 +57,13 @@ bool click(QWidget* widget, platform::WindowList& windows) {
     const auto framed = [&] {
         for (const auto& entry : windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{})) {
             if (entry.number == quint32(window->winId()))
-                return entry.bounds == QRectF(window->geometry());
+                return entry.bounds && near(*entry.bounds, QRectF(window->geometry()));
         }
         return false;
     };
     if (!QTest::qWaitFor(framed, patience))
         return false;
-    const QPoint at = widget->mapTo(window, widget->rect().center());
+    const QPoint at = (QPointF(widget->mapTo(window, widget->rect().center())) * scale()).toPoint();
     xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(window->winId()),
              QString::number(at.x()), QString::number(at.y())});
     xdotool({QStringLiteral("click"), QStringLiteral("1")});
@@ -107,17 +119,18 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
     auto* view = qobject_cast<SimulatorPanelView*>(controller->panel()->content());
     QVERIFY(view);
     // Placed beside the device window once its content has its size.
-    QTRY_COMPARE_WITH_TIMEOUT(
-        controller->panel()->pos(),
-        QPoint(int(controller->window()->frame.right()) + 8, int(controller->window()->frame.top())),
-        patience);
+    QTRY_COMPARE_WITH_TIMEOUT(controller->panel()->pos(),
+                              QPoint(int(std::round(controller->window()->frame.right() + 8)),
+                                     int(std::round(controller->window()->frame.top()))),
+                              patience);
 
     // Pick: the panel's targeting button, then the stand-in's Save button.
     platform::WindowList& windows = *app.platform().targeting->windows;
     QVERIFY(click(view->targetButton(), windows));
     QTRY_VERIFY_WITH_TIMEOUT(model.picking() && controller->overlay(), patience);
     const QRectF screen = controller->overlay()->screen();
-    const QPoint save = (screen.topLeft() + QPointF(150, 398)).toPoint();
+    // The Save button as the stand-in draws it, in its own pixels from its screen's corner.
+    const QPoint save = (screen.topLeft() * scale() + QPointF(150, 398)).toPoint();
     xdotool({QStringLiteral("mousemove"), QString::number(save.x()), QString::number(save.y())});
     QTRY_COMPARE_WITH_TIMEOUT(controller->overlay()->view()->label, std::optional<QString>("saveButton"),
                               patience);
@@ -150,7 +163,20 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
     const QImage shot = QImage::fromData(
         fetch(bridge.baseAddress() + QStringLiteral("/api/reports/") + id + QStringLiteral("/screenshot")),
         "PNG");
-    QCOMPARE(QSizeF(shot.size()), screen.size() * 3);
+    QVERIFY(near(QRectF(QPointF(), QSizeF(shot.size())), QRectF(QPointF(), screen.size() * scale() * 3)));
+    // In the device's points, whatever the desktop's scale: the button where the stand-in draws it,
+    // the touch where the mouse clicked.
+    const QJsonObject frame = stored.value("element").toObject().value("frame").toObject();
+    const QRectF button(frame.value("x").toDouble(), frame.value("y").toDouble(),
+                        frame.value("width").toDouble(), frame.value("height").toDouble());
+    QVERIFY2(near(button, QRectF(20, 376, 260, 44)), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                    .arg(button.x())
+                                                                    .arg(button.y())
+                                                                    .arg(button.width())
+                                                                    .arg(button.height())));
+    const QJsonObject touch = stored.value("touch").toObject();
+    QVERIFY(
+        near(QRectF(touch.value("x").toDouble(), touch.value("y").toDouble(), 0, 0), QRectF(150, 398, 0, 0)));
 
     // Follow into review, then commit.
     QTRY_COMPARE_WITH_TIMEOUT(model.report()->status, QStringLiteral("review"), patience);

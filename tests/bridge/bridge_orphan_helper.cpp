@@ -1,7 +1,9 @@
-// Stands in for the app in the orphan test: opens a folder with the fake runtime, then waits to be
-// killed. Arguments: the folder, a settings file.
+// Stands in for the app in the orphan test: opens a folder with the fake runtime, or runs the fake
+// simulator tool, then waits to be killed. Arguments: the folder, a settings file, the child
+// ("xcrun" for the tool).
 #include "bridge/BridgeProcess.h"
 #include "foundation/Settings.h"
+#include "platform/ProcessSimulatorTool.h"
 #include "support/TestPlatform.h"
 
 #include <QCoreApplication>
@@ -10,8 +12,14 @@ using namespace std::chrono_literals;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (argc != 3)
+    if (argc != 4)
         return 2;
+    ProcessSimulatorTool tool(childProcesses(), QStringLiteral(TALLYRIG_TEST_FIXTURES "/xcrun-fake.sh"),
+                              600s);
+    if (QByteArray(argv[3]) == "xcrun") {
+        auto run = tool.run({QStringLiteral("simctl"), QStringLiteral("hang")});
+        return app.exec();
+    }
     Settings settings(QString::fromLocal8Bit(argv[2]));
     BridgeProcess::Timings timings;
     timings.startAttempts = 1000000;

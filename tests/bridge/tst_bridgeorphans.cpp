@@ -1,5 +1,5 @@
-// A child the app started (login shell, set-up command, bridge) never outlives the app, even when
-// the app is killed outright.
+// A child the app started (login shell, set-up command, bridge, simulator tool) never outlives the
+// app, even when the app is killed outright.
 #include "BridgeTestSupport.h"
 #include "support/TestHttpServer.h"
 
@@ -19,6 +19,7 @@ void TestBridgeOrphans::childEndsWithTheApp_data() {
     QTest::newRow("login shell") << "shell";
     QTest::newRow("set-up command") << "init";
     QTest::newRow("bridge") << "start";
+    QTest::newRow("simulator tool") << "xcrun";
 }
 
 void TestBridgeOrphans::childEndsWithTheApp() {
@@ -41,7 +42,7 @@ void TestBridgeOrphans::childEndsWithTheApp() {
     QProcess app;
     app.setProcessEnvironment(environment);
     app.setProcessChannelMode(QProcess::ForwardedChannels);
-    app.start(TALLYRIG_ORPHAN_HELPER, {repo, dir.filePath("settings.json")});
+    app.start(TALLYRIG_ORPHAN_HELPER, {repo, dir.filePath("settings.json"), child});
     QVERIFY(app.waitForStarted());
 
     QTRY_VERIFY_WITH_TIMEOUT(readFile(pidFile).trimmed().toLongLong() > 0, 10000);

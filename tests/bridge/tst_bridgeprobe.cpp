@@ -46,6 +46,9 @@ void TestBridgeProbe::verdict_data() {
         << S::json(R"({"service":"tallyrig"})") << Probe::bridge("another project");
     QTest::newRow("bridge, null project")
         << S::json(R"({"service":"tallyrig","project":null})") << Probe::bridge("another project");
+    QTest::newRow("bridge answer sent as a redirect")
+        << S::redirect("/api/bootstrap", 307, R"({"service":"tallyrig","project":"/r/app"})")
+        << Probe::foreign();
     QTest::newRow("never answers") << S::silent() << Probe::free();
 }
 

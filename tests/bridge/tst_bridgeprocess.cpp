@@ -85,6 +85,7 @@ private slots:
     void overlappingOpensLaunchOnce();
     void laterOpenStopsTheEarlierBridge();
     void openWaitsForAStopInProgress();
+    void laterOpenEndsTheEarlierSetUp_data();
     void laterOpenEndsTheEarlierSetUp();
     void destroyingEndsEveryOpening();
     void repeatedFailureAnnouncesNothing();
@@ -542,13 +543,20 @@ void TestBridgeProcess::openWaitsForAStopInProgress() {
     QCOMPARE(QCoro::waitFor(b), std::nullopt);
 }
 
+void TestBridgeProcess::laterOpenEndsTheEarlierSetUp_data() {
+    QTest::addColumn<QByteArray>("mode");
+    QTest::newRow("set-up ends on SIGTERM") << QByteArray("never");
+    QTest::newRow("set-up ignores SIGTERM") << QByteArray("stubborn");
+}
+
 void TestBridgeProcess::laterOpenEndsTheEarlierSetUp() {
+    QFETCH(QByteArray, mode);
     Repo first;
     TestHttpServer server(
         [](const QByteArray&, const QString&) { return TestHttpServer::html("<p>hi</p>"); });
     QVERIFY(server.listen());
     Repo second(server.port());
-    qputenv("TALLYRIG_FAKE_INIT", "never");
+    qputenv("TALLYRIG_FAKE_INIT", mode);
     auto bridge = make();
     QList<State> history;
     connect(bridge.get(), &BridgeProcess::stateChanged, this, [&] { history.append(bridge->state()); });
@@ -557,6 +565,8 @@ void TestBridgeProcess::laterOpenEndsTheEarlierSetUp() {
     QTRY_COMPARE(launches(m_log).size(), 1);
     const qint64 setUpPid = launches(m_log)[0].pid;
     auto b = bridge->open(second.path());
+    // The later opening proceeds even when the set-up it supersedes holds on.
+    QTRY_VERIFY_WITH_TIMEOUT(b.isReady(), 10000);
     QCOMPARE(QCoro::waitFor(a), std::nullopt);
     QCOMPARE(QCoro::waitFor(b), std::nullopt);
     QVERIFY(!alive(setUpPid));

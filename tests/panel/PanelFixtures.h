@@ -65,13 +65,13 @@ struct TempSettings {
     QTemporaryDir dir;
     std::unique_ptr<Settings> settings;
 
-    explicit TempSettings(const QByteArray& json = "{}") {
+    explicit TempSettings(const QByteArray& json = "{}", int defaultPort = Settings::defaultBridgePort) {
         const QString path = dir.filePath(QStringLiteral("settings.json"));
         QFile file(path);
         if (file.open(QIODevice::WriteOnly))
             file.write(json);
         file.close();
-        settings = std::make_unique<Settings>(path);
+        settings = std::make_unique<Settings>(path, defaultPort);
     }
     explicit TempSettings(quint16 port)
         : TempSettings(QStringLiteral(R"({"bridgePort": %1})").arg(port).toUtf8()) {}

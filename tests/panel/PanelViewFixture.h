@@ -22,12 +22,14 @@ struct PanelViewFixture {
     DrivenPanelModel model;
     CountingPanelControl control;
     std::unique_ptr<SimulatorPanelView> view;
+    int raised = 0; // the main window's raisings
 
     explicit PanelViewFixture(bool hasRuntime = true, PanelViewTimings timings = {})
         : model(tool, settings, PanelTimings{std::chrono::milliseconds(30)}) {
         bridge.listen();
         settings.setBridgePort(bridge.port());
         model.setController(&control);
+        model.setRaiseMainWindow([this] { ++raised; });
         view = std::make_unique<SimulatorPanelView>(model, settings, hasRuntime, std::move(timings));
     }
 

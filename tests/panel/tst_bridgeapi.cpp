@@ -1,9 +1,12 @@
+#include "foundation/LoopbackNetwork.h"
 #include "panel/BridgeApi.h"
 #include "simulator/PanelError.h"
 #include "support/Settle.h"
 #include "support/TestHttpServer.h"
 
 #include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QTest>
 #include <QTimer>
 
@@ -51,6 +54,9 @@ private slots:
                                   << Outcome::Failure << "";
         QTest::newRow("200 invalid UTF-8")
             << 200 << QByteArray("application/json") << QByteArray("\"\xff\"") << Outcome::Failure << "";
+        QTest::newRow("200 number overflow")
+            << 200 << QByteArray("application/json") << QByteArray("[1e400]") << Outcome::Failure
+            << "The bridge\u2019s answer holds a number too large to read";
         QTest::newRow("200 nested too deep")
             << 200 << QByteArray("application/json") << QByteArray(100000, '[') + QByteArray(100000, ']')
             << Outcome::Failure << "";
@@ -94,8 +100,36 @@ private slots:
             QVERIFY(!settled.failedWith<PanelError>());
             QVERIFY(!settled.description().isEmpty());
             QVERIFY(settled.description() != QLatin1String("Bridge error"));
+            if (!text.isEmpty())
+                QCOMPARE(settled.description(), text);
             break;
         }
+    }
+
+    // Whatever answers on the bridge's port cannot have a request, or a report, sent on elsewhere.
+    void redirectIsRefused_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("withBody");
+        QTest::newRow("307 POST") << 307 << true;
+        QTest::newRow("308 POST") << 308 << true;
+        QTest::newRow("302 GET") << 302 << false;
+    }
+    void redirectIsRefused() {
+        QFETCH(int, status);
+        QFETCH(bool, withBody);
+        TestHttpServer elsewhere(
+            [](const QByteArray&, const QString&) { return TestHttpServer::json("{}"); });
+        QVERIFY(elsewhere.listen());
+        const QByteArray steal = "http://127.0.0.1:" + QByteArray::number(elsewhere.port()) + "/steal";
+        TestHttpServer bridge(
+            [&](const QByteArray&, const QString&) { return TestHttpServer::redirect(steal, status); });
+        QVERIFY(bridge.listen());
+        const auto settled = callOnce(bridge.port(), QStringLiteral("/report"),
+                                      withBody ? std::optional(ReportBody()) : std::nullopt);
+        QCOMPARE(elsewhere.requestCount(), 0);
+        QVERIFY(settled.failedWith<PanelError>());
+        QCOMPARE(settled.description(),
+                 QStringLiteral("The bridge redirected the request, so it wasn\u2019t sent on"));
     }
 
     void requestShape_data() {
@@ -175,11 +209,18 @@ private slots:
         QVERIFY(server.listen());
         QElapsedTimer clock;
         clock.start();
-        const auto settled = callOnce(server.port(), QStringLiteral("/api/settings"), std::nullopt, 200ms);
+        auto call = BridgeApi::call(server.port(), QStringLiteral("/api/settings"), std::nullopt, 200ms);
+        // The call ends inside the reply's finished(), emitted from Qt's abort(): the reply must
+        // live on through the emission, to every receiver.
+        bool heard = false;
+        for (QNetworkReply* reply : loopbackNetwork().findChildren<QNetworkReply*>())
+            connect(reply, &QNetworkReply::finished, this, [&heard] { heard = true; });
+        const auto settled = settle(std::move(call));
         QVERIFY(settled.failedWith<Failure>());
         QVERIFY(!settled.failedWith<PanelError>());
         QCOMPARE(settled.description(), QStringLiteral("The request timed out."));
         QVERIFY(clock.elapsed() >= 150);
+        QVERIFY(heard);
     }
 
     void ownerGoesWhileWaiting() {

@@ -257,6 +257,8 @@ void TestComposer::previewShowsThePacket() {
         QCOMPARE(preview->text()->toPlainText(), shown);
         QCOMPARE(preview->text()->accessibleName(), QStringLiteral("Context packet preview"));
         QVERIFY(preview->text()->textInteractionFlags() & Qt::TextSelectableByMouse);
+        // Set at 10 points, not at a share of the desktop's text size.
+        QCOMPARE(preview->text()->font().pointSizeF(), 10.0);
     }
 }
 

@@ -67,6 +67,8 @@ private slots:
                                             << "[]" << false << false << "" << true;
         QTest::newRow("refused, then adoption")
             << ok << 404 << R"({"error":"No report"})" << reviewB << false << false << "B review" << true;
+        QTest::newRow("status read fails in the bridge: offline, A kept")
+            << ok << 503 << R"({"error":"Busy"})" << reviewB << false << true << "A fixing" << false;
         QTest::newRow("status read times out")
             << ok << 200 << "silent" << reviewB << false << true << "A fixing" << false;
         QTest::newRow("status answer not JSON")
@@ -155,6 +157,11 @@ private slots:
             << R"([5,"x",null,[],{"status":"fixing"},{"id":7,"status":"fixing"},{"id":"n"},{"id":"s","status":1},)"
                R"({"id":"ok","status":"checking","comment":3}])"
             << "ok" << QDateTime() << "" << true;
+        QTest::newRow("ids that can't be sent are skipped")
+            << R"([{"id":"","status":"fixing","createdAt":"2024-05-02T00:00:00.000Z"},)"
+               R"({"id":"..","status":"fixing","createdAt":"2024-05-02T00:00:00.000Z"},)"
+               R"({"id":"b","status":"fixing","createdAt":"2024-05-01T09:00:00.125Z"}])"
+            << "b" << nine << "" << true;
         QTest::newRow("not an array") << R"({"id":"a","status":"fixing"})"
                                       << "" << QDateTime() << "" << false;
         QTest::newRow("empty") << "[]"
@@ -264,6 +271,13 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(rig.server.count(settingsPath), 1);
 
+        // A pass skipped while hidden is made up for as the panel shows, not after the slow pause.
+        PanelRig hidden;
+        hidden.answer(listPath, "[]");
+        hidden.model->startPolling();
+        hidden.model->setVisible(true);
+        QTRY_COMPARE_WITH_TIMEOUT(hidden.server.count(settingsPath), 1, 5000);
+
         PanelRig working;
         working.model->setVisible(true);
         working.answer(listPath, R"([{"id":"A","status":"fixing"}])");
@@ -303,23 +317,33 @@ private slots:
     }
 
     void reviewAction_data() {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("sent"); // the id as it goes into the path and the status query
         QTest::addColumn<int>("code");
         QTest::addColumn<QByteArray>("answer"); // "silent": no answer
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("error");
-        QTest::newRow("committed") << 200 << QByteArray(R"({"id":"A","status":"committed"})") << "committed"
-                                   << "";
-        QTest::newRow("no status") << 200 << QByteArray(R"({"id":"A"})") << "review"
-                                   << "";
-        QTest::newRow("bare text") << 200 << QByteArray(R"("committed")") << "review"
-                                   << "";
-        QTest::newRow("refused") << 409 << QByteArray(R"({"error":"Only a report in review can be changed"})")
+        const QString a = QStringLiteral("A");
+        const QByteArray committed = R"({"status":"committed"})";
+        QTest::newRow("committed") << a << a << 200 << committed << "committed" << QString();
+        QTest::newRow("no status") << a << a << 200 << QByteArray(R"({"id":"A"})") << "review" << QString();
+        QTest::newRow("bare text") << a << a << 200 << QByteArray(R"("committed")") << "review" << QString();
+        QTest::newRow("refused") << a << a << 409
+                                 << QByteArray(R"({"error":"Only a report in review can be changed"})")
                                  << "review"
                                  << "Only a report in review can be changed";
-        QTest::newRow("times out") << 200 << QByteArray("silent") << "review"
+        QTest::newRow("times out") << a << a << 200 << QByteArray("silent") << "review"
                                    << "The request timed out.";
+        QTest::newRow("id with / ? #: one segment")
+            << "a/b?c#d"
+            << "a%2Fb%3Fc%23d" << 200 << committed << "committed" << QString();
+        QTest::newRow("id with dot segments: no step up")
+            << "x/../.."
+            << "x%2F..%2F.." << 200 << committed << "committed" << QString();
     }
     void reviewAction() {
+        QFETCH(QString, id);
+        QFETCH(QString, sent);
         QFETCH(int, code);
         QFETCH(QByteArray, answer);
         QFETCH(QString, status);
@@ -327,8 +351,8 @@ private slots:
         PanelTimings timings = PanelRig::timings();
         timings.requestTimeout = 300ms;
         PanelRig rig(timings);
-        QVERIFY(rig.follow(QStringLiteral("A"), QStringLiteral("review")));
-        const QString path = QStringLiteral("/api/reports/A/commit");
+        QVERIFY(rig.follow(id, QStringLiteral("review")));
+        const QString path = QStringLiteral("/api/reports/") + sent + QStringLiteral("/commit");
         if (answer == "silent")
             rig.answers[path] = TestHttpServer::silent();
         else
@@ -351,6 +375,8 @@ private slots:
         QCOMPARE(request.method, QByteArray("POST"));
         QCOMPARE(request.body, QByteArray("{}"));
         QCOMPARE(request.header("content-type"), std::optional<QByteArray>("application/json"));
+        settle(rig.model->poll());
+        QCOMPARE(rig.server.count(statusPath(sent)), 1);
     }
 
     void reviewActionEdges() {

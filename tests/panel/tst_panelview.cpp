@@ -1,12 +1,18 @@
 // The panel as a whole: which main area shows, the title row, the access callout, the error
 // line, the agent settings and the size the panel asks for.
 #include "PanelViewFixture.h"
+#include "foundation/PlatformText.h"
 #include "panel/Composer.h"
 #include "panel/Progress.h"
+#include "support/AccessiblePress.h"
 
 #include <QAccessible>
 #include <QLabel>
 #include <QSignalSpy>
+
+// What a press of a control did to the model, the controller or the bridge.
+using Effect = std::function<bool(PanelViewFixture& panel)>;
+Q_DECLARE_METATYPE(Effect)
 
 class TestPanelView : public QObject {
     Q_OBJECT
@@ -28,6 +34,8 @@ private slots:
     void accessWordingFollowsTheDesktop();
     void preferredSizeFollowsContent();
     void longTextsWrapOrStayOnOneLine();
+    void accessibleActionIsAClick_data();
+    void accessibleActionIsAClick();
 };
 
 void TestPanelView::mainArea_data() {
@@ -254,6 +262,10 @@ void TestPanelView::accessWordingFollowsTheDesktop() {
                  QStringLiteral("Targeting reads the Simulator\u2019s accessibility elements")),
              qPrintable(callout->accessibleDescription()));
     QVERIFY2(callout->accessibleDescription().endsWith(place), qPrintable(callout->accessibleDescription()));
+#ifndef Q_OS_MACOS
+    // A macOS-only tool means nothing here.
+    QVERIFY(!callout->accessibleDescription().contains(QStringLiteral("Accessibility Inspector")));
+#endif
     QCOMPARE(callout->button()->text(), button);
 }
 
@@ -304,6 +316,48 @@ void TestPanelView::longTextsWrapOrStayOnOneLine() {
     QCOMPARE((*title)->heightForWidth((*title)->width()), line);
     QVERIFY((*title)->height() < 2 * line);
     QVERIFY(panel.view->width() == 300);
+}
+
+void TestPanelView::accessibleActionIsAClick_data() {
+    QTest::addColumn<QString>("control"); // its accessible name
+    QTest::addColumn<Effect>("effect");
+    const auto asked = [](const char* path) {
+        return Effect([path](auto& p) { return p.requests(path) == 1; });
+    };
+    QTest::newRow("targeting") << "Target an element" << Effect([](auto& p) {
+        return p.control.toggles == 1 && !p.view->targetButton()->isChecked();
+    });
+    QTest::newRow("hide") << "Hide Simulator panel"
+                          << Effect([](auto& p) { return !p.settings.simulatorPanel(); });
+    QTest::newRow("access") << PlatformText::accessSettings().button
+                            << Effect([](auto& p) { return p.control.accessRequests == 1; });
+    QTest::newRow("switch") << "Auto mode" << asked("/api/settings");
+    QTest::newRow("discard") << "Discard selection" << Effect([](auto& p) { return !p.model.draft(); });
+    QTest::newRow("chip") << "Color"
+                          << Effect([](auto& p) { return p.model.category() == QStringLiteral("color"); });
+    QTest::newRow("context") << "{ } Context" << Effect([](auto& p) { return p.model.showContext(); });
+    QTest::newRow("send") << "Send" << asked("/report");
+    QTest::newRow("dismiss") << "Dismiss progress" << Effect([](auto& p) { return !p.model.report(); });
+    QTest::newRow("commit") << "Commit fix" << asked("/api/reports/r-1/commit");
+    QTest::newRow("verify") << "I\u2019ll commit" << asked("/api/reports/r-1/verify");
+    QTest::newRow("revert") << "Revert" << Effect([](PanelViewFixture& p) {
+        return p.part<RevertButton>("revert")->armed();
+    });
+    QTest::newRow("dashboard") << "Open in dashboard" << Effect([](auto& p) { return p.raised == 1; });
+}
+
+void TestPanelView::accessibleActionIsAClick() {
+    QFETCH(QString, control);
+    QFETCH(Effect, effect);
+    // Every control at once: the callout, a draft with a request, a report in review.
+    PanelViewFixture panel;
+    panel.model.setDraft(PanelStates::draft());
+    panel.model.setComment(QStringLiteral("Bigger"));
+    panel.model.setReport(
+        TrackedReport{QStringLiteral("r-1"), {}, QDateTime::currentDateTimeUtc(), QStringLiteral("review")});
+    panel.model.setAutoDispatch(false);
+    QVERIFY(pressAccessibly(panel.view.get(), control));
+    QTRY_VERIFY_WITH_TIMEOUT(effect(panel), 5000);
 }
 
 QTEST_MAIN(TestPanelView)

@@ -1,14 +1,23 @@
 #include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/AtspiProtocol.h"
+#include "platform/linux/DevicePixels.h"
 
 #include <QTest>
 
+#include <limits>
+
 using platform::x11::AtspiAccessibility;
+using platform::x11::DevicePixels;
 
 class TestAtspiRoles : public QObject {
     Q_OBJECT
 private slots:
     void axRole_data();
     void axRole();
+    void extents_data();
+    void extents();
+    void devicePixels_data();
+    void devicePixels();
 };
 
 void TestAtspiRoles::axRole_data() {
@@ -47,6 +56,62 @@ void TestAtspiRoles::axRole() {
     QFETCH(uint, role);
     QFETCH(QString, expected);
     QCOMPARE(AtspiAccessibility::axRole(role), expected);
+}
+
+void TestAtspiRoles::extents_data() {
+    QTest::addColumn<qint64>("x");
+    QTest::addColumn<qint64>("y");
+    QTest::addColumn<qint64>("width");
+    QTest::addColumn<qint64>("height");
+    QTest::addColumn<bool>("kept");
+    constexpr qint64 largest = std::numeric_limits<int>::max();
+    QTest::newRow("on a screen") << qint64(100) << qint64(-40) << qint64(300) << qint64(600) << true;
+    QTest::newRow("empty") << qint64(0) << qint64(0) << qint64(0) << qint64(0) << true;
+    QTest::newRow("negative width") << qint64(0) << qint64(0) << qint64(-1) << qint64(10) << false;
+    QTest::newRow("at the end of the int range") << largest << qint64(0) << qint64(10) << qint64(10) << false;
+    QTest::newRow("as wide as the int range") << qint64(10) << qint64(10) << largest << largest << false;
+    QTest::newRow("at its start") << -largest - 1 << -largest - 1 << qint64(1) << qint64(1) << false;
+}
+
+void TestAtspiRoles::extents() {
+    QFETCH(qint64, x);
+    QFETCH(qint64, y);
+    QFETCH(qint64, width);
+    QFETCH(qint64, height);
+    QFETCH(bool, kept);
+    const auto rect = platform::x11::atspi::rect(x, y, width, height);
+    QCOMPARE(rect.has_value(), kept);
+    if (kept)
+        QCOMPARE(*rect, QRect(int(x), int(y), int(width), int(height)));
+}
+
+void TestAtspiRoles::devicePixels_data() {
+    // A screen at the origin at `ratio`, and one at twice that to its right, where the first ends
+    // in device pixels (the toolkit keeps each screen's corner where the device pixels put it).
+    QTest::addColumn<double>("ratio");
+    QTest::addColumn<QRectF>("device");
+    QTest::addColumn<QRectF>("logical");
+    QTest::newRow("unscaled") << 1.0 << QRectF(200, 100, 342, 700) << QRectF(200, 100, 342, 700);
+    QTest::newRow("at 2") << 2.0 << QRectF(200, 100, 342, 700) << QRectF(100, 50, 171, 350);
+    QTest::newRow("at 1.5") << 1.5 << QRectF(300, 150, 450, 900) << QRectF(200, 100, 300, 600);
+    // The second screen starts at logical x 1000 and keeps that corner in device pixels.
+    QTest::newRow("on the second screen") << 1.0 << QRectF(1200, 100, 400, 200) << QRectF(1100, 50, 200, 100);
+    QTest::newRow("off every screen: the primary's ratio")
+        << 2.0 << QRectF(-400, -200, 40, 20) << QRectF(-200, -100, 20, 10);
+}
+
+void TestAtspiRoles::devicePixels() {
+    QFETCH(double, ratio);
+    QFETCH(QRectF, device);
+    QFETCH(QRectF, logical);
+    const DevicePixels pixels([ratio] {
+        return std::vector<DevicePixels::Screen>{{QRectF(0, 0, 1000, 800), ratio},
+                                                 {QRectF(1000 * ratio, 0, 500, 400), 2 * ratio}};
+    });
+    QCOMPARE(pixels.toLogical(device), logical);
+    QCOMPARE(pixels.toLogical(device.topLeft()), logical.topLeft());
+    QCOMPARE(pixels.toDevice(logical.topLeft()), device.topLeft());
+    QCOMPARE(QRectF(pixels.toDevice(logical)), device);
 }
 
 QTEST_GUILESS_MAIN(TestAtspiRoles)

@@ -28,6 +28,20 @@ namespace {
 
 constexpr int patience = 15000;
 
+// The desktop runs the toolkit at this scale (QT_SCALE_FACTOR), on one screen at the origin: what
+// the tests read of the X server and what xdotool moves are device pixels, the rest logical ones.
+double scale() {
+    static const double factor = qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")).toDouble();
+    return factor;
+}
+QPoint device(const QPointF& logical) {
+    return (logical * scale()).toPoint();
+}
+// A point the stand-in draws at `offset` device pixels from a logical origin.
+QPointF logicalAt(const QPointF& origin, const QPointF& offset) {
+    return origin + offset / scale();
+}
+
 QString run(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
@@ -39,8 +53,13 @@ void xdotool(const QStringList& arguments) {
     run(QStringLiteral("xdotool"), arguments);
 }
 
-void click(QPointF at, int button = 1) {
-    xdotool({QStringLiteral("mousemove"), QString::number(qRound(at.x())), QString::number(qRound(at.y()))});
+void moveMouse(QPointF logical) {
+    const QPoint at = device(logical);
+    xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
+}
+
+void click(QPointF logical, int button = 1) {
+    moveMouse(logical);
     xdotool({QStringLiteral("click"), QString::number(button)});
 }
 
@@ -93,6 +112,8 @@ private slots:
     void overlayFollowsTheWindow();
     void hides_data();
     void hides();
+    void staysShown_data();
+    void staysShown();
     void picksWithTheMouse_data();
     void picksWithTheMouse();
     void cancels_data();
@@ -133,11 +154,13 @@ void TestPanelOnDesktop::init() {
     m_standin = std::make_unique<StandinSimulator>();
     QVERIFY(m_standin->start({QStringLiteral("--position"), QStringLiteral("100,50")}));
     m_device = m_standin->devices().value(0).window;
+    m_controller.reset();
     m_model = std::make_unique<RecordingPanelModel>();
     m_controller = std::make_unique<SimulatorPanelController>(m_targeting->ports(), *m_windows, *m_settings,
                                                               *m_model, plainContent);
     m_controller->start();
-    QTRY_VERIFY_WITH_TIMEOUT(besideTheWindow(), patience);
+    if (!QTest::qWaitFor([&] { return besideTheWindow(); }, patience))
+        QFAIL(qPrintable(describe()));
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->window() && m_controller->window()->axWindow, patience);
 }
 
@@ -154,8 +177,8 @@ bool TestPanelOnDesktop::besideTheWindow() {
     if (!window || !panel || !panel->isVisible())
         return false;
     const QRect real = onScreen(quint32(panel->winId()));
-    return real.topLeft() == QPoint(int(window->frame.right()) + 8, int(window->frame.top())) &&
-           real.size() == panel->content()->size() &&
+    return real.topLeft() == device(QPointF(std::round(window->frame.right()) + 8, window->frame.top())) &&
+           real.size() == panel->content()->size() * scale() &&
            SimulatorWindow::isDirectlyAbove(*m_targeting->windows, qint64(panel->winId()), m_device);
 }
 
@@ -186,8 +209,7 @@ QString TestPanelOnDesktop::describe() {
 void TestPanelOnDesktop::target() {
     // The mouse somewhere on the device screen's background.
     const QRectF screen = front()->screenRect().value_or(QRectF());
-    xdotool({QStringLiteral("mousemove"), QString::number(int(screen.left()) + 10),
-             QString::number(int(screen.bottom()) - 10)});
+    moveMouse(logicalAt(screen.bottomLeft(), QPointF(10, -10)));
     m_controller->togglePick();
     QVERIFY(m_controller->overlay());
     QVERIFY(m_model->picking);
@@ -205,19 +227,22 @@ void TestPanelOnDesktop::followsTheWindow() {
              QStringList({"trusted true", "visible true", "deviceTitle iPhone 15 Pro \u2013 iOS 17.2"}));
     screenshot(QStringLiteral("panel"));
 
+    const QPointF first = front()->frame.topLeft();
     xdotool({QStringLiteral("windowmove"), QString::number(m_device), QStringLiteral("400"),
              QStringLiteral("120")});
-    QTRY_VERIFY_WITH_TIMEOUT(front() && front()->frame.topLeft() != QPointF(100, 50), patience);
+    QTRY_VERIFY_WITH_TIMEOUT(front() && front()->frame.topLeft() != first, patience);
     QTRY_VERIFY_WITH_TIMEOUT(besideTheWindow(), patience);
 
     // No room on the right: to the left of it.
-    const int right = QGuiApplication::primaryScreen()->geometry().width() - int(front()->frame.width()) - 10;
-    xdotool({QStringLiteral("windowmove"), QString::number(m_device), QString::number(right),
+    const QRect desktop = QGuiApplication::primaryScreen()->geometry();
+    const double right = desktop.width() - front()->frame.width() - 10;
+    xdotool({QStringLiteral("windowmove"), QString::number(m_device), QString::number(device({right, 0}).x()),
              QStringLiteral("120")});
-    QTRY_VERIFY_WITH_TIMEOUT(front() && front()->frame.left() > 900, patience);
-    QTRY_COMPARE_WITH_TIMEOUT(onScreen(quint32(m_controller->panel()->winId())).topLeft(),
-                              QPoint(int(front()->frame.left()) - 8 - 300, int(front()->frame.top())),
-                              patience);
+    QTRY_VERIFY_WITH_TIMEOUT(front() && front()->frame.left() > desktop.width() / 2, patience);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        onScreen(quint32(m_controller->panel()->winId())).topLeft(),
+        device(QPointF(std::round(front()->frame.left()) - 8 - 300, std::round(front()->frame.top()))),
+        patience);
     QCOMPARE(activeWindow(), m_device);
 }
 
@@ -227,7 +252,7 @@ void TestPanelOnDesktop::staysBesideWhenItsContentGrows() {
         content->setFixedSize(300, height);
         if (!QTest::qWaitFor([&] { return besideTheWindow(); }, patience))
             QFAIL(qPrintable(describe()));
-        QCOMPARE(onScreen(quint32(m_controller->panel()->winId())).height(), height);
+        QCOMPARE(onScreen(quint32(m_controller->panel()->winId())).height(), qRound(height * scale()));
     }
     m_controller->panel()->becomeKey();
     QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), quint32(m_controller->panel()->winId()), patience);
@@ -240,7 +265,7 @@ void TestPanelOnDesktop::clickingThePanelLeavesTheKeyboard() {
     auto* button = m_controller->panel()->findChild<QPushButton*>(QStringLiteral("button"));
     QVERIFY(button);
     QSignalSpy clicked(button, &QPushButton::clicked);
-    const QPoint at = button->mapTo(m_controller->panel(), button->rect().center());
+    const QPoint at = device(button->mapTo(m_controller->panel(), button->rect().center()));
     xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"),
              QString::number(m_controller->panel()->winId()), QString::number(at.x()),
              QString::number(at.y())});
@@ -252,17 +277,21 @@ void TestPanelOnDesktop::clickingThePanelLeavesTheKeyboard() {
 void TestPanelOnDesktop::overlayFollowsTheWindow() {
     target();
     const auto overlay = quint32(m_controller->overlay()->window()->winId());
+    const QPointF first = front()->frame.topLeft();
     xdotool({QStringLiteral("windowmove"), QString::number(m_device), QStringLiteral("300"),
              QStringLiteral("90")});
-    QTRY_VERIFY_WITH_TIMEOUT(front() && front()->frame.topLeft() != QPointF(100, 50), patience);
+    QTRY_VERIFY_WITH_TIMEOUT(front() && front()->frame.topLeft() != first, patience);
     const QRectF frame = front()->frame;
     if (m_compositing) {
-        QTRY_COMPARE_WITH_TIMEOUT(onScreen(overlay), frame.toRect(), patience);
+        // Exactly over the device window, to the device pixel.
+        QTRY_COMPARE_WITH_TIMEOUT(onScreen(overlay),
+                                  QRect(device(frame.topLeft()), device(frame.bottomRight()) - QPoint(1, 1)),
+                                  patience);
     } else {
         // Without compositing the window shows only what it draws; the pointer's shield covers the frame.
         QTRY_COMPARE_WITH_TIMEOUT(m_controller->overlay()->window()->geometry(), frame.toRect(), patience);
     }
-    const QPointF save = m_controller->overlay()->screen().topLeft() + QPointF(150, 398);
+    const QPointF save = logicalAt(m_controller->overlay()->screen().topLeft(), QPointF(150, 398));
     QVERIFY(frame.contains(save));
     click(save);
     QTRY_VERIFY_WITH_TIMEOUT(m_model->selected.has_value(), patience);
@@ -300,6 +329,39 @@ void TestPanelOnDesktop::hides() {
     QCOMPARE(m_controller->panel(), panel);
 }
 
+void TestPanelOnDesktop::staysShown_data() {
+    QTest::addColumn<QString>("what"); // done to the panel, or to the application's main window
+    QTest::newRow("the main window minimised") << "windowminimize main";
+    QTest::newRow("the main window closed") << "windowclose main";
+    QTest::newRow("the panel iconified") << "windowminimize panel";
+    QTest::newRow("the panel unmapped") << "windowunmap panel";
+}
+
+void TestPanelOnDesktop::staysShown() {
+    QFETCH(QString, what);
+    const QStringList words = what.split(QLatin1Char(' '));
+    const auto panel = quint32(m_controller->panel()->winId());
+    QWidget main;
+    main.setWindowTitle(QStringLiteral("Tallyrig"));
+    main.resize(400, 300);
+    if (words.last() == QLatin1String("main")) {
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        if (words.first() == QLatin1String("windowclose")) {
+            main.close();
+        } else {
+            xdotool({words.first(), QString::number(main.winId())});
+            QTRY_VERIFY_WITH_TIMEOUT(main.isMinimized(), patience);
+        }
+    } else {
+        xdotool({words.first(), QString::number(panel)});
+        QTRY_VERIFY_WITH_TIMEOUT(!viewable(panel), patience);
+    }
+    // Shown beside the Simulator again, or still.
+    if (!QTest::qWaitFor([&] { return besideTheWindow() && viewable(panel); }, patience))
+        QFAIL(qPrintable(describe()));
+}
+
 void TestPanelOnDesktop::picksWithTheMouse_data() {
     QTest::addColumn<QPointF>("point"); // relative to the device screen's top-left corner
     QTest::addColumn<QString>("identifier");
@@ -319,9 +381,9 @@ void TestPanelOnDesktop::picksWithTheMouse() {
     target();
     const auto window = front();
     const QRectF screen = *window->screenRect();
-    const QPointF at = screen.topLeft() + point;
+    const QPointF at = logicalAt(screen.topLeft(), point);
 
-    xdotool({QStringLiteral("mousemove"), QString::number(qRound(at.x())), QString::number(qRound(at.y()))});
+    moveMouse(at);
     PickView* view = m_controller->overlay()->view();
     QTRY_COMPARE_WITH_TIMEOUT(view->label.value_or(QStringLiteral("Screen")),
                               identifier.isEmpty() ? role : identifier, patience);
@@ -369,9 +431,7 @@ void TestPanelOnDesktop::cancels() {
         m_windows->compositing();
         for (int i = 0; i < 3; ++i)
             QCoreApplication::processEvents();
-        const QPointF next = screen.topLeft() + QPointF(150, 398);
-        xdotool({QStringLiteral("mousemove"), QString::number(qRound(next.x())),
-                 QString::number(qRound(next.y()))});
+        moveMouse(logicalAt(screen.topLeft(), QPointF(150, 398)));
         QTRY_VERIFY_WITH_TIMEOUT(!m_controller->overlay() || m_controller->overlay()->view()->label ==
                                                                  std::optional<QString>("saveButton"),
                                  patience);

@@ -42,8 +42,12 @@ void TestPanelPlacement::origin_data() {
         << one << oneUsable << 0 << QRectF(812, 100, 300, 500) << QSizeF(320, 500) << QPointF(1120, 100);
     QTest::newRow("top 100 above the usable bottom, 400 high: on the usable bottom")
         << one << oneUsable << 0 << QRectF(100, 775, 300, 600) << QSizeF(300, 400) << QPointF(408, 475);
-    QTest::newRow("no limit at the top")
-        << one << oneUsable << 0 << QRectF(100, 0, 300, 600) << QSizeF(300, 400) << QPointF(408, 0);
+    QTest::newRow("a window above the usable top: the panel's top on it")
+        << one << oneUsable << 0 << QRectF(100, 0, 300, 600) << QSizeF(300, 400) << QPointF(408, 25);
+    QTest::newRow("taller than the usable area: its top on the usable top")
+        << one << oneUsable << 0 << QRectF(100, 100, 300, 600) << QSizeF(300, 900) << QPointF(408, 25);
+    QTest::newRow("fitting on neither side: on the usable left edge, over the window")
+        << one << oneUsable << 0 << QRectF(100, 100, 1300, 600) << QSizeF(320, 500) << QPointF(0, 100);
     QTest::newRow("halves rounded away from zero with y counted upwards")
         << one << oneUsable << 0 << QRectF(100.5, 100.5, 300, 500) << QSizeF(300, 200) << QPointF(409, 100);
     QTest::newRow("negative halves rounded away from zero")
@@ -55,10 +59,10 @@ void TestPanelPlacement::origin_data() {
         << two << twoUsable << 0 << QRectF(1300, 100, 300, 500) << QSizeF(300, 200) << QPointF(992, 100);
     QTest::newRow("a window only touching a screen's edge is not on it")
         << two << twoUsable << 0 << QRectF(1440, 100, 300, 500) << QSizeF(300, 200) << QPointF(1748, 100);
-    QTest::newRow("a window on no screen goes by the main screen")
-        << two << twoUsable << 1 << QRectF(5000, 100, 300, 500) << QSizeF(300, 200) << QPointF(4692, 100);
+    QTest::newRow("a window on no screen goes by the main screen, the panel inside it")
+        << two << twoUsable << 1 << QRectF(5000, 100, 300, 500) << QSizeF(300, 200) << QPointF(3060, 100);
     QTest::newRow("the main screen's usable bottom raises it")
-        << two << twoUsable << 1 << QRectF(5000, 1000, 300, 500) << QSizeF(300, 200) << QPointF(4692, 840);
+        << two << twoUsable << 1 << QRectF(5000, 1000, 300, 500) << QSizeF(300, 200) << QPointF(3060, 840);
     QTest::newRow("without any screen nothing limits it")
         << QList<QRectF>{} << QList<QRectF>{} << -1 << QRectF(5000, 775, 300, 600) << QSizeF(300, 400)
         << QPointF(5308, 775);

@@ -5,9 +5,9 @@
 #include "simulator/SimulatorWindow.h"
 #include "support/FakeSimulatorTool.h"
 #include "support/Settle.h"
+#include "support/TestPlatform.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -126,6 +126,12 @@ void TestSimctl::toolFailures_data() {
         << "device" << platform::ToolRun{QStringLiteral("no such file"), 0, {}} << false << "no such file";
     QTest::newRow("listing exits non-zero")
         << "device" << platform::ToolRun{std::nullopt, 1, "{\"devices\":{}}"} << true << "simctl list failed";
+    QTest::newRow("listing isn't JSON")
+        << "device" << platform::ToolRun{std::nullopt, 0, "{\"devices\""} << false
+        << QStringLiteral("The simulator tool\u2019s device list isn\u2019t valid JSON (at byte 11)");
+    QTest::newRow("listing with an overflowing number")
+        << "device" << platform::ToolRun{std::nullopt, 0, "{\"devices\":{},\"n\":1e400}"} << false
+        << QStringLiteral("The simulator tool\u2019s device list holds a number too large to read");
     QTest::newRow("screenshot exits non-zero")
         << "screenshot" << platform::ToolRun{std::nullopt, 2, {}} << true << "simctl io failed";
 }
@@ -186,7 +192,7 @@ void TestSimctl::screenshotFileNeverStays() {
 
 void TestSimctl::realToolRuns() {
     const QString fake = QStringLiteral(TALLYRIG_TEST_FIXTURES "/xcrun-fake.sh");
-    ProcessSimulatorTool tool(fake, 500ms);
+    ProcessSimulatorTool tool(childProcesses(), fake, 500ms);
 
     const auto echoed = settle(Simctl::run(tool, {"echo", "two words", "*", "$HOME"}));
     QVERIFY2(echoed.value, qPrintable(echoed.description()));
@@ -196,13 +202,19 @@ void TestSimctl::realToolRuns() {
     QVERIFY(failed.failedWith<PanelError>());
     QCOMPARE(failed.description(), "simctl fail failed");
 
-    QElapsedTimer clock;
-    clock.start();
-    const auto hung = settle(Simctl::run(tool, {"hang"}));
-    QCOMPARE(hung.description(), "simctl hang failed");
-    QVERIFY2(clock.elapsed() < 5000, "a hanging tool is given up after its limit");
+    // A hanging tool is given up after its limit.
+    auto hung = Simctl::run(tool, {"hang"});
+    QTRY_VERIFY_WITH_TIMEOUT(hung.isReady(), 30000);
+    QCOMPARE(settle(std::move(hung)).description(), "simctl hang failed");
 
-    ProcessSimulatorTool missing(QStringLiteral("/nonexistent/xcrun"));
+    // The quit path ends a run long before its limit.
+    ProcessSimulatorTool patient(childProcesses(), fake, 600s);
+    auto held = Simctl::run(patient, {"hang"});
+    childProcesses().killTracked();
+    QTRY_VERIFY_WITH_TIMEOUT(held.isReady(), 10000);
+    QCOMPARE(settle(std::move(held)).description(), "simctl hang failed");
+
+    ProcessSimulatorTool missing(childProcesses(), QStringLiteral("/nonexistent/xcrun"));
     const auto unlaunched = settle(Simctl::run(missing, {"list"}));
     QVERIFY(!unlaunched.failedWith<PanelError>());
     QVERIFY(!unlaunched.description().isEmpty());
@@ -213,7 +225,7 @@ void TestSimctl::realToolIsLookedUpOnPath() {
     QVERIFY(QFile::link(QStringLiteral(TALLYRIG_TEST_FIXTURES "/xcrun-fake.sh"), bin.filePath("xcrun")));
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", bin.path().toUtf8() + ":" + path);
-    ProcessSimulatorTool tool;
+    ProcessSimulatorTool tool(childProcesses());
     const auto echoed = settle(Simctl::run(tool, {"echo", "found"}));
     qputenv("PATH", bin.path().toUtf8() + "/none");
     const auto absent = settle(Simctl::run(tool, {"echo"}));

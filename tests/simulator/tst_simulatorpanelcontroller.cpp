@@ -375,8 +375,9 @@ void TestSimulatorPanelController::readsOfALook_data() {
                                                 << true;
     QTest::newRow("the device window moved")
         << Step([](Rig& rig) { rig.simulator.moveTo(QRectF(200, 80, 420, 860)); }) << true << device << true;
+    // Paused in a debugger, say: the window stays, with the title it had.
     QTest::newRow("the title no longer answers")
-        << Step([](Rig& rig) { rig.simulator.window->attributes.remove("AXTitle"); }) << true << QString()
+        << Step([](Rig& rig) { rig.simulator.window->attributes.remove("AXTitle"); }) << false << device
         << true;
     QTest::newRow("the Simulator is hidden")
         << Step([](Rig& rig) { rig.desktop.applications.hidden.insert(FakeSimulator::pid); }) << false
@@ -391,20 +392,25 @@ void TestSimulatorPanelController::readsOfALook() {
     QFETCH(QString, title);
     QFETCH(bool, visible);
 
-    Rig rig;
-    rig.controller->tick();
-    rig.controller->tick();
-    const int lists = rig.desktop.windows.reads;
-    change(rig);
-    rig.desktop.log->clear();
-    rig.controller->tick();
-    QCOMPARE(rig.desktop.windows.reads, lists + 1);
-    QCOMPARE(rig.desktop.log->contains(QStringLiteral("app500.AXWindows")), full);
-    if (!full && visible && rig.desktop.accessibility.trusted)
-        QCOMPARE(*rig.desktop.log, QStringList{QStringLiteral("win.AXTitle")});
-    QCOMPARE(rig.model.visible, visible);
-    if (visible)
-        QCOMPARE(rig.model.deviceTitle, title);
+    // The title read on every look, and then only once its interval is up.
+    for (const auto titleRead :
+         {std::chrono::milliseconds(0), std::chrono::milliseconds(std::chrono::hours(1))}) {
+        Rig rig(SimulatorPanelController::Timings{.titleRead = titleRead});
+        rig.controller->tick();
+        rig.controller->tick();
+        const int lists = rig.desktop.windows.reads;
+        change(rig);
+        rig.desktop.log->clear();
+        rig.controller->tick();
+        QCOMPARE(rig.desktop.windows.reads, lists + 1);
+        QCOMPARE(rig.desktop.log->contains(QStringLiteral("app500.AXWindows")), full);
+        if (!full && visible && rig.desktop.accessibility.trusted)
+            QCOMPARE(*rig.desktop.log,
+                     titleRead.count() ? QStringList() : QStringList{QStringLiteral("win.AXTitle")});
+        QCOMPARE(rig.model.visible, visible);
+        if (visible && (full || !titleRead.count()))
+            QCOMPARE(rig.model.deviceTitle, title);
+    }
 }
 
 void TestSimulatorPanelController::startsOneLoop() {
@@ -414,11 +420,13 @@ void TestSimulatorPanelController::startsOneLoop() {
     rig.controller->start();
     rig.controller->start();
     QCOMPARE(rig.model.controller, static_cast<PanelControl*>(rig.controller.get()));
-    QCOMPARE(rig.model.pollingStarts, 1);
     QCOMPARE(ticks.count(), 0); // the first look waits for the event loop
     QTRY_COMPARE_WITH_TIMEOUT(ticks.count(), 1, 5000);
     QTest::qWait(50);
     QCOMPARE(ticks.count(), 1);
+    // Polling starts once, after the first look has told the model the panel is shown.
+    QCOMPARE(rig.model.pollingStarts, 1);
+    QCOMPARE(rig.model.visibleWhenPollingStarted, std::optional<bool>(true));
     QVERIFY(rig.panelShown());
 
     // And the loop goes on at its interval.
@@ -428,6 +436,19 @@ void TestSimulatorPanelController::startsOneLoop() {
     QTRY_VERIFY_WITH_TIMEOUT(fastTicks.count() >= 5, 5000);
     fast.settings.setSimulatorPanel(false);
     QTRY_VERIFY_WITH_TIMEOUT(!fast.panelShown(), 5000);
+
+    // Told of every change, it looks at a quiet desktop rarely, and soon after a change.
+    Rig told(SimulatorPanelController::Timings{5ms, std::chrono::hours(1)});
+    told.desktop.windows.tellsChanges = true;
+    QSignalSpy toldTicks(told.controller.get(), &SimulatorPanelController::ticked);
+    told.controller->start();
+    QTRY_COMPARE_WITH_TIMEOUT(toldTicks.count(), 1, 5000);
+    QTest::qWait(50);
+    QCOMPARE(toldTicks.count(), 1);
+    told.desktop.windows.changed();
+    QTRY_COMPARE_WITH_TIMEOUT(toldTicks.count(), 2, 5000);
+    told.settings.setSimulatorPanel(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!told.panelShown(), 5000);
 }
 
 void TestSimulatorPanelController::panel() {

@@ -22,10 +22,17 @@ class FakeWindowList final : public platform::WindowList {
 public:
     std::optional<std::vector<platform::WindowEntry>> entries = std::vector<platform::WindowEntry>{};
     int reads = 0;
+    // Whether it tells of changes, and whom to tell.
+    bool tellsChanges = false;
+    std::function<void()> changed;
 
     std::optional<std::vector<platform::WindowEntry>> onScreenWindows() override {
         ++reads;
         return entries;
+    }
+    bool watchChanges(std::function<void()> tell) override {
+        changed = std::move(tell);
+        return tellsChanges;
     }
 
     static platform::WindowEntry entry(qint32 pid, quint32 number, const QRectF& bounds, qint64 layer = 0) {

@@ -4,8 +4,9 @@
 
 #include <QHash>
 #include <QList>
-#include <QRect>
+#include <QRectF>
 #include <QStringList>
+#include <QWindow>
 
 #include <functional>
 #include <memory>
@@ -22,17 +23,17 @@ public:
     std::function<void(quint32 window, quint32 other)> restacked;
 
     struct Shield final : platform::PointerShield {
-        Shield(FakeWindowSystem& system, QRect area, platform::PointerEvents events)
+        Shield(FakeWindowSystem& system, QRectF area, platform::PointerEvents events)
             : system(system), area(area), events(std::move(events)) {
             system.shields.append(this);
         }
         ~Shield() override { system.shields.removeAll(this); }
-        void setArea(const QRect& to) override {
+        void setArea(const QRectF& to) override {
             system.changes.append(QStringLiteral("shield %1,%2").arg(to.x()).arg(to.y()));
             area = to;
         }
         FakeWindowSystem& system;
-        QRect area;
+        QRectF area;
         platform::PointerEvents events;
     };
     QList<Shield*> shields;
@@ -49,23 +50,37 @@ public:
     QList<EscapeWatch*> escapeWatches;
 
     bool compositing() override { return compositingManager; }
+    // Our windows go by their native ids, as on X11.
+    quint32 number(QWindow& window) override { return quint32(window.winId()); }
     QHash<quint32, bool> acceptsFocus;
-    void setAcceptsFocus(quint32 window, bool accepts) override { acceptsFocus.insert(window, accepts); }
-    void setAuxiliary(quint32 window) override { changes.append(QStringLiteral("auxiliary %1").arg(window)); }
-    void orderAbove(quint32 window, quint32 other) override {
-        changes.append(QStringLiteral("above %1 %2").arg(window).arg(other));
+    void setAcceptsFocus(QWindow& window, bool accepts) override {
+        acceptsFocus.insert(number(window), accepts);
+    }
+    void setAuxiliary(QWindow& window) override {
+        changes.append(QStringLiteral("auxiliary %1").arg(number(window)));
+    }
+    void orderAbove(QWindow& window, quint32 other) override {
+        changes.append(QStringLiteral("above %1 %2").arg(number(window)).arg(other));
         if (restacked)
-            restacked(window, other);
+            restacked(number(window), other);
+    }
+    void restore(QWindow& window) override {
+        changes.append(QStringLiteral("restore %1").arg(number(window)));
+    }
+    void activate(QWindow& window) override {
+        changes.append(QStringLiteral("activate %1").arg(number(window)));
     }
     std::unique_ptr<platform::Watch> watchEscape(std::function<void()> escape) override {
         if (!offersEscapeWatch)
             return nullptr;
         return std::make_unique<EscapeWatch>(*this, std::move(escape));
     }
-    std::unique_ptr<platform::PointerShield> shieldPointer(const QRect& area,
+    std::unique_ptr<platform::PointerShield> shieldPointer(const QRectF& area,
                                                            platform::PointerEvents events) override {
         return std::make_unique<Shield>(*this, area, std::move(events));
     }
+    std::optional<QPointF> mouse;
+    std::optional<QPointF> pointer() override { return mouse; }
 
     // Escape pressed in whichever application has the keyboard.
     void pressEscape() {

@@ -18,6 +18,7 @@ public:
     QString deviceTitle;
     std::optional<PickResult> selected;
     int pollingStarts = 0;
+    std::optional<bool> visibleWhenPollingStarted;
     QStringList log;
     // Called after a pick was taken down, for tests that look at the desktop at that moment.
     std::function<void()> onSelect;
@@ -37,7 +38,10 @@ public:
         if (onSelect)
             onSelect();
     }
-    void startPolling() override { ++pollingStarts; }
+    void startPolling() override {
+        ++pollingStarts;
+        visibleWhenPollingStarted = visible;
+    }
 
 private:
     void change(const char* name, bool& value, bool to) {

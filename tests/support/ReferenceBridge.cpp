@@ -26,6 +26,18 @@ ReferenceBridge::~ReferenceBridge() {
 }
 
 bool ReferenceBridge::start() {
+    // Another program may take the port before the bridge binds it: the bridge then says so and
+    // exits, and another port is tried.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (launch())
+            return true;
+        if (!m_log.contains(QLatin1String("already in use")))
+            return false;
+    }
+    return false;
+}
+
+bool ReferenceBridge::launch() {
     m_port = TestHttpServer::freePort();
     m_folder = TestRepository::make(m_dir.path(), QStringLiteral("project"), m_port);
 

@@ -23,6 +23,8 @@ public:
     QString postReport(const QString& comment);
 
 private:
+    bool launch();
+
     QTemporaryDir m_dir;
     QString m_folder;
     quint16 m_port = 0;

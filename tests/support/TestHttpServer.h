@@ -22,13 +22,14 @@ public:
         QByteArray contentType = "application/json";
         bool never = false; // accept the request and never answer
         bool held = false;  // accept the request and answer when the test says (answerHeld)
+        QList<QPair<QByteArray, QByteArray>> headers = {};
     };
     using Handler = std::function<Reply(const QByteArray& method, const QString& path)>;
     // A request as it arrived, its body complete (as far as "Content-Length" says).
     struct Request {
         QByteArray method;
         QString path;
-        QList<QPair<QByteArray, QByteArray>> headers; // names lower-cased
+        QList<QPair<QByteArray, QByteArray>> headers = {}; // names lower-cased
         QByteArray body;
         std::optional<QByteArray> header(const QByteArray& name) const;
     };
@@ -49,13 +50,21 @@ public:
         return {status, std::move(body), "application/json"};
     }
     static Reply html(QByteArray body, int status = 200) { return {status, std::move(body), "text/html"}; }
+    static Reply redirect(QByteArray location, int status = 307, QByteArray body = {}) {
+        Reply reply = json(std::move(body), status);
+        reply.headers.append({"Location", std::move(location)});
+        return reply;
+    }
     static Reply silent() { return {200, {}, {}, true}; }
     static Reply hold() { return {200, {}, {}, false, true}; }
 
     // Answers every request held so far with `reply`.
     void answerHeld(const Reply& reply);
 
-    // A port on which nothing listens right now.
+    // For what must know its port before anything binds it (a bridge a configuration names, a
+    // port the window waits on): nothing listens on it now, and no other test process, nor the
+    // system's choice for listen(0), hands it out; a new one on each call. A server of the test's
+    // own listens on port 0 instead.
     static quint16 freePort();
 
 signals:

@@ -6,7 +6,6 @@
 #include "support/TestRepository.h"
 #include "window/BridgeWindow.h"
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -140,16 +139,15 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window->connected(), 5000);
     }
 
-    void aServerThatNeverAnswersTimesOutAfterTwoSeconds() {
+    // The product's two seconds are measured by bench/window.
+    void aServerThatNeverAnswersTimesOut() {
         TestHttpServer server([](const QByteArray&, const QString&) { return TestHttpServer::silent(); });
         QVERIFY(server.listen());
-        auto window = makeWindow(server.port(), BridgeWindow::Timings{});
-        QElapsedTimer clock;
-        clock.start();
-        QCoro::waitFor(window->connectToBridge(true));
-        const qint64 elapsed = clock.elapsed();
+        auto window = makeWindow(server.port(), BridgeWindow::Timings{300ms, 60s});
+        auto probe = window->connectToBridge(true);
+        QTRY_VERIFY_WITH_TIMEOUT(probe.isReady(), 10000);
         QCOMPARE(window->status(), ConnectStatus::Waiting);
-        QVERIFY2(elapsed >= 1800 && elapsed < 3500, qPrintable(QString::number(elapsed)));
+        QCOMPARE(server.requestCount(), 1);
     }
 
     void onlyTheUserSeesConnecting() {

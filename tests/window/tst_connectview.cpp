@@ -16,7 +16,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <qcoro/qcorotask.h>
 
 using namespace std::chrono_literals;
@@ -46,12 +45,10 @@ QList<RecentRow*> visibleRows(QWidget* root) {
     return rows;
 }
 
-// Runs `pick` on the context menu that the next event loop turn opens.
-void onNextMenu(const std::function<void(QMenu*)>& pick) {
-    QTimer::singleShot(50, [pick] {
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget()))
-            pick(menu);
-    });
+// The context menu that is open, once it is; null when none opens.
+QMenu* openMenu() {
+    const auto open = [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); };
+    return QTest::qWaitFor([&] { return open() != nullptr; }, 5000) ? open() : nullptr;
 }
 
 } // namespace
@@ -183,24 +180,22 @@ private slots:
     void removeFromRecentForgetsTheFolder() {
         make(true, {QStringLiteral("/a/one"), QStringLiteral("/a/two")});
         auto screen = view();
-        QString chosen;
-        onNextMenu([&](QMenu* menu) {
-            chosen = menu->actions().value(0)->text();
-            menu->actions().value(0)->trigger();
-            menu->close();
-        });
         RecentRow* row = visibleRows(screen.get()).first();
         emit row->customContextMenuRequested(QPoint(5, 5));
-        QTRY_COMPARE(chosen, QStringLiteral("Remove from Recent"));
+        QMenu* menu = openMenu();
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().value(0)->text(), QStringLiteral("Remove from Recent"));
+        menu->actions().value(0)->trigger();
+        menu->close();
         QCOMPARE(m_bridge->recents(), QStringList{QStringLiteral("/a/two")});
         QCOMPARE(m_settings->recentProjects(), QStringList{QStringLiteral("/a/two")});
         QTRY_COMPARE(visibleRows(screen.get()).size(), 1);
 
-        onNextMenu([](QMenu* menu) {
-            menu->actions().value(0)->trigger();
-            menu->close();
-        });
         emit visibleRows(screen.get()).first()->customContextMenuRequested(QPoint(5, 5));
+        menu = openMenu();
+        QVERIFY(menu);
+        menu->actions().value(0)->trigger();
+        menu->close();
         // No rows and no heading once the list is empty.
         QTRY_VERIFY(visibleRows(screen.get()).isEmpty());
         QVERIFY(!texts(screen.get()).contains(QStringLiteral("Recent")));

@@ -1,5 +1,6 @@
 #include "foundation/AppNotifications.h"
 #include "foundation/Settings.h"
+#include "support/AccessiblePress.h"
 #include "support/ReferenceBridge.h"
 #include "support/TestHttpServer.h"
 #include "support/TestPlatform.h"
@@ -9,6 +10,7 @@
 #include "window/ProjectMenu.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -18,7 +20,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QToolBar>
 #include <qcoro/qcorotask.h>
 
@@ -47,7 +48,12 @@ QAction* menuItem(ProjectMenu* menu, const QString& text) {
     return nullptr;
 }
 
+// What a press of a control did; `popup`: a menu popped up meanwhile.
+using Effect = std::function<bool(MainWindow& window, bool popup)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Effect)
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -96,6 +102,66 @@ class TestMainWindow : public QObject {
 
 private slots:
     void initTestCase() { qputenv("SHELL", TALLYRIG_TEST_FIXTURES "/shell-plain.sh"); }
+
+    // Every control of the window, as an assistive technology presses it.
+    void accessibleActionIsAClick_data() {
+        QTest::addColumn<bool>("runtime");
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<QString>("control"); // its accessible name
+        QTest::addColumn<Effect>("effect");
+        QTest::newRow("panel switch")
+            << false << false << "Simulator Panel"
+            << Effect([this](auto&, bool) { return !m_settings->simulatorPanel(); });
+        QTest::newRow("settings") << false << true << "Settings"
+                                  << Effect([](auto& w, bool) { return w.model().page() == "preferences"; });
+        QTest::newRow("disconnect") << false << true << "Disconnect"
+                                    << Effect([](auto& w, bool) { return !w.model().connected(); });
+        QTest::newRow("project menu")
+            << true << true << "Project" << Effect([](auto&, bool popup) { return popup; });
+        QTest::newRow("open project")
+            << true << false << "Open Project\u2026"
+            << Effect([](auto& w, bool) { return w.template findChild<QFileDialog*>(); });
+        QTest::newRow("disclosure") << true << false << "Use the command line instead"
+                                    << Effect([](auto& w, bool) { return w.connectView()->commandLine(); });
+        QTest::newRow("recent") << true << false << "gone-app" << Effect([this](auto&, bool) {
+            return m_bridge->project() == m_dir.filePath(QStringLiteral("gone-app"));
+        });
+        QTest::newRow("copy") << false << false << "Copy" << Effect([](auto&, bool) {
+            return QApplication::clipboard()->text() == "tallyrig start";
+        });
+        QTest::newRow("connect") << false << false << "Connect"
+                                 << Effect([this](auto&, bool) { return m_settings->bridgePort() == 5123; });
+    }
+    void accessibleActionIsAClick() {
+        QFETCH(bool, runtime);
+        QFETCH(bool, connected);
+        QFETCH(QString, control);
+        QFETCH(Effect, effect);
+        TestHttpServer server([](const QByteArray&, const QString&) {
+            return TestHttpServer::json(R"({"service":"tallyrig"})");
+        });
+        QVERIFY(server.listen());
+        make(runtime ? std::optional(BridgeRuntime{TALLYRIG_TEST_FIXTURES "/fake-node.sh", "/fake/cli"})
+                     : std::nullopt,
+             {m_dir.filePath(QStringLiteral("gone-app"))});
+        m_settings->setBridgePort(connected ? server.port() : TestHttpServer::freePort());
+        qputenv("TALLYRIG_FAKE_INIT", "six-lines");
+        auto main = window();
+        QTRY_COMPARE_WITH_TIMEOUT(main->model().connected(), connected, 5000);
+        if (main->connectView() && main->connectView()->portField())
+            main->connectView()->portField()->setText(QStringLiteral("5123"));
+        bool popup = false; // a menu popped up, and was closed
+        QTimer closer;
+        closer.callOnTimeout([&] {
+            if (QWidget* menu = QApplication::activePopupWidget())
+                popup = menu->close();
+        });
+        closer.start(20);
+        // Once the toolbar has shown the button, as it lays itself out; pressed once.
+        QVERIFY(QTest::qWaitFor([&] { return pressAccessibly(main.get(), control); }));
+        QTRY_VERIFY_WITH_TIMEOUT(effect(*main, popup), 5000);
+        qunsetenv("TALLYRIG_FAKE_INIT");
+    }
 
     void windowOpensAtItsSizeWithTheConnectScreen() {
         make(std::nullopt);
@@ -230,14 +296,9 @@ private slots:
                            QStringLiteral("/fake/cli")});
         QPointer<MainWindow> main = window().release();
         main->setAttribute(Qt::WA_DeleteOnClose);
-        bool closed = false;
-        QTimer::singleShot(200, [&] {
-            QVERIFY(main && main->findChild<QFileDialog*>() && main->findChild<QFileDialog*>()->isVisible());
-            main->close();
-            closed = true;
-        });
         main->model().chooseProject();
-        QTRY_VERIFY(closed);
+        QTRY_VERIFY(main && main->findChild<QFileDialog*>() && main->findChild<QFileDialog*>()->isVisible());
+        main->close();
         QTRY_VERIFY(!main);
         QCOMPARE(m_bridge->project(), std::nullopt);
     }

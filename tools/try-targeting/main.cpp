@@ -3,9 +3,10 @@
 //
 //   tallyrig-try-targeting [--once] [--interval MILLISECONDS] [--request-access]
 
+#include "platform/ChildProcesses.h"
 #include "platform/ProcessSimulatorTool.h"
 #include "platform/Targeting.h"
-#include "platform/linux/XcbDesktop.h"
+#include "platform/WindowSystem.h"
 #include "simulator/ElementPicker.h"
 #include "simulator/Simctl.h"
 #include "simulator/SimulatorWindow.h"
@@ -35,7 +36,8 @@ QString milliseconds(const QElapsedTimer& clock) {
 
 // Which booted device the window is, and its screenshot's size, through the simulator tool.
 QCoro::Task<> describeDevice(SimulatorWindow window, QTextStream& out) {
-    ProcessSimulatorTool tool;
+    const auto children = ChildProcesses::create();
+    ProcessSimulatorTool tool(*children);
     try {
         const Simctl::Device device = co_await Simctl::device(tool, window.deviceName(), window.runtime());
         out << "Simctl::device: “" << device.name << "”, udid " << device.udid << ", runtime "
@@ -80,7 +82,7 @@ int main(int argc, char** argv) {
     if (!targeting->problems.isEmpty())
         out << "(scripts/with-desktop.sh provides a desktop with everything needed.)\n";
     out.flush();
-    platform::x11::XcbDesktop mouse;
+    const auto windows = platform::createWindowSystem();
 
     std::optional<QCoro::Task<>> description;
     int tick = 0;
@@ -112,7 +114,7 @@ int main(int argc, char** argv) {
         out << "screenRect(): " << (screen ? rect(*screen) : QStringLiteral("none, the frame stands in"))
             << " (" << milliseconds(clock) << ")\n";
 
-        const std::optional<QPoint> pointer = mouse.pointer();
+        const std::optional<QPointF> pointer = windows->pointer();
         if (!pointer) {
             out << "mouse: unknown\n";
             out.flush();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Accessibility.h"
+#include "platform/linux/DevicePixels.h"
 
 #include <QString>
 
@@ -11,11 +12,12 @@ namespace platform::x11 {
 class XcbDesktop;
 
 // Accessibility over AT-SPI, spoken directly on the accessibility bus with QtDBus (no GLib main
-// loop). Every call gives up after the time-out of the application element it came from; once one
-// call of an application element went unanswered, the rest of that element's calls give up at once.
+// loop). Every call gives up after the time-out of the application element it came from; once a
+// call to an application went unanswered, every call to it gives up at once until it answers again.
+// Positions are logical pixels, converted where they enter and leave.
 class AtspiAccessibility final : public Accessibility {
 public:
-    explicit AtspiAccessibility(std::shared_ptr<XcbDesktop> desktop);
+    AtspiAccessibility(std::shared_ptr<XcbDesktop> desktop, DevicePixels pixels);
     ~AtspiAccessibility() override;
 
     bool isTrusted() override;

@@ -6,19 +6,22 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace platform::x11 {
 
-// Our own connection to the X server, whatever Qt platform plugin the app runs on, with what the
-// window manager publishes (EWMH) read as the targeting code needs it. Window properties are kept
-// until the server reports a change of them; positions, sizes and visibility are read afresh on
-// every call, all requests of a call sent before the first reply is awaited.
+class XcbConnection;
+
+// The managed windows of the X display and what the window manager publishes of them (EWMH), read
+// as the targeting code needs them, in device pixels. What is read is kept until the server
+// reports a change to it, so looking at a desktop where nothing moves costs no request; every
+// request of a look is sent before its first reply is awaited.
 class XcbDesktop {
 public:
-    XcbDesktop(); // the display named by $DISPLAY
+    explicit XcbDesktop(std::shared_ptr<XcbConnection> connection);
     ~XcbDesktop();
     XcbDesktop(const XcbDesktop&) = delete;
     XcbDesktop& operator=(const XcbDesktop&) = delete;
@@ -37,6 +40,9 @@ public:
     bool activate(qint32 pid, const std::optional<QRectF>& window);
     // The mouse position in root coordinates.
     std::optional<QPoint> pointer();
+    // Calls `changed` on a later turn of the event loop after the server reported anything that can
+    // change the window list; false when the display cannot be watched.
+    bool watchChanges(std::function<void()> changed);
 
 private:
     struct Impl;

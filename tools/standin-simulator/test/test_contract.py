@@ -151,14 +151,27 @@ class StandinContract(unittest.TestCase):
                              [(d["udid"], d["name"], "Booted") for d in devices])
 
     def test_screenshot(self):
-        for device, scale in ((self.devices[0], 3), (self.devices[1], 2)):
+        for device, setup, scale in ((self.devices[0], PHONE, 3), (self.devices[1], TABLET, 2)):
             with self.subTest(device=device["name"]), tempfile.TemporaryDirectory() as folder:
                 path = os.path.join(folder, "screen.png")
                 result = self.xcrun("simctl", "io", device["udid"], "screenshot", "--type=png", path)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 with open(path, "rb") as image:
                     self.assertEqual(png_size(image.read()), tuple(side * scale for side in device["screen"]))
-                self.assertEqual(self.pixel(path, 150 * scale, 398 * scale), (0, 122, 255), "the blue Save button")
+                # Where the accessibility tree puts the button, clear of its centred label, which moves
+                # with the installed fonts, and of its rounded corners.
+                x, y, w, h = self.in_screen(setup, "saveButton")
+                point = ((x + min(12, w // 4)) * scale, (y + h // 2) * scale)
+                self.assertEqual(self.pixel(path, *point), (0, 122, 255), "the blue Save button")
+
+    def in_screen(self, setup, identifier):
+        """A control's extents on its device screen, relative to the screen's top-left corner."""
+        window = self.accessible_window("%s \u2013 %s" % (setup["name"], setup["runtime"]))
+        screen = next(e for e, _ in breadth_first(window, 3) if e.get_accessible_id() == "iOSContentGroup")
+        controls = (screen.get_child_at_index(i) for i in range(screen.get_child_count()))
+        control = next(c for c in controls if c.get_accessible_id() == identifier)
+        (sx, sy, _, _), (x, y, w, h) = extents(screen), extents(control)
+        return x - sx, y - sy, w, h
 
     def pixel(self, path, x, y):
         image = GdkPixbuf.Pixbuf.new_from_file(path)

@@ -1,0 +1,126 @@
+#include "platform/linux/AtspiApplication.h"
+
+#include "platform/linux/AtspiProtocol.h"
+
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <QTimer>
+
+namespace platform::x11::atspi {
+
+namespace {
+
+bool isGone(const QString& error) {
+    return error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+           error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
+           error == QLatin1String("org.freedesktop.DBus.Error.Disconnected");
+}
+
+bool isUnanswered(const QString& error) {
+    return error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+           error == QLatin1String("org.freedesktop.DBus.Error.Timeout") ||
+           error == QLatin1String("org.freedesktop.DBus.Error.TimedOut");
+}
+
+} // namespace
+
+// ---- Services
+
+void Services::forget(const QString& service) {
+    pidOf.remove(service);
+    std::erase_if(serviceOf, [&](const auto& entry) { return entry.second == service; });
+    m_silent.remove(service);
+}
+
+void Services::clear() {
+    pidOf.clear();
+    serviceOf.clear();
+    m_silent.clear();
+}
+
+void Services::silenced(const QDBusConnection& bus, const QString& service, int timeout) {
+    if (m_silent.contains(service))
+        return;
+    m_silent.insert(service);
+    QTimer::singleShot(probeInterval, &m_context,
+                       [this, bus, service, timeout] { probe(bus, service, timeout); });
+}
+
+void Services::probe(QDBusConnection bus, const QString& service, int timeout) {
+    if (!m_silent.contains(service))
+        return;
+    auto* watcher = new QDBusPendingCallWatcher(
+        bus.asyncCall(call(service, rootPath, accessibleInterface, QStringLiteral("GetRole")), timeout),
+        &m_context);
+    QObject::connect(
+        watcher, &QDBusPendingCallWatcher::finished, &m_context, [this, bus, service, timeout, watcher] {
+            watcher->deleteLater();
+            if (!m_silent.contains(service))
+                return;
+            const QString error = watcher->reply().errorName();
+            if (isUnanswered(error)) {
+                QTimer::singleShot(probeInterval, &m_context,
+                                   [this, bus, service, timeout] { probe(bus, service, timeout); });
+                return;
+            }
+            if (isGone(error))
+                forget(service);
+            m_silent.remove(service);
+        });
+}
+
+// ---- Application
+
+QDBusMessage Application::message(const QString& path, const QString& interface, const QString& method,
+                                  const QVariantList& arguments) const {
+    return atspi::call(service, path, interface, method, arguments);
+}
+
+QDBusMessage Application::property(const QString& path, const QString& interface, const QString& name) const {
+    return atspi::property(service, path, interface, name);
+}
+
+std::optional<QVariant> Application::take(const QDBusMessage& reply) {
+    if (reply.type() == QDBusMessage::ReplyMessage) {
+        if (reply.arguments().isEmpty())
+            return std::nullopt;
+        const QVariant first = reply.arguments().constFirst();
+        // Properties come wrapped in a variant.
+        if (first.metaType() == QMetaType::fromType<QDBusVariant>())
+            return first.value<QDBusVariant>().variant();
+        return first;
+    }
+    if (isGone(reply.errorName()))
+        services->forget(service);
+    else if (isUnanswered(reply.errorName()))
+        services->silenced(bus, service, timeout);
+    return std::nullopt;
+}
+
+std::optional<QVariant> Application::call(const QDBusMessage& message) {
+    if (services->isSilent(service))
+        return std::nullopt;
+    return take(bus.call(message, QDBus::Block, timeout));
+}
+
+std::vector<std::optional<QVariant>> Application::callAll(const std::vector<QDBusMessage>& messages) {
+    std::vector<std::optional<QVariant>> answers(messages.size());
+    if (services->isSilent(service) || messages.empty())
+        return answers;
+    if (messages.size() == 1) {
+        answers[0] = call(messages[0]);
+        return answers;
+    }
+    std::vector<QDBusPendingCall> pending;
+    pending.reserve(messages.size());
+    for (const QDBusMessage& message : messages)
+        pending.push_back(bus.asyncCall(message, timeout));
+    for (size_t i = 0; i < pending.size(); ++i) {
+        pending[i].waitForFinished();
+        answers[i] = take(pending[i].reply());
+    }
+    return answers;
+}
+
+} // namespace platform::x11::atspi

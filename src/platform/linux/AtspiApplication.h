@@ -1,0 +1,76 @@
+#pragma once
+
+#include "platform/linux/DevicePixels.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QVariant>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+namespace platform::x11 {
+class XcbDesktop;
+}
+
+namespace platform::x11::atspi {
+
+// Which process serves its accessibility tree under which bus name, and which of those stopped
+// answering. Unique bus names are never reused, so an entry stays true until its name goes away;
+// a call that finds it gone drops it.
+class Services {
+public:
+    // Between two asks whether a silent application answers again.
+    static constexpr std::chrono::milliseconds probeInterval{500};
+
+    QHash<QString, qint32> pidOf;
+    std::unordered_map<qint32, QString> serviceOf;
+
+    void forget(const QString& service);
+    void clear();
+
+    // A call to `service` went unanswered. Until the application answers again, which is asked in
+    // the background without blocking anyone, every call to it gives up at once: an application
+    // that stops answering costs one time-out, not one per call.
+    void silenced(const QDBusConnection& bus, const QString& service, int timeout);
+    bool isSilent(const QString& service) const { return m_silent.contains(service); }
+
+private:
+    void probe(QDBusConnection bus, const QString& service, int timeout);
+
+    QSet<QString> m_silent;
+    // Last, so that the probes in flight go before anything they use.
+    QObject m_context;
+};
+
+// One application element and everything reached from it: where to ask, and for how long.
+struct Application {
+    QDBusConnection bus;
+    QString service;
+    qint32 pid;
+    int timeout; // milliseconds
+    std::shared_ptr<XcbDesktop> desktop;
+    std::shared_ptr<Services> services;
+    DevicePixels pixels;
+
+    QDBusMessage message(const QString& path, const QString& interface, const QString& method,
+                         const QVariantList& arguments = {}) const;
+    QDBusMessage property(const QString& path, const QString& interface, const QString& name) const;
+
+    // The first argument of the answer, unwrapped from a property's variant; none on any failure.
+    std::optional<QVariant> call(const QDBusMessage& message);
+    // Sent together and answered in order, so that n calls cost one wait.
+    std::vector<std::optional<QVariant>> callAll(const std::vector<QDBusMessage>& messages);
+
+private:
+    std::optional<QVariant> take(const QDBusMessage& reply);
+};
+
+} // namespace platform::x11::atspi

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "platform/Accessibility.h"
+#include "platform/linux/AtspiApplication.h"
+
+#include <QElapsedTimer>
+#include <QRect>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace platform::x11::atspi {
+
+// A value read ahead together with others, for the one read that comes right after.
+template <class T> class Ahead {
+public:
+    // Longer than the reads of one look at the Simulator take, far shorter than a person notices.
+    static constexpr qint64 lifetime = 100; // milliseconds
+
+    void put(std::optional<T> value) {
+        m_value = std::move(value);
+        m_held = true;
+        m_taken.start();
+    }
+    // The value read ahead, once; none when there is none or it has grown old.
+    std::optional<std::optional<T>> take() {
+        if (!m_held || m_taken.elapsed() > lifetime) {
+            m_held = false;
+            return std::nullopt;
+        }
+        m_held = false;
+        return std::move(m_value);
+    }
+
+private:
+    std::optional<T> m_value;
+    bool m_held = false;
+    QElapsedTimer m_taken;
+};
+
+// One accessible object of an application, read with the AX attribute names the targeting code
+// uses. Positions and sizes are the toolkit's logical pixels; the protocol's are device pixels.
+class Element final : public AXElement {
+public:
+    // What may be read ahead for a group of elements.
+    enum Read : unsigned { Role = 1, Identifier = 2, States = 4, Extents = 8, Name = 16, Text = 32 };
+
+    Element(std::shared_ptr<Application> application, QString path, std::optional<uint> role = std::nullopt);
+
+    bool isApplication() const;
+
+    std::optional<AXValue> attribute(const QString& name) override;
+    std::optional<QRectF> frame() override;
+    bool setAttribute(const QString& name, const AXValue& value) override;
+    bool performAction(const QString& name) override;
+
+    // The deepest element at a point in device pixels, descending from the window under it.
+    std::shared_ptr<Element> at(int x, int y);
+
+    // Reads ahead, in one go, what each element will be asked next. Role and identifier stay with
+    // the element (they do not change); the rest serves one read.
+    static void readAhead(Application& application, const std::vector<std::shared_ptr<Element>>& elements,
+                          unsigned what);
+
+private:
+    std::optional<uint> role();
+    std::optional<QString> identifier();
+    std::optional<QString> accessibleName();
+    std::optional<QRect> extents();
+    std::optional<quint64> states();
+    std::optional<std::vector<std::shared_ptr<Element>>> children(unsigned ahead);
+    std::optional<std::vector<std::shared_ptr<Element>>> windows(unsigned ahead);
+    std::shared_ptr<Element> frontmost(const std::vector<std::pair<std::shared_ptr<Element>, QRect>>& under);
+    std::optional<AXValue> subrole();
+    std::optional<AXValue> value();
+
+    std::shared_ptr<Application> m_application;
+    QString m_path;
+    std::optional<uint> m_role;
+    std::optional<QString> m_identifier;
+    Ahead<quint64> m_states;
+    Ahead<QRect> m_extents;
+    Ahead<QString> m_name;
+    Ahead<QString> m_text;
+};
+
+} // namespace platform::x11::atspi
