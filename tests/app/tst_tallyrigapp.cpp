@@ -108,7 +108,7 @@ private slots:
         // This build's own bundle: with its runtime the window offers opening a project, without
         // it the command-line steps.
         const bool carried = TALLYRIG_TEST_CARRIES_RUNTIME;
-        TallyrigApp app(Platform::create(), QStringLiteral(TALLYRIG_TEST_BUNDLE));
+        TallyrigApp app(platform::createPlatform(), QStringLiteral(TALLYRIG_TEST_BUNDLE));
         QCOMPARE(app.bridge().runtime().has_value(), carried);
         std::unique_ptr<QMainWindow> window(app.newWindow());
         window->show();
@@ -118,11 +118,11 @@ private slots:
     }
 
     void theUpdaterStartsOnceAndTheCommandAsksIt() {
-        Platform platform = Platform::create();
+        platform::Platform ports = platform::createPlatform();
         auto updater = std::make_unique<FakeUpdater>();
         FakeUpdater& fake = *updater;
-        platform.updater = std::move(updater);
-        TallyrigApp app(std::move(platform));
+        ports.updater = std::move(updater);
+        TallyrigApp app(std::move(ports));
         QCOMPARE(fake.starts, 1);
         QVERIFY(fake.checks.isEmpty());
         app.checkForUpdatesAction()->trigger();
@@ -145,6 +145,7 @@ private slots:
 int main(int argc, char** argv) {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     TestTallyrigApp test;
     return QTest::qExec(&test, argc, argv);

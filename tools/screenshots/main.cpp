@@ -51,6 +51,7 @@ void shoot(QWidget* window, const QString& name) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     outputFolder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(outputFolder);
@@ -58,7 +59,7 @@ int main(int argc, char* argv[]) {
 
     QCursor::setPos(0, 0); // no row under the pointer looks hovered
     // The build's bundle, for its runtime and the dashboard's module; this tool lives outside it.
-    TallyrigApp app(Platform::create(), QStringLiteral(TALLYRIG_TEST_BUNDLE));
+    TallyrigApp app(platform::createPlatform(), QStringLiteral(TALLYRIG_TEST_BUNDLE));
     auto* window = qobject_cast<MainWindow*>(app.newWindow());
     window->move(40, 40);
     window->show();
