@@ -1,6 +1,5 @@
 #include "panel/VisualEffect.h"
 
-#include "foundation/Compositing.h"
 #include "foundation/Style.h"
 
 #include <QPaintEvent>
@@ -25,7 +24,12 @@ QPainterPath outline(const QRectF& box) {
 
 VisualEffect::VisualEffect(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_translucent = Compositing::available();
+}
+
+bool VisualEffect::translucentNow() const {
+    if (m_chosen)
+        return *m_chosen;
+    return window()->testAttribute(Qt::WA_TranslucentBackground) && (!m_compositing || m_compositing());
 }
 
 void VisualEffect::setTranslucent(bool translucent) {
@@ -48,7 +52,7 @@ void VisualEffect::setShapesWindow(bool shapes) {
 
 void VisualEffect::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    apply(m_chosen.value_or(Compositing::available()));
+    apply(translucentNow());
 }
 
 void VisualEffect::resizeEvent(QResizeEvent* event) {

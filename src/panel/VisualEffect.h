@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 // The panel's background: a rounded plate (corner radius 14) outlined inside by a one-point
@@ -16,13 +17,15 @@ public:
     explicit VisualEffect(QWidget* parent = nullptr);
 
     bool isTranslucent() const { return m_translucent; }
-    // Asked of the window system each time the plate is shown, unless set here.
+    // Decided each time the plate is shown, unless set here: translucent when its window was made
+    // translucent (Qt::WA_TranslucentBackground, which whoever makes the window decides from the
+    // window system) and, where a check is given, the desktop still composites.
     void setTranslucent(bool translucent);
+    // The window system's answer, asked at every show: a compositing manager may stop at any time.
+    void setCompositingCheck(std::function<bool()> compositing) { m_compositing = std::move(compositing); }
 
     // For a plate that covers its whole window: while opaque, the window takes the plate's rounded
-    // shape, so that no square corner (or black one, on a window made translucent) shows. The
-    // window is made translucent at creation (Qt::WA_TranslucentBackground) when
-    // Compositing::available() says so.
+    // shape, so that no square corner (or black one, on a window made translucent) shows.
     void setShapesWindow(bool shapes);
 
 protected:
@@ -33,8 +36,10 @@ protected:
 private:
     void shapeWindow();
     void apply(bool translucent);
+    bool translucentNow() const;
 
     std::optional<bool> m_chosen;
+    std::function<bool()> m_compositing;
     bool m_translucent = false;
     bool m_shapesWindow = false;
 };

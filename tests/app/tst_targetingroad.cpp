@@ -107,7 +107,7 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
     qputenv("STANDIN_SIMULATOR_REGISTRY", standin.registry().toLocal8Bit());
 
     QTemporaryDir folder;
-    TallyrigApp app(Platform::create(), QString(), folder.filePath(QStringLiteral("settings.json")));
+    TallyrigApp app(platform::createPlatform(), QString(), folder.filePath(QStringLiteral("settings.json")));
     app.settings().setBridgePort(bridge.port());
     SimulatorPanelController* controller = app.panelController();
     QVERIFY(controller);
@@ -125,7 +125,7 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
                               patience);
 
     // Pick: the panel's targeting button, then the stand-in's Save button.
-    platform::WindowList& windows = *app.platform().targeting->windows;
+    platform::WindowList& windows = *app.ports().targeting->windows;
     QVERIFY(click(view->targetButton(), windows));
     QTRY_VERIFY_WITH_TIMEOUT(model.picking() && controller->overlay(), patience);
     const QRectF screen = controller->overlay()->screen();
@@ -191,6 +191,7 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
 int main(int argc, char** argv) {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     TestTargetingRoad test;
     return QTest::qExec(&test, argc, argv);

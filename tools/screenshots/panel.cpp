@@ -3,10 +3,10 @@
 // committed, failed, offline and the access callout; and the hint once more as an uncomposited desktop shows
 // it. Run it through scripts/screenshots.sh, which provides the display and a compositing manager.
 #include "DarkPalette.h"
-#include "foundation/Compositing.h"
 #include "foundation/Settings.h"
 #include "panel/SimulatorPanelView.h"
 #include "panel/VisualEffect.h"
+#include "platform/WindowSystem.h"
 #include "support/DrivenPanelModel.h"
 #include "support/FakeSimulatorTool.h"
 #include "support/TestHttpServer.h"
@@ -87,7 +87,9 @@ int main(int argc, char* argv[]) {
     const QString outputFolder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(outputFolder);
     QCursor::setPos(0, 0);
-    qInfo("compositing: %s", Compositing::available() ? "yes" : "no");
+    const auto windows = platform::createWindowSystem();
+    const bool compositing = windows && windows->compositing();
+    qInfo("compositing: %s", compositing ? "yes" : "no");
 
     // The preview asks a bridge for the packet; this one answers like the reference bridge.
     TestHttpServer bridge([](const QByteArray&, const QString& path) {
@@ -185,7 +187,7 @@ int main(int argc, char* argv[]) {
             model.setController(&control);
             model.setDeviceTitle(PanelStates::deviceTitle);
             shot.state(model);
-            const bool translucent = Compositing::available() && !shot.opaque;
+            const bool translucent = compositing && !shot.opaque;
             auto view = std::make_unique<SimulatorPanelView>(model, settings, true);
             view->setWindowFlags(Qt::FramelessWindowHint | Qt::Tool | Qt::WindowStaysOnTopHint);
             view->setAttribute(Qt::WA_TranslucentBackground, translucent);
