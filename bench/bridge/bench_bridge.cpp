@@ -22,8 +22,8 @@ using State = BridgeProcess::State;
 
 namespace {
 
-ChildProcesses& childProcesses() {
-    static const auto control = ChildProcesses::create();
+platform::ChildProcesses& childProcesses() {
+    static const auto control = platform::createChildProcesses();
     return *control;
 }
 

@@ -189,8 +189,8 @@ int main(int argc, char** argv) {
     }).report(QStringLiteral("hit test outside the screen"));
 
     out << "\nSimulator tool (xcrun first on PATH), end to end\n";
-    const auto children = ChildProcesses::create();
-    ProcessSimulatorTool tool(*children);
+    const auto children = platform::createChildProcesses();
+    platform::ProcessSimulatorTool tool(*children);
     Simctl::Device device;
     Samples listing = measure(
         toolCalls, [&] { finish(Simctl::device(tool, window->deviceName(), window->runtime()), &device); });

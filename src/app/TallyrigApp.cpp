@@ -28,12 +28,11 @@ std::optional<QString> resourcesOf(const std::optional<QString>& bundle) {
 
 } // namespace
 
-TallyrigApp::TallyrigApp(Platform platform, std::optional<QString> bundle, const QString& settingsFile)
-    : m_platform(std::move(platform)), m_settings(settingsFile),
+TallyrigApp::TallyrigApp(platform::Platform ports, std::optional<QString> bundle, const QString& settingsFile)
+    : m_platform(std::move(ports)), m_settings(settingsFile),
       m_bridge(m_settings, *m_platform.childProcesses, BridgeRuntime::in(bundle, resourcesOf(bundle))),
       m_appDelegate(m_bridge),
       m_dashboards(DashboardModule::factory(DashboardModule::pathIn(bundle.value_or(QString())))),
-      m_simulatorTool(*m_platform.childProcesses),
       m_about(new QAction(QStringLiteral("About Tallyrig"), this)),
       m_checkForUpdates(new QAction(QStringLiteral("Check for Updates\u2026"), this)),
       m_settingsAction(new QAction(QStringLiteral("Settings\u2026"), this)),
@@ -47,7 +46,6 @@ TallyrigApp::TallyrigApp(Platform platform, std::optional<QString> bundle, const
     QApplication::setDesktopFileName(QStringLiteral("tallyrig"));
     QApplication::setWindowIcon(Style::appIcon());
 
-    BridgeProcess::setShared(&m_bridge);
     m_platform.updater->start();
     m_platform.terminationSignals->quitOnRequest();
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, &m_appDelegate,
@@ -59,7 +57,7 @@ TallyrigApp::TallyrigApp(Platform platform, std::optional<QString> bundle, const
     m_settingsAction->setMenuRole(QAction::PreferencesRole);
     m_quit->setMenuRole(QAction::QuitRole);
 
-    m_settingsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    m_settingsAction->setShortcut(Shortcuts::settings());
     m_quit->setShortcut(QKeySequence::Quit);
     m_newWindow->setShortcut(QKeySequence::New);
     m_closeWindow->setShortcut(QKeySequence::Close);
@@ -81,7 +79,7 @@ TallyrigApp::TallyrigApp(Platform platform, std::optional<QString> bundle, const
     connect(m_simulatorPanel, &QAction::toggled, &m_settings, &Settings::setSimulatorPanel);
     connect(&m_settings, &Settings::simulatorPanelChanged, m_simulatorPanel, &QAction::setChecked);
 
-    m_panelModel = std::make_unique<SimulatorPanelModel>(m_simulatorTool, m_settings);
+    m_panelModel = std::make_unique<SimulatorPanelModel>(*m_platform.simulatorTool, m_settings);
     m_panelModel->setNotifications(&m_notifications);
     m_panelModel->setRaiseMainWindow([this] { raiseMainWindow(); });
     if (m_platform.targeting && m_platform.windowSystem) {
@@ -95,6 +93,8 @@ TallyrigApp::TallyrigApp(Platform platform, std::optional<QString> bundle, const
                 auto* view = new SimulatorPanelView(*m_panelModel, m_settings, hasRuntime, {}, panel);
                 // The plate covers the whole panel window.
                 view->background()->setShapesWindow(true);
+                view->background()->setCompositingCheck(
+                    [windows = m_platform.windowSystem.get()] { return windows->compositing(); });
                 return view;
             });
     }

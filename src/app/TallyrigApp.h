@@ -6,7 +6,6 @@
 #include "foundation/Bundle.h"
 #include "foundation/Settings.h"
 #include "platform/Platform.h"
-#include "platform/ProcessSimulatorTool.h"
 #include "window/DashboardView.h"
 
 #include <QList>
@@ -27,7 +26,7 @@ class TallyrigApp : public QObject {
     Q_OBJECT
 public:
     // `bundle` is where the bridge runtime and the dashboard's module are found.
-    explicit TallyrigApp(Platform platform = Platform::create(),
+    explicit TallyrigApp(platform::Platform ports = platform::createPlatform(),
                          std::optional<QString> bundle = Bundle::location(),
                          const QString& settingsFile = Settings::defaultFilePath());
     ~TallyrigApp() override;
@@ -37,7 +36,7 @@ public:
     Settings& settings() { return m_settings; }
     AppNotifications& notifications() { return m_notifications; }
     BridgeProcess& bridge() { return m_bridge; }
-    Platform& platform() { return m_platform; }
+    platform::Platform& ports() { return m_platform; }
     // Null where the platform cannot follow the Simulator.
     SimulatorPanelController* panelController() const { return m_panelController.get(); }
     SimulatorPanelModel& panelModel() { return *m_panelModel; }
@@ -53,14 +52,13 @@ private:
     // Activates the application with its first main window in front, a new one when none is open.
     void raiseMainWindow();
 
-    Platform m_platform;
+    platform::Platform m_platform;
     Settings m_settings;
     AppNotifications m_notifications;
     BridgeProcess m_bridge;
     AppDelegate m_appDelegate;
     DashboardFactory m_dashboards;
     QList<QPointer<QMainWindow>> m_windows;
-    ProcessSimulatorTool m_simulatorTool;
     std::unique_ptr<SimulatorPanelModel> m_panelModel;
     // Goes before the model: its panel shows the model.
     std::unique_ptr<SimulatorPanelController> m_panelController;

@@ -18,7 +18,7 @@ QCoro::Task<CommandRunner::Result> CommandRunner::run(QString executable, QStrin
     process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
-    m_children.prepare(*process, {ChildProcesses::Signal::Kill, false});
+    m_children.prepare(*process, {platform::ChildProcesses::Signal::Kill, false});
     if (handle)
         handle->m_process = process;
     process->start(QIODevice::ReadOnly);

@@ -10,7 +10,9 @@
 #include <chrono>
 #include <memory>
 
+namespace platform {
 class ChildProcesses;
+}
 
 // Runs a program once to its end, standard output and error merged into one text.
 class CommandRunner {
@@ -32,7 +34,7 @@ public:
         QPointer<QProcess> m_process;
     };
 
-    explicit CommandRunner(ChildProcesses& children) : m_children(children) {}
+    explicit CommandRunner(platform::ChildProcesses& children) : m_children(children) {}
 
     // Status -1 and the launch error's text when the program cannot start. Input is the null
     // device; the environment is exactly `environment`.
@@ -40,5 +42,5 @@ public:
                             QProcessEnvironment environment, std::shared_ptr<Handle> handle = {});
 
 private:
-    ChildProcesses& m_children;
+    platform::ChildProcesses& m_children;
 };

@@ -50,7 +50,7 @@ void addBridgeVariables(QProcessEnvironment& environment, const QString& path) {
 
 } // namespace
 
-LaunchEnvironment::LaunchEnvironment(ChildProcesses& children, Timings timings, QObject* parent)
+LaunchEnvironment::LaunchEnvironment(platform::ChildProcesses& children, Timings timings, QObject* parent)
     : QObject(parent), m_children(children), m_timings(timings) {}
 
 QCoro::Task<QProcessEnvironment> LaunchEnvironment::environment() {
@@ -75,23 +75,23 @@ QCoro::Task<QProcessEnvironment> LaunchEnvironment::environment() {
 QCoro::Task<QString> LaunchEnvironment::loginPath() {
     // Copied: the shell is waited for even when this object goes away meanwhile.
     const Timings timings = m_timings;
-    ChildProcesses& children = m_children;
+    platform::ChildProcesses& children = m_children;
     auto* process = new QProcess;
     children.track(*process);
     process->setProgram(loginShell());
     process->setArguments(loginArguments());
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
-    children.prepare(*process, {ChildProcesses::Signal::Kill, /*ownSession=*/true});
+    children.prepare(*process, {platform::ChildProcesses::Signal::Kill, /*ownSession=*/true});
     process->start(QIODevice::ReadOnly);
 
     bool over = co_await ended(process, timings.loginShellWatch);
     if (!over) {
-        children.signalSession(*process, ChildProcesses::Signal::Terminate);
+        children.signalSession(*process, platform::ChildProcesses::Signal::Terminate);
         over = co_await ended(process, timings.loginShellKillGrace);
     }
     if (!over) {
-        children.signalSession(*process, ChildProcesses::Signal::Kill);
+        children.signalSession(*process, platform::ChildProcesses::Signal::Kill);
         co_await ended(process, reapWait);
     }
     const QStringList pieces = QString::fromUtf8(process->readAllStandardOutput()).split(marker);

@@ -8,7 +8,9 @@
 #include <chrono>
 #include <optional>
 
+namespace platform {
 class ChildProcesses;
+}
 
 // The environment every bridge command gets: the app's own, PATH from the user's login shell
 // (asked once per instance) widened by the usual tool folders, and TALLYRIG_APP=1.
@@ -21,7 +23,7 @@ public:
         std::chrono::milliseconds loginShellKillGrace{1000};
     };
 
-    LaunchEnvironment(ChildProcesses& children, Timings timings, QObject* parent = nullptr);
+    LaunchEnvironment(platform::ChildProcesses& children, Timings timings, QObject* parent = nullptr);
 
     QCoro::Task<QProcessEnvironment> environment();
     // The login shell's search path followed by the tool folders, without empties or repeats. Never
@@ -30,7 +32,7 @@ public:
     std::optional<QString> cachedPath() const { return m_cachedPath; }
 
 private:
-    ChildProcesses& m_children;
+    platform::ChildProcesses& m_children;
     Timings m_timings;
     std::optional<QString> m_cachedPath;
 };

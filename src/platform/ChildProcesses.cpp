@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace platform {
+
 void ChildProcesses::track(QProcess& process) {
     m_tracked.removeAll(nullptr);
     m_tracked.append(&process);
@@ -22,3 +24,5 @@ void ChildProcesses::killTracked() {
             process->waitForFinished(int(std::max<qint64>(1, deadline.remainingTime())));
     }
 }
+
+} // namespace platform

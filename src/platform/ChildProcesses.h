@@ -6,6 +6,8 @@
 
 #include <memory>
 
+namespace platform {
+
 // What child processes need of the operating system beyond QProcess: never outliving the app, a
 // session of their own, and signals to everything they started.
 class ChildProcesses {
@@ -34,8 +36,10 @@ public:
     // The quit path: kills every tracked child still running, blocking for at most a second.
     void killTracked();
 
-    static std::unique_ptr<ChildProcesses> create();
-
 private:
     QList<QPointer<QProcess>> m_tracked;
 };
+
+std::unique_ptr<ChildProcesses> createChildProcesses();
+
+} // namespace platform

@@ -1,13 +1,18 @@
 #include "platform/Platform.h"
 
-Platform Platform::create() {
-    Platform platform;
-    platform.updater = Updater::create();
-    platform.childProcesses = ChildProcesses::create();
-    platform.terminationSignals = TerminationSignals::create();
-#ifdef TALLYRIG_HAVE_TARGETING
-    platform.targeting = ::platform::createTargeting();
-    platform.windowSystem = ::platform::createWindowSystem();
-#endif
-    return platform;
+#include "platform/ProcessSimulatorTool.h"
+
+namespace platform {
+
+Platform createPlatform() {
+    Platform ports;
+    ports.updater = createUpdater();
+    ports.childProcesses = createChildProcesses();
+    ports.terminationSignals = createTerminationSignals();
+    ports.simulatorTool = std::make_unique<ProcessSimulatorTool>(*ports.childProcesses);
+    ports.targeting = createTargeting();
+    ports.windowSystem = createWindowSystem();
+    return ports;
 }
+
+} // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ChildProcesses.h"
+#include "platform/SimulatorTool.h"
 #include "platform/Targeting.h"
 #include "platform/TerminationSignals.h"
 #include "platform/Updater.h"
@@ -8,19 +9,26 @@
 
 #include <memory>
 
+namespace platform {
+
 // Every port to what only the operating system offers, made once by the application and handed to
-// the parts that use them. Each port has its interface in this folder, one implementation per
-// platform (unix/ for what Linux and macOS share, linux/, macos/; CMake picks them) and, where tests
-// need one, a fake in tests/support.
+// the parts that use them. Each port is an interface in this folder with a free create function
+// (`createChildProcesses()`, `createTargeting()`…) defined once per platform: unix/ for what Linux
+// and macOS share, linux/ and macos/ for the rest; CMake picks the files. Fakes live in
+// tests/support.
 struct Platform {
     std::unique_ptr<Updater> updater;
     std::unique_ptr<ChildProcesses> childProcesses;
     std::unique_ptr<TerminationSignals> terminationSignals;
+    // Runs `xcrun`; its children are tracked by childProcesses, so it goes first.
+    std::unique_ptr<SimulatorTool> simulatorTool;
     // Finding and reading the Simulator, and the window system's part of targeting. Null where the
-    // platform has no implementation yet.
-    std::unique_ptr<platform::Targeting> targeting;
-    std::unique_ptr<platform::WindowSystem> windowSystem;
-
-    // This platform's implementation of every port.
-    static Platform create();
+    // platform has no implementation yet (macOS, until its adapters come).
+    std::unique_ptr<Targeting> targeting;
+    std::unique_ptr<WindowSystem> windowSystem;
 };
+
+// This platform's implementation of every port.
+Platform createPlatform();
+
+} // namespace platform

@@ -12,6 +12,8 @@
 
 using namespace std::chrono_literals;
 
+namespace platform {
+
 ProcessSimulatorTool::ProcessSimulatorTool(ChildProcesses& children, std::optional<QString> program,
                                            std::chrono::milliseconds limit)
     : m_children(children), m_program(std::move(program)), m_limit(limit) {}
@@ -30,9 +32,9 @@ std::optional<QString> ProcessSimulatorTool::locate() {
 #endif
 }
 
-QCoro::Task<platform::ToolRun> ProcessSimulatorTool::run(QStringList arguments) {
+QCoro::Task<ToolRun> ProcessSimulatorTool::run(QStringList arguments) {
     const auto limit = m_limit;
-    platform::ToolRun result;
+    ToolRun result;
     const std::optional<QString> program = m_program ? m_program : locate();
     if (!program) {
         result.launchError = QStringLiteral("xcrun isn\u2019t installed");
@@ -79,3 +81,5 @@ QCoro::Task<platform::ToolRun> ProcessSimulatorTool::run(QStringList arguments) 
     result.output = process.readAllStandardOutput();
     co_return result;
 }
+
+} // namespace platform

@@ -2,10 +2,12 @@
 
 #include "platform/SimulatorTool.h"
 
+namespace platform {
+
 class ChildProcesses;
 
 // Runs the real `xcrun` as a child process, without blocking the UI thread.
-class ProcessSimulatorTool final : public platform::SimulatorTool {
+class ProcessSimulatorTool final : public SimulatorTool {
 public:
     // A tool that never exits must not hold its caller forever.
     static constexpr std::chrono::milliseconds defaultLimit{30000};
@@ -15,7 +17,7 @@ public:
     explicit ProcessSimulatorTool(ChildProcesses& children, std::optional<QString> program = std::nullopt,
                                   std::chrono::milliseconds limit = defaultLimit);
 
-    QCoro::Task<platform::ToolRun> run(QStringList arguments) override;
+    QCoro::Task<ToolRun> run(QStringList arguments) override;
 
     // "/usr/bin/xcrun" on macOS, the first `xcrun` on PATH elsewhere; none when there is none.
     static std::optional<QString> locate();
@@ -25,3 +27,5 @@ private:
     std::optional<QString> m_program;
     std::chrono::milliseconds m_limit;
 };
+
+} // namespace platform

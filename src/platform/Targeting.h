@@ -29,7 +29,8 @@ struct Targeting {
     TargetingPorts ports() const { return {*windows, *applications, *accessibility}; }
 };
 
-// Never null; on a desktop the ports cannot reach, they answer "nothing found".
+// On a desktop the ports cannot reach, they answer "nothing found". Null where the platform has no
+// adapters yet.
 std::unique_ptr<Targeting> createTargeting();
 
 } // namespace platform

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+namespace platform {
+
 // Requests from outside to end the app (SIGTERM and SIGINT on Unix), turned into an orderly
 // QCoreApplication::quit() so that the quit path runs as it does for the Quit command.
 class TerminationSignals {
@@ -10,6 +12,8 @@ public:
 
     // From now on, such a request quits the application on the UI thread.
     virtual void quitOnRequest() = 0;
-
-    static std::unique_ptr<TerminationSignals> create();
 };
+
+std::unique_ptr<TerminationSignals> createTerminationSignals();
+
+} // namespace platform

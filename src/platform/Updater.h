@@ -4,6 +4,8 @@
 
 class QWidget;
 
+namespace platform {
+
 // The software-update component: created and started once at launch; the menu asks it for a
 // user-initiated check.
 class Updater {
@@ -12,6 +14,8 @@ public:
     virtual void start() = 0;
     // `window` is where any answer of the check is shown; may be null.
     virtual void checkForUpdates(QWidget* window) = 0;
-
-    static std::unique_ptr<Updater> create();
 };
+
+std::unique_ptr<Updater> createUpdater();
+
+} // namespace platform

@@ -68,7 +68,8 @@ public:
     virtual std::optional<QPointF> pointer() = 0;
 };
 
-// Never null; on a desktop it cannot reach, nothing happens and every watch is null.
+// On a desktop it cannot reach, nothing happens and every watch is null. Null where the platform has
+// no adapter yet.
 std::unique_ptr<WindowSystem> createWindowSystem();
 
 } // namespace platform

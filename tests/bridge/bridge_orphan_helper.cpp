@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc != 4)
         return 2;
-    ProcessSimulatorTool tool(childProcesses(), QStringLiteral(TALLYRIG_TEST_FIXTURES "/xcrun-fake.sh"),
-                              600s);
+    platform::ProcessSimulatorTool tool(childProcesses(),
+                                        QStringLiteral(TALLYRIG_TEST_FIXTURES "/xcrun-fake.sh"), 600s);
     if (QByteArray(argv[3]) == "xcrun") {
         auto run = tool.run({QStringLiteral("simctl"), QStringLiteral("hang")});
         return app.exec();

@@ -6,7 +6,7 @@
 
 #include <limits>
 
-using platform::x11::AtspiAccessibility;
+using platform::atspi::AtspiAccessibility;
 using platform::x11::DevicePixels;
 
 class TestAtspiRoles : public QObject {
@@ -79,7 +79,7 @@ void TestAtspiRoles::extents() {
     QFETCH(qint64, width);
     QFETCH(qint64, height);
     QFETCH(bool, kept);
-    const auto rect = platform::x11::atspi::rect(x, y, width, height);
+    const auto rect = platform::atspi::rect(x, y, width, height);
     QCOMPARE(rect.has_value(), kept);
     if (kept)
         QCOMPARE(*rect, QRect(int(x), int(y), int(width), int(height)));

@@ -192,7 +192,7 @@ void TestSimctl::screenshotFileNeverStays() {
 
 void TestSimctl::realToolRuns() {
     const QString fake = QStringLiteral(TALLYRIG_TEST_FIXTURES "/xcrun-fake.sh");
-    ProcessSimulatorTool tool(childProcesses(), fake, 500ms);
+    platform::ProcessSimulatorTool tool(childProcesses(), fake, 500ms);
 
     const auto echoed = settle(Simctl::run(tool, {"echo", "two words", "*", "$HOME"}));
     QVERIFY2(echoed.value, qPrintable(echoed.description()));
@@ -208,13 +208,13 @@ void TestSimctl::realToolRuns() {
     QCOMPARE(settle(std::move(hung)).description(), "simctl hang failed");
 
     // The quit path ends a run long before its limit.
-    ProcessSimulatorTool patient(childProcesses(), fake, 600s);
+    platform::ProcessSimulatorTool patient(childProcesses(), fake, 600s);
     auto held = Simctl::run(patient, {"hang"});
     childProcesses().killTracked();
     QTRY_VERIFY_WITH_TIMEOUT(held.isReady(), 10000);
     QCOMPARE(settle(std::move(held)).description(), "simctl hang failed");
 
-    ProcessSimulatorTool missing(childProcesses(), QStringLiteral("/nonexistent/xcrun"));
+    platform::ProcessSimulatorTool missing(childProcesses(), QStringLiteral("/nonexistent/xcrun"));
     const auto unlaunched = settle(Simctl::run(missing, {"list"}));
     QVERIFY(!unlaunched.failedWith<PanelError>());
     QVERIFY(!unlaunched.description().isEmpty());
@@ -225,7 +225,7 @@ void TestSimctl::realToolIsLookedUpOnPath() {
     QVERIFY(QFile::link(QStringLiteral(TALLYRIG_TEST_FIXTURES "/xcrun-fake.sh"), bin.filePath("xcrun")));
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", bin.path().toUtf8() + ":" + path);
-    ProcessSimulatorTool tool(childProcesses());
+    platform::ProcessSimulatorTool tool(childProcesses());
     const auto echoed = settle(Simctl::run(tool, {"echo", "found"}));
     qputenv("PATH", bin.path().toUtf8() + "/none");
     const auto absent = settle(Simctl::run(tool, {"echo"}));

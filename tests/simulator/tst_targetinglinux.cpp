@@ -382,7 +382,7 @@ void TestTargetingLinux::simulatorTool() {
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", StandinSimulator::bin().toUtf8() + ':' + path);
     qputenv("STANDIN_SIMULATOR_REGISTRY", m_standin->registry().toUtf8());
-    ProcessSimulatorTool tool(childProcesses());
+    platform::ProcessSimulatorTool tool(childProcesses());
     const auto found = settle(Simctl::device(tool, window->deviceName(), window->runtime()));
     QVERIFY2(found.value, qPrintable(found.description()));
     QCOMPARE(found.value->udid, device.udid);

@@ -7,7 +7,7 @@
 #include <QWidget>
 
 // An Updater that only records what the app asks of it.
-class FakeUpdater final : public Updater {
+class FakeUpdater final : public platform::Updater {
 public:
     int starts = 0;
     QList<QPointer<QWidget>> checks; // the window given to each user-initiated check

@@ -3,7 +3,7 @@
 #include "platform/ChildProcesses.h"
 
 // The platform's real child-process control: tests run real child processes.
-inline ChildProcesses& childProcesses() {
-    static const auto control = ChildProcesses::create();
+inline platform::ChildProcesses& childProcesses() {
+    static const auto control = platform::createChildProcesses();
     return *control;
 }

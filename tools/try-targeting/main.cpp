@@ -36,8 +36,8 @@ QString milliseconds(const QElapsedTimer& clock) {
 
 // Which booted device the window is, and its screenshot's size, through the simulator tool.
 QCoro::Task<> describeDevice(SimulatorWindow window, QTextStream& out) {
-    const auto children = ChildProcesses::create();
-    ProcessSimulatorTool tool(*children);
+    const auto children = platform::createChildProcesses();
+    platform::ProcessSimulatorTool tool(*children);
     try {
         const Simctl::Device device = co_await Simctl::device(tool, window.deviceName(), window.runtime());
         out << "Simctl::device: “" << device.name << "”, udid " << device.udid << ", runtime "

@@ -16,9 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace platform::x11 {
-
-using namespace atspi;
+namespace platform::atspi {
 
 namespace {
 
@@ -46,8 +44,8 @@ struct AtspiAccessibility::Impl {
     // accessibility stays off costs no request per look.
     static constexpr qint64 trustLifetime = 5000; // milliseconds
 
-    std::shared_ptr<XcbDesktop> desktop;
-    DevicePixels pixels;
+    Windows windows;
+    x11::DevicePixels pixels;
     std::shared_ptr<Services> services = std::make_shared<Services>();
     QString connectionName;
     int generation = 0;
@@ -178,9 +176,9 @@ struct AtspiAccessibility::Impl {
     }
 };
 
-AtspiAccessibility::AtspiAccessibility(std::shared_ptr<XcbDesktop> desktop, DevicePixels pixels)
+AtspiAccessibility::AtspiAccessibility(Windows windows, x11::DevicePixels pixels)
     : d(std::make_unique<Impl>()) {
-    d->desktop = std::move(desktop);
+    d->windows = std::move(windows);
     d->pixels = std::move(pixels);
     d->listen();
 }
@@ -263,7 +261,7 @@ AXElementRef AtspiAccessibility::application(qint32 pid, std::chrono::millisecon
     if (!service)
         return nullptr;
     auto application = std::make_shared<Application>(
-        Application{*bus, *service, pid, milliseconds, d->desktop, d->services, d->pixels});
+        Application{*bus, *service, pid, milliseconds, d->windows, d->services, d->pixels});
     return std::make_shared<Element>(std::move(application), rootPath, applicationRole);
 }
 
@@ -282,6 +280,6 @@ QString AtspiAccessibility::problem() {
     return d->problem;
 }
 
-} // namespace platform::x11
+} // namespace platform::atspi
 
 #include "AtspiAccessibility.moc"

@@ -1,15 +1,14 @@
 #pragma once
 
 #include "platform/Accessibility.h"
+#include "platform/linux/AtspiApplication.h"
 #include "platform/linux/DevicePixels.h"
 
 #include <QString>
 
 #include <memory>
 
-namespace platform::x11 {
-
-class XcbDesktop;
+namespace platform::atspi {
 
 // Accessibility over AT-SPI, spoken directly on the accessibility bus with QtDBus (no GLib main
 // loop). Every call gives up after the time-out of the application element it came from; once a
@@ -17,7 +16,7 @@ class XcbDesktop;
 // Positions are logical pixels, converted where they enter and leave.
 class AtspiAccessibility final : public Accessibility {
 public:
-    AtspiAccessibility(std::shared_ptr<XcbDesktop> desktop, DevicePixels pixels);
+    AtspiAccessibility(Windows windows, x11::DevicePixels pixels);
     ~AtspiAccessibility() override;
 
     bool isTrusted() override;
@@ -37,4 +36,4 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-} // namespace platform::x11
+} // namespace platform::atspi

@@ -7,7 +7,7 @@
 #include <QDBusVariant>
 #include <QTimer>
 
-namespace platform::x11::atspi {
+namespace platform::atspi {
 
 namespace {
 
@@ -123,4 +123,4 @@ std::vector<std::optional<QVariant>> Application::callAll(const std::vector<QDBu
     return answers;
 }
 
-} // namespace platform::x11::atspi
+} // namespace platform::atspi

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/WindowList.h"
 #include "platform/linux/DevicePixels.h"
 
 #include <QDBusConnection>
@@ -11,16 +12,13 @@
 #include <QVariant>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
 
-namespace platform::x11 {
-class XcbDesktop;
-}
-
-namespace platform::x11::atspi {
+namespace platform::atspi {
 
 // Which process serves its accessibility tree under which bus name, and which of those stopped
 // answering. Unique bus names are never reused, so an entry stays true until its name goes away;
@@ -50,15 +48,24 @@ private:
     QObject m_context;
 };
 
+// What the accessibility side asks of the window system, in device pixels: AT-SPI can neither
+// raise a window nor tell which of an application's windows is in front. Either may be empty.
+struct Windows {
+    // Brings the application's window nearest `near` (any of its windows when none) forward.
+    std::function<bool(qint32 pid, std::optional<QRectF> near)> activate;
+    // The window list, front to back.
+    std::function<std::optional<std::vector<WindowEntry>>()> onScreen;
+};
+
 // One application element and everything reached from it: where to ask, and for how long.
 struct Application {
     QDBusConnection bus;
     QString service;
     qint32 pid;
     int timeout; // milliseconds
-    std::shared_ptr<XcbDesktop> desktop;
+    Windows windows;
     std::shared_ptr<Services> services;
-    DevicePixels pixels;
+    x11::DevicePixels pixels;
 
     QDBusMessage message(const QString& path, const QString& interface, const QString& method,
                          const QVariantList& arguments = {}) const;
@@ -73,4 +80,4 @@ private:
     std::optional<QVariant> take(const QDBusMessage& reply);
 };
 
-} // namespace platform::x11::atspi
+} // namespace platform::atspi

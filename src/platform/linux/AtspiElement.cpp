@@ -2,9 +2,8 @@
 
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/AtspiProtocol.h"
-#include "platform/linux/XcbDesktop.h"
 
-namespace platform::x11::atspi {
+namespace platform::atspi {
 
 namespace {
 
@@ -83,19 +82,20 @@ std::optional<QRectF> Element::frame() {
 
 bool Element::setAttribute(const QString& name, const AXValue& value) {
     const bool* flag = std::get_if<bool>(&value);
-    if (name == QLatin1String("AXFrontmost") && isApplication() && flag && *flag && m_application->desktop)
-        return m_application->desktop->activate(m_application->pid, std::nullopt);
+    if (name == QLatin1String("AXFrontmost") && isApplication() && flag && *flag &&
+        m_application->windows.activate)
+        return m_application->windows.activate(m_application->pid, std::nullopt);
     return false;
 }
 
 bool Element::performAction(const QString& name) {
-    if (name != QLatin1String("AXRaise") || !m_application->desktop)
+    if (name != QLatin1String("AXRaise") || !m_application->windows.activate)
         return false;
     const auto number = role();
     if (!number || !isWindowRole(*number))
         return false;
     const auto extents = this->extents();
-    return extents && m_application->desktop->activate(m_application->pid, QRectF(*extents));
+    return extents && m_application->windows.activate(m_application->pid, QRectF(*extents));
 }
 
 void Element::readAhead(Application& application, const std::vector<std::shared_ptr<Element>>& elements,
@@ -253,8 +253,8 @@ std::shared_ptr<Element>
 Element::frontmost(const std::vector<std::pair<std::shared_ptr<Element>, QRect>>& under) {
     // Of several windows under the point, the one the window manager stacks in front; both sides in
     // device pixels.
-    if (under.size() > 1 && m_application->desktop) {
-        const auto list = m_application->desktop->onScreenWindows();
+    if (under.size() > 1 && m_application->windows.onScreen) {
+        const auto list = m_application->windows.onScreen();
         for (const WindowEntry& entry : list.value_or(std::vector<WindowEntry>{})) {
             if (entry.ownerPid != m_application->pid)
                 continue;
@@ -297,4 +297,4 @@ std::optional<AXValue> Element::value() {
     return std::nullopt;
 }
 
-} // namespace platform::x11::atspi
+} // namespace platform::atspi

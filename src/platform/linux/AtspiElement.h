@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-namespace platform::x11::atspi {
+namespace platform::atspi {
 
 // A value read ahead together with others, for the one read that comes right after.
 template <class T> class Ahead {
@@ -85,4 +85,4 @@ private:
     Ahead<QString> m_text;
 };
 
-} // namespace platform::x11::atspi
+} // namespace platform::atspi

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace platform::x11::atspi {
+namespace platform::atspi {
 
 namespace {
 
@@ -109,4 +109,4 @@ QDBusMessage property(const QString& service, const QString& path, const QString
     return call(service, path, propertiesInterface, QStringLiteral("Get"), {interface, name});
 }
 
-} // namespace platform::x11::atspi
+} // namespace platform::atspi

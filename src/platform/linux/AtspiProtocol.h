@@ -10,7 +10,7 @@
 
 // The pieces of AT-SPI's D-Bus protocol the accessibility port speaks, and readers of its answers
 // that accept only the shape they expect.
-namespace platform::x11::atspi {
+namespace platform::atspi {
 
 inline const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Accessible");
 inline const QString componentInterface = QStringLiteral("org.a11y.atspi.Component");
@@ -62,4 +62,4 @@ QDBusMessage call(const QString& service, const QString& path, const QString& in
 QDBusMessage property(const QString& service, const QString& path, const QString& interface,
                       const QString& name);
 
-} // namespace platform::x11::atspi
+} // namespace platform::atspi

@@ -2,7 +2,7 @@
 
 #include <QHash>
 
-namespace platform::x11 {
+namespace platform::atspi {
 
 namespace {
 
@@ -66,4 +66,4 @@ QString AtspiAccessibility::axRole(uint role) {
     return camel;
 }
 
-} // namespace platform::x11
+} // namespace platform::atspi

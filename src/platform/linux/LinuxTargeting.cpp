@@ -51,7 +51,10 @@ private:
 std::unique_ptr<Targeting> createTargeting() {
     auto desktop = std::make_shared<x11::XcbDesktop>(x11::XcbConnection::shared());
     const x11::DevicePixels pixels;
-    auto accessibility = std::make_unique<x11::AtspiAccessibility>(desktop, pixels);
+    atspi::Windows windows{
+        [desktop](qint32 pid, std::optional<QRectF> near) { return desktop->activate(pid, near); },
+        [desktop] { return desktop->onScreenWindows(); }};
+    auto accessibility = std::make_unique<atspi::AtspiAccessibility>(std::move(windows), pixels);
     auto targeting = std::make_unique<Targeting>();
     if (const QString problem = desktop->problem(); !problem.isEmpty())
         targeting->problems.append(problem);

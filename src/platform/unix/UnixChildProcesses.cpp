@@ -6,6 +6,8 @@
 #include <csignal>
 #include <unistd.h>
 
+namespace platform {
+
 namespace {
 
 int posixSignal(ChildProcesses::Signal signal) {
@@ -40,6 +42,8 @@ public:
 
 } // namespace
 
-std::unique_ptr<ChildProcesses> ChildProcesses::create() {
+std::unique_ptr<ChildProcesses> createChildProcesses() {
     return std::make_unique<UnixChildProcesses>();
 }
+
+} // namespace platform

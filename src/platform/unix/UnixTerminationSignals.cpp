@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace platform {
+
 namespace {
 
 // One pair for the process: signal dispositions are process-wide too.
@@ -50,6 +52,8 @@ public:
 
 } // namespace
 
-std::unique_ptr<TerminationSignals> TerminationSignals::create() {
+std::unique_ptr<TerminationSignals> createTerminationSignals() {
     return std::make_unique<UnixTerminationSignals>();
 }
+
+} // namespace platform

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+namespace platform {
+
 namespace {
 
 // Builds for this platform have no update feed yet; say so rather than claim "up to date".
@@ -24,6 +26,8 @@ public:
 
 } // namespace
 
-std::unique_ptr<Updater> Updater::create() {
+std::unique_ptr<Updater> createUpdater() {
     return std::make_unique<NoFeedUpdater>();
 }
+
+} // namespace platform
