@@ -13,12 +13,7 @@ namespace {
 // How long a killed process may take to be reaped before we stop waiting for it.
 constexpr auto reapWait = 1000ms;
 
-QPointer<BridgeProcess>& sharedInstance() {
-    static QPointer<BridgeProcess> instance;
-    return instance;
-}
-
-// Texts are built outside coroutines: GCC 12 cannot compile QStringLiteral inside one.
+// The status texts the user reads, together so their wording can be read in one place.
 QString noBridgeMessage() {
     return QStringLiteral(
         "This build of Tallyrig doesn\u2019t include the bridge. Start it with tallyrig start.");
@@ -75,7 +70,7 @@ QStringList startWords() {
 
 } // namespace
 
-BridgeProcess::BridgeProcess(Settings& settings, ChildProcesses& children,
+BridgeProcess::BridgeProcess(Settings& settings, platform::ChildProcesses& children,
                              std::optional<BridgeRuntime> runtime, Timings timings, QObject* parent)
     : QObject(parent), m_children(children), m_runtime(std::move(runtime)), m_timings(timings),
       m_recents(settings), m_environment(children, {timings.loginShellWatch, timings.loginShellKillGrace}),
@@ -90,17 +85,6 @@ BridgeProcess::~BridgeProcess() {
     if (m_setUp)
         m_setUp->end(stopGrace());
     endNow();
-    if (sharedInstance() == this)
-        sharedInstance() = nullptr;
-}
-
-BridgeProcess& BridgeProcess::shared() {
-    Q_ASSERT_X(sharedInstance(), "BridgeProcess::shared", "the application has not made its bridge process");
-    return *sharedInstance();
-}
-
-void BridgeProcess::setShared(BridgeProcess* instance) {
-    sharedInstance() = instance;
 }
 
 void BridgeProcess::setState(State state) {
@@ -287,7 +271,7 @@ QProcess* BridgeProcess::launch(const QString& folder, const QProcessEnvironment
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
     // SIGTERM, so a bridge left behind by a crashed app still shuts down cleanly.
-    m_children.prepare(*process, {ChildProcesses::Signal::Terminate, false});
+    m_children.prepare(*process, {platform::ChildProcesses::Signal::Terminate, false});
 
     auto stream = std::make_shared<ChildProcess::Utf8Stream>();
     connect(process, &QProcess::readyReadStandardOutput, this, [this, process, stream] {

@@ -20,7 +20,9 @@
 #include <memory>
 #include <optional>
 
+namespace platform {
 class ChildProcesses;
+}
 class Settings;
 
 // Every interval of the lifecycle, so tests can compress them; the defaults are the product's.
@@ -57,13 +59,9 @@ public:
 
     using Timings = BridgeProcessTimings;
 
-    BridgeProcess(Settings& settings, ChildProcesses& children, std::optional<BridgeRuntime> runtime,
-                  Timings timings = {}, QObject* parent = nullptr);
+    BridgeProcess(Settings& settings, platform::ChildProcesses& children,
+                  std::optional<BridgeRuntime> runtime, Timings timings = {}, QObject* parent = nullptr);
     ~BridgeProcess() override;
-
-    // The application's instance: the one its composition root made and handed to setShared().
-    static BridgeProcess& shared();
-    static void setShared(BridgeProcess* instance);
 
     State state() const { return m_state; }
     std::optional<QString> project() const { return m_project; }
@@ -119,7 +117,7 @@ private:
     // Ends the owned process and those being stopped, blocking for at most quitWait.
     void endNow();
 
-    ChildProcesses& m_children;
+    platform::ChildProcesses& m_children;
     std::optional<BridgeRuntime> m_runtime;
     Timings m_timings;
     State m_state;

@@ -11,6 +11,11 @@ inline QKeySequence simulatorPanel() {
     return QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P);
 }
 
+// The app menu's "Settings…" command.
+inline QKeySequence settings() {
+    return QKeySequence(Qt::CTRL | Qt::Key_Comma);
+}
+
 // The composer's Send button, and the same from the keypad.
 inline QKeySequence send() {
     return QKeySequence(Qt::CTRL | Qt::Key_Return);

@@ -86,8 +86,10 @@ void StepTrack::setStatus(const QString& status) {
     m_step = ReportStatus::step(status);
     m_finished = ReportStatus::isDone(status);
     const int shown = std::min(m_step, 3);
-    setAccessibleName(
-        QStringLiteral("Step %1 of 4: %2").arg(shown + 1).arg(ReportStatus::steps.value(shown)));
+    setAccessibleName(QStringLiteral("Step %1 of %2: %3")
+                          .arg(shown + 1)
+                          .arg(ReportStatus::steps.size())
+                          .arg(ReportStatus::steps.value(shown)));
     update();
 }
 
@@ -98,9 +100,10 @@ QSize StepTrack::sizeHint() const {
 void StepTrack::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const qreal column = (width() - 3.0 * columnGap) / 4.0;
+    const int count = int(ReportStatus::steps.size());
+    const qreal column = (width() - (count - 1) * columnGap) / qreal(count);
     const QColor primary = Style::color(Style::Tone::Primary, palette());
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < count; ++i) {
         const qreal x = i * (column + columnGap);
         const bool current = i == m_step && !m_finished;
         QColor capsule = Style::color(Style::Tone::Primary, palette(), 0.12);

@@ -4,7 +4,8 @@
 
 #include <QWidget>
 
-// The borderless panel beside the Simulator window. It hosts one content widget and takes that
+// The borderless window beside the Simulator window, which the controller here moves and stacks;
+// what it shows is the panel's view (src/panel), which it hosts as its one content widget and takes that
 // widget's preferred size whenever it changes. Showing it or clicking its buttons leaves the keyboard
 // and the active window where they are; it takes the keyboard only when a control that types is
 // clicked, or when asked to.

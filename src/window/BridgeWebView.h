@@ -21,7 +21,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 };
 
-// Keeps the dashboard on the local bridge and hands https links to the user's browser.
+// The dashboard's web page (a QWebEnginePage, not a navigator object): it keeps the dashboard on the
+// local bridge and hands https links to the user's browser.
 class BridgeNavigation : public QWebEnginePage {
     Q_OBJECT
 public:

@@ -21,8 +21,8 @@ struct BridgeWindowTimings {
     std::chrono::milliseconds loopInterval{2000};
 };
 
-// The state behind one main window: its connection to a bridge, the dashboard page it asks
-// for, and the projects it opens. Views observe it; it knows none of them.
+// The model behind one main window (the window itself is MainWindow): its connection to a bridge,
+// the dashboard page it asks for, and the projects it opens. Views observe it; it knows none of them.
 class BridgeWindow : public QObject {
     Q_OBJECT
 public:

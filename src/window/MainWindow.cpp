@@ -2,6 +2,7 @@
 
 #include "foundation/Detach.h"
 #include "foundation/PlatformText.h"
+#include "foundation/Shortcuts.h"
 #include "foundation/Style.h"
 #include "window/ConnectView.h"
 #include "window/ProjectMenu.h"
@@ -102,7 +103,7 @@ void MainWindow::buildToolBar() {
     m_panelAction->setCheckable(true);
     m_panelAction->setChecked(m_model->simulatorPanel());
     m_panelAction->setToolTip(QStringLiteral("Show the Tallyrig panel next to the iOS Simulator ") +
-                              PlatformText::shortcutHint(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P)));
+                              PlatformText::shortcutHint(Shortcuts::simulatorPanel()));
     connect(m_panelAction, &QAction::toggled, m_model, &BridgeWindow::setSimulatorPanel);
     connect(m_model, &BridgeWindow::simulatorPanelChanged, m_panelAction,
             [this] { m_panelAction->setChecked(m_model->simulatorPanel()); });
@@ -110,7 +111,7 @@ void MainWindow::buildToolBar() {
     m_settingsAction =
         m_toolBar->addAction(Style::symbol(QStringLiteral("gearshape")), QStringLiteral("Settings"));
     m_settingsAction->setToolTip(QStringLiteral("Agent, automation and relaunch settings ") +
-                                 PlatformText::shortcutHint(QKeySequence(Qt::CTRL | Qt::Key_Comma)));
+                                 PlatformText::shortcutHint(Shortcuts::settings()));
     connect(m_settingsAction, &QAction::triggered, m_model, &BridgeWindow::showSettings);
 
     m_disconnectAction =
