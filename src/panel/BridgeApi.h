@@ -1,7 +1,7 @@
 #pragma once
 
 #include "panel/Payload.h"
-#include "simulator/PanelError.h"
+#include "foundation/PanelError.h"
 
 #include <QString>
 #include <QUrl>

@@ -5,7 +5,7 @@
 #include "foundation/Settings.h"
 #include "foundation/Within.h"
 #include "panel/BridgeApi.h"
-#include "simulator/PanelError.h"
+#include "foundation/PanelError.h"
 #include "simulator/Simctl.h"
 
 #include <QBuffer>

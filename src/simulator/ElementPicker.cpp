@@ -1,6 +1,6 @@
 #include "simulator/ElementPicker.h"
 
-#include "simulator/Geometry.h"
+#include "foundation/Geometry.h"
 
 namespace ElementPicker {
 

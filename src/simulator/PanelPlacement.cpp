@@ -1,6 +1,6 @@
 #include "simulator/PanelPlacement.h"
 
-#include "simulator/Geometry.h"
+#include "foundation/Geometry.h"
 
 #include <algorithm>
 #include <cmath>

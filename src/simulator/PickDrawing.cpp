@@ -1,6 +1,6 @@
 #include "simulator/PickDrawing.h"
 
-#include "simulator/Geometry.h"
+#include "foundation/Geometry.h"
 
 #include <QTextBoundaryFinder>
 

@@ -2,7 +2,7 @@
 
 #include "foundation/Style.h"
 #include "simulator/ElementPicker.h"
-#include "simulator/Geometry.h"
+#include "foundation/Geometry.h"
 #include "simulator/PickDrawing.h"
 
 #include <QApplication>

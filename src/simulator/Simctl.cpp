@@ -1,7 +1,7 @@
 #include "simulator/Simctl.h"
 
 #include "foundation/JsonInput.h"
-#include "simulator/PanelError.h"
+#include "foundation/PanelError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "simulator/SimulatorWindow.h"
 
-#include "simulator/Geometry.h"
+#include "foundation/Geometry.h"
 
 #include <algorithm>
 #include <deque>

@@ -6,7 +6,7 @@
 #include "platform/linux/XcbConnection.h"
 #include "platform/linux/XcbDesktop.h"
 #include "simulator/ElementPicker.h"
-#include "simulator/PanelError.h"
+#include "foundation/PanelError.h"
 #include "simulator/Simctl.h"
 #include "simulator/SimulatorWindow.h"
 #include "support/Settle.h"

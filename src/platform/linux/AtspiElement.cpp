@@ -1,5 +1,6 @@
 #include "platform/linux/AtspiElement.h"
 
+#include "foundation/Geometry.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/AtspiProtocol.h"
 
@@ -9,10 +10,6 @@ namespace {
 
 // Deeper than any real tree; stops a tree that points back at itself.
 constexpr int deepestDescent = 64;
-
-bool contains(const QRect& rect, int x, int y) {
-    return rect.x() <= x && x < rect.x() + rect.width() && rect.y() <= y && y < rect.y() + rect.height();
-}
 
 QList<AXElementRef> references(const std::vector<std::shared_ptr<Element>>& elements) {
     return QList<AXElementRef>(elements.begin(), elements.end());
@@ -163,7 +160,8 @@ std::shared_ptr<Element> Element::at(int x, int y) {
     for (const auto& window : *windows) {
         const quint64 state = window->states().value_or(0);
         const auto extents = window->extents();
-        if (!extents || !has(state, showingState) || has(state, iconifiedState) || !contains(*extents, x, y))
+        if (!extents || !has(state, showingState) || has(state, iconifiedState) ||
+            !Geometry::contains(QRectF(*extents), QPointF(x, y)))
             continue;
         under.emplace_back(window, *extents);
         if (!active && has(state, activeState))

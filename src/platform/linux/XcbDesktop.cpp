@@ -1,3 +1,4 @@
+#include "foundation/Geometry.h"
 #include "platform/linux/XcbDesktopImpl.h"
 
 #include <QTimer>
@@ -255,10 +256,7 @@ bool XcbDesktop::activate(qint32 pid, const std::optional<QRectF>& window) {
         return false;
     const std::vector<xcb_window_t> windows = d->windowsOf(pid);
     const std::vector<Impl::Fresh> fresh = d->fetch(windows, Impl::Wanted{true, true, true});
-    const auto integral = [](const QRectF& r) {
-        return QRectF(std::floor(r.left()), std::floor(r.top()), std::ceil(r.right()) - std::floor(r.left()),
-                      std::ceil(r.bottom()) - std::floor(r.top()));
-    };
+    using Geometry::integral;
     std::optional<xcb_window_t> chosen;
     for (size_t i = 0; i < windows.size() && !chosen; ++i) {
         const Impl::Client& client = d->clients[windows[i]];

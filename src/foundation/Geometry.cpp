@@ -1,4 +1,4 @@
-#include "simulator/Geometry.h"
+#include "foundation/Geometry.h"
 
 #include <algorithm>
 #include <cmath>
