@@ -1,6 +1,6 @@
 #include "panel/PanelLabels.h"
 
-#include "foundation/CommonWidgets.h"
+#include "foundation/Style.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QEvent>
@@ -11,16 +11,6 @@
 #include <cmath>
 
 namespace PanelWidgets {
-
-QLabel* makeLabel(const QString& text, Style::Text style, Style::Tone tone, QWidget* parent,
-                  QFont::Weight weight) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(Style::font(style, weight));
-    label->setWordWrap(true);
-    setTone(label, tone);
-    return label;
-}
 
 // ---- ClampedLabel
 

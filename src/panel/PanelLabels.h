@@ -1,7 +1,5 @@
 #pragma once
 
-#include "foundation/Style.h"
-
 #include <QLabel>
 #include <QTextDocument>
 
@@ -70,9 +68,5 @@ private:
     QString m_after;
     mutable QTextDocument m_document;
 };
-
-// The label's font in a text style, and its colour in a tone that follows the theme.
-QLabel* makeLabel(const QString& text, Style::Text style, Style::Tone tone, QWidget* parent,
-                  QFont::Weight weight = QFont::Normal);
 
 } // namespace PanelWidgets

@@ -23,17 +23,6 @@
 
 namespace {
 
-QLabel* makeLabel(const QString& text, Style::Text style, Style::Tone tone, QWidget* parent,
-                  QFont::Weight weight = QFont::Normal) {
-    auto* label = new QLabel(text, parent);
-    label->setFont(Style::font(style, weight));
-    if (tone != Style::Tone::Primary)
-        setTone(label, tone);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 // A sentence with commands set in a monospaced face; the pieces alternate text and command.
 QLabel* makeSentence(const QStringList& pieces, QWidget* parent) {
     const QFont mono = Style::monospaced(Style::Text::Callout);
