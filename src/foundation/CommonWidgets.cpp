@@ -195,3 +195,13 @@ void setTone(QWidget* widget, Style::Tone tone) {
     else
         new ToneKeeper(widget, tone);
 }
+
+QLabel* makeLabel(const QString& text, Style::Text style, Style::Tone tone, QWidget* parent,
+                  QFont::Weight weight) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(Style::font(style, weight));
+    label->setWordWrap(true);
+    setTone(label, tone);
+    return label;
+}

@@ -94,3 +94,7 @@ bool isKeyboardFocus(const QFocusEvent* event);
 
 // Sets a label's text colour to a tone of its palette.
 void setTone(QWidget* widget, Style::Tone tone);
+
+// A wrapping plain-text label in a text style, its colour a tone that follows the theme.
+QLabel* makeLabel(const QString& text, Style::Text style, Style::Tone tone, QWidget* parent,
+                  QFont::Weight weight = QFont::Normal);
