@@ -1,7 +1,7 @@
 #pragma once
 
 #include "bridge/BridgeRuntime.h"
-#include "bridge/ChildProcess.h"
+#include "platform/ChildProcess.h"
 #include "bridge/CommandRunner.h"
 #include "bridge/LaunchEnvironment.h"
 #include "bridge/OutputBuffer.h"

@@ -1,6 +1,6 @@
 #include "bridge/CommandRunner.h"
 
-#include "bridge/ChildProcess.h"
+#include "platform/ChildProcess.h"
 #include "platform/ChildProcesses.h"
 
 #include <QTimer>

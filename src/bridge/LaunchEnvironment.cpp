@@ -1,6 +1,6 @@
 #include "bridge/LaunchEnvironment.h"
 
-#include "bridge/ChildProcess.h"
+#include "platform/ChildProcess.h"
 #include "platform/ChildProcesses.h"
 
 #include <QDir>

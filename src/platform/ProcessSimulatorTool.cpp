@@ -1,13 +1,12 @@
 #include "platform/ProcessSimulatorTool.h"
 
 #include "foundation/LaterPtr.h"
-#include "foundation/Within.h"
+#include "platform/ChildProcess.h"
 #include "platform/ChildProcesses.h"
 
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTimer>
 #include <qcoro/qcoroprocess.h>
 
 using namespace std::chrono_literals;
@@ -41,7 +40,7 @@ QCoro::Task<ToolRun> ProcessSimulatorTool::run(QStringList arguments) {
         co_return result;
     }
 
-    // Held to deleteLater(): this frame ends inside the process's, or the timer's, own signal.
+    // Held to deleteLater(): this frame may end inside the process's own signal.
     const LaterPtr<QProcess> owned(new QProcess);
     QProcess& process = *owned;
     process.setProgram(*program);
@@ -53,17 +52,7 @@ QCoro::Task<ToolRun> ProcessSimulatorTool::run(QStringList arguments) {
     m_children.prepare(process, {ChildProcesses::Signal::Kill, false});
     m_children.track(process);
     process.start(QIODevice::ReadOnly);
-    // QCoro's waitForStarted misses a failed start and would wait out the whole limit, and its
-    // wait on stateChanged mishandles that signal's private argument. The limit's timer wakes us
-    // either way: at once when the state moves on, or when the limit is up.
-    if (process.state() == QProcess::Starting) {
-        const LaterPtr<QTimer> ownedWake(new QTimer);
-        QTimer& wake = *ownedWake;
-        wake.setSingleShot(true);
-        QObject::connect(&process, &QProcess::stateChanged, &wake, [&wake] { wake.start(0); });
-        wake.start(limit);
-        co_await Within::signal(nullptr, &wake, &QTimer::timeout);
-    }
+    co_await ChildProcess::started(&process, limit);
     if (process.state() == QProcess::Starting || process.error() == QProcess::FailedToStart) {
         result.launchError = process.errorString();
         co_return result;

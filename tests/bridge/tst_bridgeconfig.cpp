@@ -1,7 +1,7 @@
 // Project configuration, folder identity, runtime lookup and output text: the parts of the bridge
 // process that touch only the file system.
 #include "BridgeTestSupport.h"
-#include "bridge/ChildProcess.h"
+#include "platform/ChildProcess.h"
 #include "bridge/ProjectConfiguration.h"
 #include "bridge/ProjectPaths.h"
 

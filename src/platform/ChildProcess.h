@@ -10,8 +10,8 @@
 
 #include <chrono>
 
-// Helpers for the child processes the bridge code runs: waiting for them without blocking, and
-// decoding their output.
+// Helpers for every child process the app runs (the bridge and its set-up, the login shell, the
+// simulator tool): waiting for them without blocking, disposing of them, and decoding their output.
 namespace ChildProcess {
 
 // A one-shot wake-up for a single waiting coroutine. It fires at most once, because a second
@@ -53,6 +53,11 @@ public:
 private:
     QList<QPointer<Wake>> m_waiting;
 };
+
+// Suspends until the process has left the Starting state (it runs, failed to start, or was
+// destroyed) or `timeout` has passed. True when it runs. QCoro's waitForStarted misses a failed
+// start and would wait out the whole time-out.
+QCoro::Task<bool> started(QPointer<QProcess> process, std::chrono::milliseconds timeout);
 
 // Suspends until the process is no longer running (it ended, never started, or was destroyed) or
 // `timeout` has passed; a negative timeout waits without limit. True when it is no longer running.

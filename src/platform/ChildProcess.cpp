@@ -1,4 +1,4 @@
-#include "bridge/ChildProcess.h"
+#include "platform/ChildProcess.h"
 
 #include "foundation/LaterPtr.h"
 
@@ -30,8 +30,12 @@ void Waiters::wakeAll() {
     }
 }
 
-QCoro::Task<bool> ended(QPointer<QProcess> process, std::chrono::milliseconds timeout) {
-    const auto over = [&process] { return !process || process->state() == QProcess::NotRunning; };
+namespace {
+
+// Suspends until `over()` holds, checked whenever the process changes state or goes, or until
+// `timeout` has passed (a negative one never passes).
+template <typename Over>
+QCoro::Task<bool> until(QPointer<QProcess> process, std::chrono::milliseconds timeout, Over over) {
     if (over())
         co_return true;
     if (timeout.count() == 0)
@@ -46,8 +50,9 @@ QCoro::Task<bool> ended(QPointer<QProcess> process, std::chrono::milliseconds ti
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer); // a coarse timer may fire early, cutting a grace period short
     QObject::connect(&timer, &QTimer::timeout, &wake, &Wake::fire);
-    QObject::connect(process, &QProcess::stateChanged, &wake, [&wake](QProcess::ProcessState state) {
-        if (state == QProcess::NotRunning)
+    // `over` is copied: the wake-up may outlive this frame by a turn.
+    QObject::connect(process, &QProcess::stateChanged, &wake, [&wake, over] {
+        if (over())
             wake.fire();
     });
     QObject::connect(process, &QObject::destroyed, &wake, &Wake::fire);
@@ -55,6 +60,19 @@ QCoro::Task<bool> ended(QPointer<QProcess> process, std::chrono::milliseconds ti
         timer.start(timeout);
     co_await wake.wait();
     co_return over();
+}
+
+} // namespace
+
+QCoro::Task<bool> started(QPointer<QProcess> process, std::chrono::milliseconds timeout) {
+    co_await until(process, timeout,
+                   [process] { return !process || process->state() != QProcess::Starting; });
+    co_return process && process->state() == QProcess::Running;
+}
+
+QCoro::Task<bool> ended(QPointer<QProcess> process, std::chrono::milliseconds timeout) {
+    return until(process, timeout,
+                 [process] { return !process || process->state() == QProcess::NotRunning; });
 }
 
 void dispose(QProcess* process) {
