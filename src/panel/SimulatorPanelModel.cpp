@@ -378,11 +378,12 @@ QCoro::Task<bool> SimulatorPanelModel::poll() {
         co_return false;
     const QPointer<SimulatorPanelModel> self(this);
 
+    // Only what the bridge and the network throw means offline: a fault of ours must surface.
     nlohmann::json settings;
     bool reached = true;
     try {
         settings = co_await call(QStringLiteral("/api/settings"));
-    } catch (...) {
+    } catch (const Failure&) {
         reached = false;
     }
     if (!self)
@@ -411,7 +412,7 @@ QCoro::Task<bool> SimulatorPanelModel::poll() {
                 refused = true;
         } catch (const PanelError&) {
             refused = true;
-        } catch (...) {
+        } catch (const Failure&) {
             failed = true;
         }
         if (!self)
@@ -434,7 +435,7 @@ QCoro::Task<bool> SimulatorPanelModel::poll() {
 
     try {
         co_await discover();
-    } catch (...) {
+    } catch (const Failure&) {
         if (self)
             setOffline(true);
         co_return false;

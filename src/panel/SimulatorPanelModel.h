@@ -141,7 +141,8 @@ public:
     QSet<QString> dismissed() const { return m_dismissed; }
     // Starts the polling loop once; it runs as long as the model.
     void startPolling() override;
-    // One polling pass; true when the next should come soon. Never throws.
+    // One polling pass; true when the next should come soon. An unreachable or failing bridge is
+    // "offline"; anything else it throws is a fault of ours and reaches the task's runner.
     QCoro::Task<bool> poll();
 
     // Review actions and agent settings.
