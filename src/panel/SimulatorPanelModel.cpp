@@ -18,19 +18,6 @@ namespace {
 
 const QString noReport = QStringLiteral("The bridge didn\u2019t return a report");
 
-// What a failure shows the user.
-QString describe(std::exception_ptr failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const Failure& known) {
-        return known.description();
-    } catch (const std::exception& other) {
-        return QString::fromUtf8(other.what());
-    } catch (...) {
-        return QStringLiteral("Unknown error");
-    }
-}
-
 // The pixel size of PNG bytes, read from the image's header; none when they are not a PNG image.
 std::optional<QSize> pngSize(const QByteArray& png) {
     QBuffer buffer;
@@ -225,7 +212,7 @@ QCoro::Task<> SimulatorPanelModel::capture(PickResult pick, quint64 serial) {
     const QPointer<SimulatorPanelModel> self(this);
     // The last pick wins: a capture that a later pick overtook leaves no draft, error or end.
     const auto overtaken = [&] { return !self || serial != m_captures; };
-    std::exception_ptr failure;
+    std::optional<QString> failure;
     try {
         const Simctl::Device device =
             co_await Simctl::device(m_tool, pick.window.deviceName(), pick.window.runtime());
@@ -242,13 +229,15 @@ QCoro::Task<> SimulatorPanelModel::capture(PickResult pick, quint64 serial) {
         if (!std::isfinite(draft.mapping.factor) || draft.mapping.factor <= 0 || !place(draft).isFinite())
             throw PanelError(QStringLiteral("The device screen has no size"));
         setDraft(std::move(draft));
-    } catch (...) {
-        failure = std::current_exception();
+    } catch (const Failure& failed) {
+        // Here and below only what the tool and the bridge throw is shown; a fault of ours goes on
+        // to the task's runner, which logs it.
+        failure = failed.description();
     }
     if (overtaken())
         co_return;
     if (failure)
-        setError(QStringLiteral("Couldn\u2019t capture the simulator: ") + describe(failure));
+        setError(QStringLiteral("Couldn\u2019t capture the simulator: ") + *failure);
     setCapturing(false);
 }
 
@@ -265,9 +254,9 @@ QCoro::Task<> SimulatorPanelModel::submit(ReportBody body, QString request) {
     nlohmann::json answer;
     try {
         answer = co_await call(QStringLiteral("/report"), std::move(body));
-    } catch (...) {
+    } catch (const Failure& failure) {
         if (self) {
-            setError(describe(std::current_exception()));
+            setError(failure.description());
             setSending(false);
         }
         co_return;
@@ -320,8 +309,8 @@ QCoro::Task<> SimulatorPanelModel::refreshPacket() {
         // Object members come out sorted by key, and "/" is never escaped.
         const std::string dumped = answer.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
         text = QString::fromUtf8(dumped.data(), qsizetype(dumped.size()));
-    } catch (...) {
-        text = QStringLiteral("Preview unavailable: ") + describe(std::current_exception());
+    } catch (const Failure& failure) {
+        text = QStringLiteral("Preview unavailable: ") + failure.description();
     }
     if (self && serial == m_previews)
         setPacket(text);
@@ -486,10 +475,10 @@ QCoro::Task<> SimulatorPanelModel::review(QString id, QString action) {
         // Applied only while the panel still follows the report the action was about.
         if (const std::optional<QString> status = BridgeApi::text(answer, "status"))
             setStatus(id, *status);
-    } catch (...) {
+    } catch (const Failure& failure) {
         if (!self)
             co_return;
-        setError(describe(std::current_exception()));
+        setError(failure.description());
     }
     setActing(false);
 }
@@ -521,9 +510,9 @@ QCoro::Task<> SimulatorPanelModel::changeSetting(QString key, bool value) {
         const nlohmann::json answer = co_await call(QStringLiteral("/api/settings"), std::move(body));
         if (self)
             applySettings(answer);
-    } catch (...) {
+    } catch (const Failure& failure) {
         if (self)
-            setError(describe(std::current_exception()));
+            setError(failure.description());
     }
 }
 
