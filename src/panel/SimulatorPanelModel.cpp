@@ -41,31 +41,6 @@ std::optional<bool> boolean(const nlohmann::json& object, const char* key) {
 
 } // namespace
 
-PreviewRefresh::PreviewRefresh(SimulatorPanelModel& model, std::chrono::milliseconds delay)
-    : QObject(&model), m_model(model) {
-    m_timer.setSingleShot(true);
-    m_timer.setInterval(delay);
-    connect(&m_timer, &QTimer::timeout, this, [this] { detach(m_model.refreshPacket(), this); });
-    connect(&model, &SimulatorPanelModel::refreshKeyChanged, this, [this] {
-        if (m_active)
-            restart();
-    });
-}
-
-void PreviewRefresh::setActive(bool active) {
-    if (active == m_active)
-        return;
-    m_active = active;
-    if (active)
-        restart();
-    else
-        m_timer.stop();
-}
-
-void PreviewRefresh::restart() {
-    m_timer.start();
-}
-
 SimulatorPanelModel::SimulatorPanelModel(platform::SimulatorTool& tool, Settings& settings,
                                          PanelTimings timings, QObject* parent)
     : QObject(parent), m_tool(tool), m_settings(settings), m_timings(timings) {

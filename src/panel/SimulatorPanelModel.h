@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/Payload.h"
+#include "panel/PreviewRefresh.h"
 #include "panel/ReportStatus.h"
 #include "panel/TrackedReport.h"
 #include "simulator/PanelLink.h"
@@ -32,28 +33,6 @@ struct PanelTimings {
     std::chrono::milliseconds slowPoll{5000};
     // The longest a bridge request may go without progress.
     std::chrono::milliseconds requestTimeout{15000};
-};
-
-class SimulatorPanelModel;
-
-// The composer's preview refresh: while active, the packet is fetched one delay after the
-// composer comes on screen and after every change of the model's refresh key; a change during
-// the delay starts it again, so typing sends one request after the last keystroke.
-class PreviewRefresh : public QObject {
-    Q_OBJECT
-public:
-    explicit PreviewRefresh(SimulatorPanelModel& model, std::chrono::milliseconds delay);
-
-    // The composer calls this as it comes on screen (true) and leaves it (false).
-    void setActive(bool active);
-    bool isActive() const { return m_active; }
-
-private:
-    void restart();
-
-    SimulatorPanelModel& m_model;
-    QTimer m_timer;
-    bool m_active = false;
 };
 
 // The one object behind the floating Simulator panel: it captures a picked element into a draft,
