@@ -32,18 +32,11 @@ std::optional<QSize> pngSize(const QByteArray& png) {
     return size;
 }
 
-std::optional<bool> boolean(const nlohmann::json& object, const char* key) {
-    const auto it = object.find(key);
-    if (it == object.end() || !it->is_boolean())
-        return std::nullopt;
-    return it->get<bool>();
-}
-
 } // namespace
 
 SimulatorPanelModel::SimulatorPanelModel(platform::SimulatorTool& tool, Settings& settings,
                                          PanelTimings timings, QObject* parent)
-    : QObject(parent), m_tool(tool), m_settings(settings), m_timings(timings) {
+    : QObject(parent), m_tool(tool), m_settings(settings), m_timings(timings), m_agentSettings(*this) {
     m_refreshKey = refreshKey();
     m_previewRefresh = new PreviewRefresh(*this, m_timings.previewDelay);
     m_pollPause.setSingleShot(true);
@@ -474,36 +467,17 @@ void SimulatorPanelModel::dismissReport() {
 }
 
 void SimulatorPanelModel::setSetting(const QString& key, bool value) {
-    detach(changeSetting(key, value), this);
-}
-
-QCoro::Task<> SimulatorPanelModel::changeSetting(QString key, bool value) {
-    const QPointer<SimulatorPanelModel> self(this);
-    ReportBody body;
-    body.object[key.toStdString()] = value;
-    try {
-        const nlohmann::json answer = co_await call(QStringLiteral("/api/settings"), std::move(body));
-        if (self)
-            applySettings(answer);
-    } catch (const Failure& failure) {
-        if (self)
-            setError(failure.description());
-    }
+    m_agentSettings.change(key, value);
 }
 
 void SimulatorPanelModel::applySettings(const nlohmann::json& answer) {
-    if (!answer.is_object())
-        return;
-    setAutoDispatch(boolean(answer, "autoDispatch"));
-    setAutoRelaunch(boolean(answer, "autoRelaunch"));
+    m_agentSettings.apply(answer);
 }
 
 void SimulatorPanelModel::setAutoDispatch(std::optional<bool> value) {
-    if (std::exchange(m_autoDispatch, value) != value)
-        emit autoDispatchChanged(value);
+    m_agentSettings.setAutoDispatch(value);
 }
 
 void SimulatorPanelModel::setAutoRelaunch(std::optional<bool> value) {
-    if (std::exchange(m_autoRelaunch, value) != value)
-        emit autoRelaunchChanged(value);
+    m_agentSettings.setAutoRelaunch(value);
 }

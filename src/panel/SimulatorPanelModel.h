@@ -1,5 +1,6 @@
 #pragma once
 
+#include "panel/PanelAgentSettings.h"
 #include "panel/Payload.h"
 #include "panel/PreviewRefresh.h"
 #include "panel/ReportStatus.h"
@@ -115,8 +116,8 @@ public:
     // Tracking.
     const std::optional<TrackedReport>& report() const { return m_report; }
     bool offline() const { return m_offline; }
-    std::optional<bool> autoDispatch() const { return m_autoDispatch; }
-    std::optional<bool> autoRelaunch() const { return m_autoRelaunch; }
+    std::optional<bool> autoDispatch() const { return m_agentSettings.autoDispatch(); }
+    std::optional<bool> autoRelaunch() const { return m_agentSettings.autoRelaunch(); }
     QSet<QString> dismissed() const { return m_dismissed; }
     // Starts the polling loop once; it runs as long as the model.
     void startPolling() override;
@@ -164,13 +165,15 @@ signals:
     void refreshKeyChanged(const QString& key);
 
 private:
+    // The parts reach the bridge and the panel's error line through the model.
+    friend class PanelAgentSettings;
+
     QCoro::Task<nlohmann::json> call(const QString& path, std::optional<ReportBody> body = std::nullopt);
     QCoro::Task<> capture(PickResult pick, quint64 serial);
     QCoro::Task<> submit(ReportBody body, QString request);
     QCoro::Task<> discover();
     QCoro::Task<> pollLoop();
     QCoro::Task<> review(QString id, QString action);
-    QCoro::Task<> changeSetting(QString key, bool value);
 
 protected:
     // The model's own writers; protected so that a view's test can put the model in any state.
@@ -212,8 +215,6 @@ private:
     std::optional<QString> m_error;
     std::optional<TrackedReport> m_report;
     bool m_acting = false;
-    std::optional<bool> m_autoDispatch;
-    std::optional<bool> m_autoRelaunch;
     bool m_offline = false;
     QSet<QString> m_dismissed;
     bool m_polling = false;
@@ -226,5 +227,6 @@ private:
 
     bool m_canSend = false;
     QString m_refreshKey;
+    PanelAgentSettings m_agentSettings;
     PreviewRefresh* m_previewRefresh;
 };
