@@ -36,11 +36,10 @@ std::optional<QSize> pngSize(const QByteArray& png) {
 
 SimulatorPanelModel::SimulatorPanelModel(platform::SimulatorTool& tool, Settings& settings,
                                          PanelTimings timings, QObject* parent)
-    : QObject(parent), m_tool(tool), m_settings(settings), m_timings(timings), m_agentSettings(*this) {
+    : QObject(parent), m_tool(tool), m_settings(settings), m_timings(timings), m_tracking(*this),
+      m_agentSettings(*this) {
     m_refreshKey = refreshKey();
     m_previewRefresh = new PreviewRefresh(*this, m_timings.previewDelay);
-    m_pollPause.setSingleShot(true);
-    m_pollPause.setTimerType(Qt::PreciseTimer);
 }
 
 SimulatorPanelModel::~SimulatorPanelModel() = default;
@@ -60,10 +59,8 @@ void SimulatorPanelModel::setVisible(bool visible) {
     if (std::exchange(m_visible, visible) == visible)
         return;
     emit visibleChanged(visible);
-    // The panel shows during the pause after a pass it was hidden for: the next pass comes now,
-    // not after the slow pause.
-    if (visible && m_pausedHidden && m_pollPause.isActive())
-        m_pollPause.start(0);
+    if (visible)
+        m_tracking.shown();
 }
 
 void SimulatorPanelModel::setDeviceTitle(const QString& title) {
@@ -284,187 +281,50 @@ QCoro::Task<> SimulatorPanelModel::refreshPacket() {
         setPacket(text);
 }
 
-// Tracking.
+// Tracking, review actions and the dashboard hand-off.
 
 void SimulatorPanelModel::setReport(const std::optional<TrackedReport>& report) {
-    if (m_report == report)
-        return;
-    m_report = report;
-    emit reportChanged();
+    m_tracking.setReport(report);
 }
 
 void SimulatorPanelModel::setStatus(const QString& id, const QString& status) {
-    if (!m_report || m_report->id != id)
-        return;
-    TrackedReport updated = *m_report;
-    updated.status = status;
-    setReport(updated);
+    m_tracking.setStatus(id, status);
 }
 
 void SimulatorPanelModel::setOffline(bool offline) {
-    if (std::exchange(m_offline, offline) != offline)
-        emit offlineChanged(offline);
+    m_tracking.setOffline(offline);
+}
+
+void SimulatorPanelModel::setActing(bool acting) {
+    m_tracking.setActing(acting);
 }
 
 void SimulatorPanelModel::startPolling() {
-    if (std::exchange(m_polling, true))
-        return;
-    detach(pollLoop(), this);
-}
-
-QCoro::Task<> SimulatorPanelModel::pollLoop() {
-    const QPointer<SimulatorPanelModel> self(this);
-    const PanelTimings timings = m_timings;
-    while (self) {
-        const bool hidden = !self->m_visible;
-        const bool soon = co_await self->poll();
-        if (!self)
-            break;
-        self->m_pausedHidden = hidden;
-        self->m_pollPause.start(soon ? timings.fastPoll : timings.slowPoll);
-        // The pause ends inside the model's destruction, even once the event loop has stopped.
-        // Kept out of the condition (GCC 12, see the panel controller's loop).
-        const bool slept = co_await Within::signal(self.data(), &self->m_pollPause, &QTimer::timeout);
-        if (!slept)
-            break;
-    }
+    m_tracking.start();
 }
 
 QCoro::Task<bool> SimulatorPanelModel::poll() {
-    if (!m_visible)
-        co_return false;
-    const QPointer<SimulatorPanelModel> self(this);
-
-    // Only what the bridge and the network throw means offline: a fault of ours must surface.
-    nlohmann::json settings;
-    bool reached = true;
-    try {
-        settings = co_await call(QStringLiteral("/api/settings"));
-    } catch (const Failure&) {
-        reached = false;
-    }
-    if (!self)
-        co_return false;
-    if (!reached) {
-        setOffline(true);
-        co_return false;
-    }
-    applySettings(settings);
-    setOffline(false);
-
-    if (m_report) {
-        const QString id = m_report->id;
-        const std::optional<QString> path = BridgeApi::statusPath(id);
-        nlohmann::json answer;
-        bool refused = !path;
-        bool failed = false;
-        try {
-            if (path)
-                answer = co_await call(*path);
-        } catch (const BridgeApi::Refusal& refusal) {
-            // A fault inside the bridge says nothing about the report: offline for this pass.
-            if (refusal.inBridge())
-                failed = true;
-            else
-                refused = true;
-        } catch (const PanelError&) {
-            refused = true;
-        } catch (const Failure&) {
-            failed = true;
-        }
-        if (!self)
-            co_return false;
-        if (failed) {
-            setOffline(true);
-            co_return false;
-        }
-        if (refused) {
-            // The bridge no longer vouches for it (or it cannot be asked about it); a report sent
-            // meanwhile is another one and stays.
-            if (m_report && m_report->id == id)
-                setReport(std::nullopt);
-        } else if (const std::optional<QString> status = BridgeApi::text(answer, "status")) {
-            setStatus(id, *status);
-            if (ReportStatus::isPending(*status))
-                co_return true;
-        }
-    }
-
-    try {
-        co_await discover();
-    } catch (const Failure&) {
-        if (self)
-            setOffline(true);
-        co_return false;
-    }
-    if (!self)
-        co_return false;
-    co_return m_report&& ReportStatus::isWorking(m_report->status);
-}
-
-QCoro::Task<> SimulatorPanelModel::discover() {
-    const QPointer<SimulatorPanelModel> self(this);
-    const nlohmann::json list = co_await call(QStringLiteral("/api/reports"));
-    if (!self)
-        co_return;
-    std::optional<TrackedReport> newest =
-        newestPending(list, m_dismissed, m_report ? std::optional(m_report->id) : std::nullopt);
-    if (!newest || (m_report && ReportStatus::isPending(m_report->status)))
-        co_return;
-    setReport(*newest);
-}
-
-// Review actions and settings.
-
-void SimulatorPanelModel::setActing(bool acting) {
-    if (std::exchange(m_acting, acting) != acting)
-        emit actingChanged(acting);
+    return m_tracking.poll();
 }
 
 void SimulatorPanelModel::act(const QString& action) {
-    if (!m_report)
-        return;
-    setActing(true);
-    setError(std::nullopt);
-    detach(review(m_report->id, action), this);
+    m_tracking.act(action);
 }
 
-QCoro::Task<> SimulatorPanelModel::review(QString id, QString action) {
-    const QPointer<SimulatorPanelModel> self(this);
-    ReportBody empty;
-    try {
-        const std::optional<QString> path = BridgeApi::reviewPath(id, action);
-        if (!path)
-            throw PanelError(
-                QStringLiteral("This report\u2019s identifier can\u2019t be sent to the bridge"));
-        const nlohmann::json answer = co_await call(*path, std::move(empty));
-        if (!self)
-            co_return;
-        // Applied only while the panel still follows the report the action was about.
-        if (const std::optional<QString> status = BridgeApi::text(answer, "status"))
-            setStatus(id, *status);
-    } catch (const Failure& failure) {
-        if (!self)
-            co_return;
-        setError(failure.description());
-    }
-    setActing(false);
+void SimulatorPanelModel::dismissReport() {
+    m_tracking.dismiss();
 }
 
 void SimulatorPanelModel::openInDashboard() {
-    if (!m_report)
+    if (!report())
         return;
     if (m_raiseMainWindow)
         m_raiseMainWindow();
     if (m_notifications)
-        m_notifications->post(AppNotifications::openTallyrigReport, m_report->id);
+        m_notifications->post(AppNotifications::openTallyrigReport, report()->id);
 }
 
-void SimulatorPanelModel::dismissReport() {
-    if (m_report)
-        m_dismissed.insert(m_report->id);
-    setReport(std::nullopt);
-}
+// Agent settings.
 
 void SimulatorPanelModel::setSetting(const QString& key, bool value) {
     m_agentSettings.change(key, value);

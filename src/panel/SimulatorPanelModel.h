@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/PanelAgentSettings.h"
+#include "panel/PanelTracking.h"
 #include "panel/Payload.h"
 #include "panel/PreviewRefresh.h"
 #include "panel/ReportStatus.h"
@@ -114,11 +115,11 @@ public:
     ReportBody payload(const Draft& draft, bool screenshot) const;
 
     // Tracking.
-    const std::optional<TrackedReport>& report() const { return m_report; }
-    bool offline() const { return m_offline; }
+    const std::optional<TrackedReport>& report() const { return m_tracking.report(); }
+    bool offline() const { return m_tracking.offline(); }
     std::optional<bool> autoDispatch() const { return m_agentSettings.autoDispatch(); }
     std::optional<bool> autoRelaunch() const { return m_agentSettings.autoRelaunch(); }
-    QSet<QString> dismissed() const { return m_dismissed; }
+    QSet<QString> dismissed() const { return m_tracking.dismissed(); }
     // Starts the polling loop once; it runs as long as the model.
     void startPolling() override;
     // One polling pass; true when the next should come soon. An unreachable or failing bridge is
@@ -126,7 +127,7 @@ public:
     QCoro::Task<bool> poll();
 
     // Review actions and agent settings.
-    bool acting() const { return m_acting; }
+    bool acting() const { return m_tracking.acting(); }
     // "commit", "verify" or "revert" for the followed report.
     void act(const QString& action);
     void setRaiseMainWindow(RaiseMainWindow raise) { m_raiseMainWindow = std::move(raise); }
@@ -167,13 +168,11 @@ signals:
 private:
     // The parts reach the bridge and the panel's error line through the model.
     friend class PanelAgentSettings;
+    friend class PanelTracking;
 
     QCoro::Task<nlohmann::json> call(const QString& path, std::optional<ReportBody> body = std::nullopt);
     QCoro::Task<> capture(PickResult pick, quint64 serial);
     QCoro::Task<> submit(ReportBody body, QString request);
-    QCoro::Task<> discover();
-    QCoro::Task<> pollLoop();
-    QCoro::Task<> review(QString id, QString action);
 
 protected:
     // The model's own writers; protected so that a view's test can put the model in any state.
@@ -213,20 +212,13 @@ private:
     QString m_packet;
     bool m_sending = false;
     std::optional<QString> m_error;
-    std::optional<TrackedReport> m_report;
-    bool m_acting = false;
-    bool m_offline = false;
-    QSet<QString> m_dismissed;
-    bool m_polling = false;
     // Counts the captures and the preview refreshes (and drafts), so that only the latest applies.
     quint64 m_captures = 0;
     quint64 m_previews = 0;
-    // The pause between two polling passes, and whether the panel was hidden for the last pass.
-    QTimer m_pollPause;
-    bool m_pausedHidden = false;
 
     bool m_canSend = false;
     QString m_refreshKey;
+    PanelTracking m_tracking;
     PanelAgentSettings m_agentSettings;
     PreviewRefresh* m_previewRefresh;
 };
