@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/PanelAgentSettings.h"
+#include "panel/PanelComposing.h"
 #include "panel/PanelTracking.h"
 #include "panel/Payload.h"
 #include "panel/PreviewRefresh.h"
@@ -11,7 +12,6 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QTimer>
 #include <qcoro/qcorotask.h>
 
 #include <nlohmann/json.hpp>
@@ -39,7 +39,9 @@ struct PanelTimings {
 
 // The one object behind the floating Simulator panel: it captures a picked element into a draft,
 // previews and sends the report, follows it by polling the bridge, runs the review actions and
-// the agent settings. Every observable property notifies only when its value changes.
+// the agent settings. Every observable property notifies only when its value changes. The work is
+// done by its parts (PanelComposing, PanelTracking, PanelAgentSettings); the views, the controller
+// and the tests see only the model.
 class SimulatorPanelModel : public QObject, public PanelModelInput {
     Q_OBJECT
     Q_PROPERTY(bool visible READ visible NOTIFY visibleChanged)
@@ -86,21 +88,21 @@ public:
     QString deviceTitle() const { return m_deviceTitle; }
 
     // Composing and sending.
-    bool capturing() const { return m_capturing; }
-    const std::optional<Draft>& draft() const { return m_draft; }
-    QString comment() const { return m_comment; }
+    bool capturing() const { return m_composing.capturing(); }
+    const std::optional<Draft>& draft() const { return m_composing.draft(); }
+    QString comment() const { return m_composing.comment(); }
     void setComment(const QString& comment);
-    std::optional<QString> category() const { return m_category; }
+    std::optional<QString> category() const { return m_composing.category(); }
     void setCategory(const std::optional<QString>& category);
-    bool showContext() const { return m_showContext; }
+    bool showContext() const { return m_composing.showContext(); }
     void setShowContext(bool show);
-    QString packet() const { return m_packet; }
-    bool sending() const { return m_sending; }
+    QString packet() const { return m_composing.packet(); }
+    bool sending() const { return m_composing.sending(); }
     std::optional<QString> error() const { return m_error; }
     // A draft, no submission in flight, and a request that is more than white space.
-    bool canSend() const;
+    bool canSend() const { return m_composing.canSend(); }
     // "true|<comment>|<category>": what the preview depends on.
-    QString refreshKey() const;
+    QString refreshKey() const { return m_composing.refreshKey(); }
 
     // Drops any draft, then captures the picked element's device in the background.
     void select(const PickResult& pick) override;
@@ -166,13 +168,12 @@ signals:
     void refreshKeyChanged(const QString& key);
 
 private:
-    // The parts reach the bridge and the panel's error line through the model.
+    // The parts reach the bridge, the error line and each other's writers through the model.
     friend class PanelAgentSettings;
+    friend class PanelComposing;
     friend class PanelTracking;
 
     QCoro::Task<nlohmann::json> call(const QString& path, std::optional<ReportBody> body = std::nullopt);
-    QCoro::Task<> capture(PickResult pick, quint64 serial);
-    QCoro::Task<> submit(ReportBody body, QString request);
 
 protected:
     // The model's own writers; protected so that a view's test can put the model in any state.
@@ -190,10 +191,6 @@ protected:
     void setOffline(bool offline);
 
 private:
-    // Emits canSendChanged and refreshKeyChanged when the derived values moved.
-    void updateDerived();
-
-    platform::SimulatorTool& m_tool;
     Settings& m_settings;
     PanelTimings m_timings;
     RaiseMainWindow m_raiseMainWindow;
@@ -204,20 +201,9 @@ private:
     bool m_trusted = false;
     bool m_picking = false;
     QString m_deviceTitle;
-    bool m_capturing = false;
-    std::optional<Draft> m_draft;
-    QString m_comment;
-    std::optional<QString> m_category;
-    bool m_showContext = false;
-    QString m_packet;
-    bool m_sending = false;
     std::optional<QString> m_error;
-    // Counts the captures and the preview refreshes (and drafts), so that only the latest applies.
-    quint64 m_captures = 0;
-    quint64 m_previews = 0;
 
-    bool m_canSend = false;
-    QString m_refreshKey;
+    PanelComposing m_composing;
     PanelTracking m_tracking;
     PanelAgentSettings m_agentSettings;
     PreviewRefresh* m_previewRefresh;
