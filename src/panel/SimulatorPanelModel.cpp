@@ -1,91 +1,16 @@
 #include "panel/SimulatorPanelModel.h"
 
 #include "foundation/AppNotifications.h"
-#include "foundation/Detach.h"
 #include "foundation/Settings.h"
-#include "foundation/Within.h"
 #include "panel/BridgeApi.h"
-#include "foundation/PanelError.h"
-#include "simulator/Simctl.h"
 
-#include <QBuffer>
-#include <QImageReader>
-#include <QPointer>
-
-#include <algorithm>
-
-namespace {
-
-const QString noReport = QStringLiteral("The bridge didn\u2019t return a report");
-
-// What a failure shows the user.
-QString describe(std::exception_ptr failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const Failure& known) {
-        return known.description();
-    } catch (const std::exception& other) {
-        return QString::fromUtf8(other.what());
-    } catch (...) {
-        return QStringLiteral("Unknown error");
-    }
-}
-
-// The pixel size of PNG bytes, read from the image's header; none when they are not a PNG image.
-std::optional<QSize> pngSize(const QByteArray& png) {
-    QBuffer buffer;
-    buffer.setData(png);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QImageReader reader(&buffer, "png");
-    reader.setDecideFormatFromContent(false);
-    const QSize size = reader.size();
-    if (!reader.canRead() || !size.isValid() || size.isEmpty())
-        return std::nullopt;
-    return size;
-}
-
-std::optional<bool> boolean(const nlohmann::json& object, const char* key) {
-    const auto it = object.find(key);
-    if (it == object.end() || !it->is_boolean())
-        return std::nullopt;
-    return it->get<bool>();
-}
-
-} // namespace
-
-PreviewRefresh::PreviewRefresh(SimulatorPanelModel& model, std::chrono::milliseconds delay)
-    : QObject(&model), m_model(model) {
-    m_timer.setSingleShot(true);
-    m_timer.setInterval(delay);
-    connect(&m_timer, &QTimer::timeout, this, [this] { detach(m_model.refreshPacket(), this); });
-    connect(&model, &SimulatorPanelModel::refreshKeyChanged, this, [this] {
-        if (m_active)
-            restart();
-    });
-}
-
-void PreviewRefresh::setActive(bool active) {
-    if (active == m_active)
-        return;
-    m_active = active;
-    if (active)
-        restart();
-    else
-        m_timer.stop();
-}
-
-void PreviewRefresh::restart() {
-    m_timer.start();
-}
+#include <utility>
 
 SimulatorPanelModel::SimulatorPanelModel(platform::SimulatorTool& tool, Settings& settings,
                                          PanelTimings timings, QObject* parent)
-    : QObject(parent), m_tool(tool), m_settings(settings), m_timings(timings) {
-    m_refreshKey = refreshKey();
+    : QObject(parent), m_settings(settings), m_timings(timings), m_composing(*this, tool), m_tracking(*this),
+      m_agentSettings(*this) {
     m_previewRefresh = new PreviewRefresh(*this, m_timings.previewDelay);
-    m_pollPause.setSingleShot(true);
-    m_pollPause.setTimerType(Qt::PreciseTimer);
 }
 
 SimulatorPanelModel::~SimulatorPanelModel() = default;
@@ -105,10 +30,8 @@ void SimulatorPanelModel::setVisible(bool visible) {
     if (std::exchange(m_visible, visible) == visible)
         return;
     emit visibleChanged(visible);
-    // The panel shows during the pause after a pass it was hidden for: the next pass comes now,
-    // not after the slow pause.
-    if (visible && m_pausedHidden && m_pollPause.isActive())
-        m_pollPause.start(0);
+    if (visible)
+        m_tracking.shown();
 }
 
 void SimulatorPanelModel::setDeviceTitle(const QString& title) {
@@ -123,59 +46,7 @@ void SimulatorPanelModel::setPicking(bool picking) {
         emit pickingChanged(picking);
 }
 
-// Composing.
-
-void SimulatorPanelModel::setComment(const QString& comment) {
-    if (m_comment == comment)
-        return;
-    m_comment = comment;
-    emit commentChanged(comment);
-    updateDerived();
-}
-
-void SimulatorPanelModel::setCategory(const std::optional<QString>& category) {
-    if (m_category == category)
-        return;
-    m_category = category;
-    emit categoryChanged(category);
-    updateDerived();
-}
-
-void SimulatorPanelModel::setShowContext(bool show) {
-    if (std::exchange(m_showContext, show) == show)
-        return;
-    emit showContextChanged(show);
-    updateDerived();
-}
-
-void SimulatorPanelModel::setCapturing(bool capturing) {
-    if (std::exchange(m_capturing, capturing) != capturing)
-        emit capturingChanged(capturing);
-}
-
-void SimulatorPanelModel::setDraft(std::optional<Draft> draft) {
-    if (m_draft == draft)
-        return;
-    m_draft = std::move(draft);
-    // A preview on its way belongs to the draft that was.
-    ++m_previews;
-    emit draftChanged();
-    updateDerived();
-}
-
-void SimulatorPanelModel::setPacket(const QString& packet) {
-    if (m_packet == packet)
-        return;
-    m_packet = packet;
-    emit packetChanged(packet);
-}
-
-void SimulatorPanelModel::setSending(bool sending) {
-    if (std::exchange(m_sending, sending) == sending)
-        return;
-    emit sendingChanged(sending);
-    updateDerived();
-}
+// The error line and the bridge, which every part shares.
 
 void SimulatorPanelModel::setError(const std::optional<QString>& error) {
     if (m_error == error)
@@ -184,361 +55,118 @@ void SimulatorPanelModel::setError(const std::optional<QString>& error) {
     emit errorChanged(error);
 }
 
-bool SimulatorPanelModel::canSend() const {
-    return m_draft && !m_sending && !m_comment.trimmed().isEmpty();
-}
-
-QString SimulatorPanelModel::refreshKey() const {
-    return (m_showContext ? QStringLiteral("true") : QStringLiteral("false")) + QLatin1Char('|') + m_comment +
-           QLatin1Char('|') + m_category.value_or(QString());
-}
-
-void SimulatorPanelModel::updateDerived() {
-    const bool sendable = canSend();
-    if (std::exchange(m_canSend, sendable) != sendable)
-        emit canSendChanged(sendable);
-    QString key = refreshKey();
-    if (key != m_refreshKey) {
-        m_refreshKey = key;
-        emit refreshKeyChanged(m_refreshKey);
-    }
-}
-
-ReportBody SimulatorPanelModel::payload(const Draft& draft, bool screenshot) const {
-    return ::payload(draft, m_comment, m_category, screenshot);
-}
-
 QCoro::Task<nlohmann::json> SimulatorPanelModel::call(const QString& path, std::optional<ReportBody> body) {
     // The port is read on every call, so a change in the main window applies to the next request.
     return BridgeApi::call(m_settings.bridgePort(), path, std::move(body), m_timings.requestTimeout, this);
 }
 
-void SimulatorPanelModel::select(const PickResult& pick) {
-    setDraft(std::nullopt);
-    setError(std::nullopt);
-    setPacket(QString());
-    setCapturing(true);
-    detach(capture(pick, ++m_captures), this);
+// Composing.
+
+void SimulatorPanelModel::setComment(const QString& comment) {
+    m_composing.setComment(comment);
 }
 
-QCoro::Task<> SimulatorPanelModel::capture(PickResult pick, quint64 serial) {
-    const QPointer<SimulatorPanelModel> self(this);
-    // The last pick wins: a capture that a later pick overtook leaves no draft, error or end.
-    const auto overtaken = [&] { return !self || serial != m_captures; };
-    std::exception_ptr failure;
-    try {
-        const Simctl::Device device =
-            co_await Simctl::device(m_tool, pick.window.deviceName(), pick.window.runtime());
-        if (overtaken())
-            co_return;
-        QByteArray png = co_await Simctl::screenshot(m_tool, device.udid);
-        if (overtaken())
-            co_return;
-        const std::optional<QSize> pixels = pngSize(png);
-        if (!pixels)
-            throw PanelError(QStringLiteral("Unreadable screenshot"));
-        Draft draft{pick, device, DeviceMapping(pick.screen, QSizeF(*pixels), device.name), std::move(png)};
-        // A screen without width maps every point to infinity, which JSON cannot carry.
-        if (!std::isfinite(draft.mapping.factor) || draft.mapping.factor <= 0 || !place(draft).isFinite())
-            throw PanelError(QStringLiteral("The device screen has no size"));
-        setDraft(std::move(draft));
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (overtaken())
-        co_return;
-    if (failure)
-        setError(QStringLiteral("Couldn\u2019t capture the simulator: ") + describe(failure));
-    setCapturing(false);
+void SimulatorPanelModel::setCategory(const std::optional<QString>& category) {
+    m_composing.setCategory(category);
+}
+
+void SimulatorPanelModel::setShowContext(bool show) {
+    m_composing.setShowContext(show);
+}
+
+void SimulatorPanelModel::setCapturing(bool capturing) {
+    m_composing.setCapturing(capturing);
+}
+
+void SimulatorPanelModel::setDraft(std::optional<Draft> draft) {
+    m_composing.setDraft(std::move(draft));
+}
+
+void SimulatorPanelModel::setPacket(const QString& packet) {
+    m_composing.setPacket(packet);
+}
+
+void SimulatorPanelModel::setSending(bool sending) {
+    m_composing.setSending(sending);
+}
+
+void SimulatorPanelModel::select(const PickResult& pick) {
+    m_composing.select(pick);
 }
 
 void SimulatorPanelModel::send() {
-    if (!canSend())
-        return;
-    setSending(true);
-    setError(std::nullopt);
-    detach(submit(payload(*m_draft, true), m_comment.trimmed()), this);
-}
-
-QCoro::Task<> SimulatorPanelModel::submit(ReportBody body, QString request) {
-    const QPointer<SimulatorPanelModel> self(this);
-    nlohmann::json answer;
-    try {
-        answer = co_await call(QStringLiteral("/report"), std::move(body));
-    } catch (...) {
-        if (self) {
-            setError(describe(std::current_exception()));
-            setSending(false);
-        }
-        co_return;
-    }
-    if (!self)
-        co_return;
-    const std::optional<QString> id = BridgeApi::text(answer, "id");
-    // A report whose id cannot go back to the bridge could never be followed.
-    if (!id || !BridgeApi::sendableId(*id)) {
-        setError(noReport);
-        setSending(false);
-        co_return;
-    }
-    setReport(TrackedReport{*id, request, QDateTime::currentDateTimeUtc(),
-                            BridgeApi::text(answer, "status").value_or(QStringLiteral("sent"))});
-    setDraft(std::nullopt);
-    setComment(QString());
-    setCategory(std::nullopt);
-    setPacket(QString());
-    setError(std::nullopt);
-    try {
-        co_await poll();
-    } catch (const std::exception& unexpected) {
-        // Whatever the pass did, the submission is over: Send must work again.
-        qWarning("Tallyrig: the polling pass after a submission failed: %s", unexpected.what());
-    }
-    if (self)
-        setSending(false);
+    m_composing.send();
 }
 
 void SimulatorPanelModel::discard() {
-    setDraft(std::nullopt);
-    setComment(QString());
-    setCategory(std::nullopt);
-    setPacket(QString());
-    setError(std::nullopt);
+    m_composing.discard();
 }
 
 QCoro::Task<> SimulatorPanelModel::refreshPacket() {
-    if (!m_showContext || !m_draft)
-        co_return;
-    const QPointer<SimulatorPanelModel> self(this);
-    // Only the answer to the latest refresh of the current draft is shown.
-    const quint64 serial = ++m_previews;
-    QString text;
-    try {
-        const nlohmann::json answer = co_await call(QStringLiteral("/packet"), payload(*m_draft, false));
-        if (!answer.is_object() && !answer.is_array())
-            throw Failure(QStringLiteral("The bridge\u2019s answer isn\u2019t a JSON object"));
-        // Object members come out sorted by key, and "/" is never escaped.
-        const std::string dumped = answer.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-        text = QString::fromUtf8(dumped.data(), qsizetype(dumped.size()));
-    } catch (...) {
-        text = QStringLiteral("Preview unavailable: ") + describe(std::current_exception());
-    }
-    if (self && serial == m_previews)
-        setPacket(text);
+    return m_composing.refreshPacket();
 }
 
-// Tracking.
+ReportBody SimulatorPanelModel::payload(const Draft& draft, bool screenshot) const {
+    return m_composing.payload(draft, screenshot);
+}
+
+// Tracking, review actions and the dashboard hand-off.
 
 void SimulatorPanelModel::setReport(const std::optional<TrackedReport>& report) {
-    if (m_report == report)
-        return;
-    m_report = report;
-    emit reportChanged();
+    m_tracking.setReport(report);
 }
 
 void SimulatorPanelModel::setStatus(const QString& id, const QString& status) {
-    if (!m_report || m_report->id != id)
-        return;
-    TrackedReport updated = *m_report;
-    updated.status = status;
-    setReport(updated);
+    m_tracking.setStatus(id, status);
 }
 
 void SimulatorPanelModel::setOffline(bool offline) {
-    if (std::exchange(m_offline, offline) != offline)
-        emit offlineChanged(offline);
+    m_tracking.setOffline(offline);
+}
+
+void SimulatorPanelModel::setActing(bool acting) {
+    m_tracking.setActing(acting);
 }
 
 void SimulatorPanelModel::startPolling() {
-    if (std::exchange(m_polling, true))
-        return;
-    detach(pollLoop(), this);
-}
-
-QCoro::Task<> SimulatorPanelModel::pollLoop() {
-    const QPointer<SimulatorPanelModel> self(this);
-    const PanelTimings timings = m_timings;
-    while (self) {
-        const bool hidden = !self->m_visible;
-        const bool soon = co_await self->poll();
-        if (!self)
-            break;
-        self->m_pausedHidden = hidden;
-        self->m_pollPause.start(soon ? timings.fastPoll : timings.slowPoll);
-        // The pause ends inside the model's destruction, even once the event loop has stopped.
-        // Kept out of the condition (GCC 12, see the panel controller's loop).
-        const bool slept = co_await Within::signal(self.data(), &self->m_pollPause, &QTimer::timeout);
-        if (!slept)
-            break;
-    }
+    m_tracking.start();
 }
 
 QCoro::Task<bool> SimulatorPanelModel::poll() {
-    if (!m_visible)
-        co_return false;
-    const QPointer<SimulatorPanelModel> self(this);
-
-    nlohmann::json settings;
-    bool reached = true;
-    try {
-        settings = co_await call(QStringLiteral("/api/settings"));
-    } catch (...) {
-        reached = false;
-    }
-    if (!self)
-        co_return false;
-    if (!reached) {
-        setOffline(true);
-        co_return false;
-    }
-    applySettings(settings);
-    setOffline(false);
-
-    if (m_report) {
-        const QString id = m_report->id;
-        const std::optional<QString> path = BridgeApi::statusPath(id);
-        nlohmann::json answer;
-        bool refused = !path;
-        bool failed = false;
-        try {
-            if (path)
-                answer = co_await call(*path);
-        } catch (const BridgeApi::Refusal& refusal) {
-            // A fault inside the bridge says nothing about the report: offline for this pass.
-            if (refusal.inBridge())
-                failed = true;
-            else
-                refused = true;
-        } catch (const PanelError&) {
-            refused = true;
-        } catch (...) {
-            failed = true;
-        }
-        if (!self)
-            co_return false;
-        if (failed) {
-            setOffline(true);
-            co_return false;
-        }
-        if (refused) {
-            // The bridge no longer vouches for it (or it cannot be asked about it); a report sent
-            // meanwhile is another one and stays.
-            if (m_report && m_report->id == id)
-                setReport(std::nullopt);
-        } else if (const std::optional<QString> status = BridgeApi::text(answer, "status")) {
-            setStatus(id, *status);
-            if (ReportStatus::isPending(*status))
-                co_return true;
-        }
-    }
-
-    try {
-        co_await discover();
-    } catch (...) {
-        if (self)
-            setOffline(true);
-        co_return false;
-    }
-    if (!self)
-        co_return false;
-    co_return m_report&& ReportStatus::isWorking(m_report->status);
-}
-
-QCoro::Task<> SimulatorPanelModel::discover() {
-    const QPointer<SimulatorPanelModel> self(this);
-    const nlohmann::json list = co_await call(QStringLiteral("/api/reports"));
-    if (!self)
-        co_return;
-    std::optional<TrackedReport> newest =
-        newestPending(list, m_dismissed, m_report ? std::optional(m_report->id) : std::nullopt);
-    if (!newest || (m_report && ReportStatus::isPending(m_report->status)))
-        co_return;
-    setReport(*newest);
-}
-
-// Review actions and settings.
-
-void SimulatorPanelModel::setActing(bool acting) {
-    if (std::exchange(m_acting, acting) != acting)
-        emit actingChanged(acting);
+    return m_tracking.poll();
 }
 
 void SimulatorPanelModel::act(const QString& action) {
-    if (!m_report)
-        return;
-    setActing(true);
-    setError(std::nullopt);
-    detach(review(m_report->id, action), this);
+    m_tracking.act(action);
 }
 
-QCoro::Task<> SimulatorPanelModel::review(QString id, QString action) {
-    const QPointer<SimulatorPanelModel> self(this);
-    ReportBody empty;
-    try {
-        const std::optional<QString> path = BridgeApi::reviewPath(id, action);
-        if (!path)
-            throw PanelError(
-                QStringLiteral("This report\u2019s identifier can\u2019t be sent to the bridge"));
-        const nlohmann::json answer = co_await call(*path, std::move(empty));
-        if (!self)
-            co_return;
-        // Applied only while the panel still follows the report the action was about.
-        if (const std::optional<QString> status = BridgeApi::text(answer, "status"))
-            setStatus(id, *status);
-    } catch (...) {
-        if (!self)
-            co_return;
-        setError(describe(std::current_exception()));
-    }
-    setActing(false);
+void SimulatorPanelModel::dismissReport() {
+    m_tracking.dismiss();
 }
 
 void SimulatorPanelModel::openInDashboard() {
-    if (!m_report)
+    if (!report())
         return;
     if (m_raiseMainWindow)
         m_raiseMainWindow();
     if (m_notifications)
-        m_notifications->post(AppNotifications::openTallyrigReport, m_report->id);
+        m_notifications->post(AppNotifications::openTallyrigReport, report()->id);
 }
 
-void SimulatorPanelModel::dismissReport() {
-    if (m_report)
-        m_dismissed.insert(m_report->id);
-    setReport(std::nullopt);
-}
+// Agent settings.
 
 void SimulatorPanelModel::setSetting(const QString& key, bool value) {
-    detach(changeSetting(key, value), this);
-}
-
-QCoro::Task<> SimulatorPanelModel::changeSetting(QString key, bool value) {
-    const QPointer<SimulatorPanelModel> self(this);
-    ReportBody body;
-    body.object[key.toStdString()] = value;
-    try {
-        const nlohmann::json answer = co_await call(QStringLiteral("/api/settings"), std::move(body));
-        if (self)
-            applySettings(answer);
-    } catch (...) {
-        if (self)
-            setError(describe(std::current_exception()));
-    }
+    m_agentSettings.change(key, value);
 }
 
 void SimulatorPanelModel::applySettings(const nlohmann::json& answer) {
-    if (!answer.is_object())
-        return;
-    setAutoDispatch(boolean(answer, "autoDispatch"));
-    setAutoRelaunch(boolean(answer, "autoRelaunch"));
+    m_agentSettings.apply(answer);
 }
 
 void SimulatorPanelModel::setAutoDispatch(std::optional<bool> value) {
-    if (std::exchange(m_autoDispatch, value) != value)
-        emit autoDispatchChanged(value);
+    m_agentSettings.setAutoDispatch(value);
 }
 
 void SimulatorPanelModel::setAutoRelaunch(std::optional<bool> value) {
-    if (std::exchange(m_autoRelaunch, value) != value)
-        emit autoRelaunchChanged(value);
+    m_agentSettings.setAutoRelaunch(value);
 }

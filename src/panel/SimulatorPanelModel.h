@@ -1,6 +1,10 @@
 #pragma once
 
+#include "panel/PanelAgentSettings.h"
+#include "panel/PanelComposing.h"
+#include "panel/PanelTracking.h"
 #include "panel/Payload.h"
+#include "panel/PreviewRefresh.h"
 #include "panel/ReportStatus.h"
 #include "panel/TrackedReport.h"
 #include "simulator/PanelLink.h"
@@ -8,7 +12,6 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QTimer>
 #include <qcoro/qcorotask.h>
 
 #include <nlohmann/json.hpp>
@@ -34,31 +37,11 @@ struct PanelTimings {
     std::chrono::milliseconds requestTimeout{15000};
 };
 
-class SimulatorPanelModel;
-
-// The composer's preview refresh: while active, the packet is fetched one delay after the
-// composer comes on screen and after every change of the model's refresh key; a change during
-// the delay starts it again, so typing sends one request after the last keystroke.
-class PreviewRefresh : public QObject {
-    Q_OBJECT
-public:
-    explicit PreviewRefresh(SimulatorPanelModel& model, std::chrono::milliseconds delay);
-
-    // The composer calls this as it comes on screen (true) and leaves it (false).
-    void setActive(bool active);
-    bool isActive() const { return m_active; }
-
-private:
-    void restart();
-
-    SimulatorPanelModel& m_model;
-    QTimer m_timer;
-    bool m_active = false;
-};
-
 // The one object behind the floating Simulator panel: it captures a picked element into a draft,
 // previews and sends the report, follows it by polling the bridge, runs the review actions and
-// the agent settings. Every observable property notifies only when its value changes.
+// the agent settings. Every observable property notifies only when its value changes. The work is
+// done by its parts (PanelComposing, PanelTracking, PanelAgentSettings); the views, the controller
+// and the tests see only the model.
 class SimulatorPanelModel : public QObject, public PanelModelInput {
     Q_OBJECT
     Q_PROPERTY(bool visible READ visible NOTIFY visibleChanged)
@@ -105,21 +88,21 @@ public:
     QString deviceTitle() const { return m_deviceTitle; }
 
     // Composing and sending.
-    bool capturing() const { return m_capturing; }
-    const std::optional<Draft>& draft() const { return m_draft; }
-    QString comment() const { return m_comment; }
+    bool capturing() const { return m_composing.capturing(); }
+    const std::optional<Draft>& draft() const { return m_composing.draft(); }
+    QString comment() const { return m_composing.comment(); }
     void setComment(const QString& comment);
-    std::optional<QString> category() const { return m_category; }
+    std::optional<QString> category() const { return m_composing.category(); }
     void setCategory(const std::optional<QString>& category);
-    bool showContext() const { return m_showContext; }
+    bool showContext() const { return m_composing.showContext(); }
     void setShowContext(bool show);
-    QString packet() const { return m_packet; }
-    bool sending() const { return m_sending; }
+    QString packet() const { return m_composing.packet(); }
+    bool sending() const { return m_composing.sending(); }
     std::optional<QString> error() const { return m_error; }
     // A draft, no submission in flight, and a request that is more than white space.
-    bool canSend() const;
+    bool canSend() const { return m_composing.canSend(); }
     // "true|<comment>|<category>": what the preview depends on.
-    QString refreshKey() const;
+    QString refreshKey() const { return m_composing.refreshKey(); }
 
     // Drops any draft, then captures the picked element's device in the background.
     void select(const PickResult& pick) override;
@@ -134,18 +117,19 @@ public:
     ReportBody payload(const Draft& draft, bool screenshot) const;
 
     // Tracking.
-    const std::optional<TrackedReport>& report() const { return m_report; }
-    bool offline() const { return m_offline; }
-    std::optional<bool> autoDispatch() const { return m_autoDispatch; }
-    std::optional<bool> autoRelaunch() const { return m_autoRelaunch; }
-    QSet<QString> dismissed() const { return m_dismissed; }
+    const std::optional<TrackedReport>& report() const { return m_tracking.report(); }
+    bool offline() const { return m_tracking.offline(); }
+    std::optional<bool> autoDispatch() const { return m_agentSettings.autoDispatch(); }
+    std::optional<bool> autoRelaunch() const { return m_agentSettings.autoRelaunch(); }
+    QSet<QString> dismissed() const { return m_tracking.dismissed(); }
     // Starts the polling loop once; it runs as long as the model.
     void startPolling() override;
-    // One polling pass; true when the next should come soon. Never throws.
+    // One polling pass; true when the next should come soon. An unreachable or failing bridge is
+    // "offline"; anything else it throws is a fault of ours and reaches the task's runner.
     QCoro::Task<bool> poll();
 
     // Review actions and agent settings.
-    bool acting() const { return m_acting; }
+    bool acting() const { return m_tracking.acting(); }
     // "commit", "verify" or "revert" for the followed report.
     void act(const QString& action);
     void setRaiseMainWindow(RaiseMainWindow raise) { m_raiseMainWindow = std::move(raise); }
@@ -184,13 +168,12 @@ signals:
     void refreshKeyChanged(const QString& key);
 
 private:
+    // The parts reach the bridge, the error line and each other's writers through the model.
+    friend class PanelAgentSettings;
+    friend class PanelComposing;
+    friend class PanelTracking;
+
     QCoro::Task<nlohmann::json> call(const QString& path, std::optional<ReportBody> body = std::nullopt);
-    QCoro::Task<> capture(PickResult pick, quint64 serial);
-    QCoro::Task<> submit(ReportBody body, QString request);
-    QCoro::Task<> discover();
-    QCoro::Task<> pollLoop();
-    QCoro::Task<> review(QString id, QString action);
-    QCoro::Task<> changeSetting(QString key, bool value);
 
 protected:
     // The model's own writers; protected so that a view's test can put the model in any state.
@@ -208,10 +191,6 @@ protected:
     void setOffline(bool offline);
 
 private:
-    // Emits canSendChanged and refreshKeyChanged when the derived values moved.
-    void updateDerived();
-
-    platform::SimulatorTool& m_tool;
     Settings& m_settings;
     PanelTimings m_timings;
     RaiseMainWindow m_raiseMainWindow;
@@ -222,29 +201,10 @@ private:
     bool m_trusted = false;
     bool m_picking = false;
     QString m_deviceTitle;
-    bool m_capturing = false;
-    std::optional<Draft> m_draft;
-    QString m_comment;
-    std::optional<QString> m_category;
-    bool m_showContext = false;
-    QString m_packet;
-    bool m_sending = false;
     std::optional<QString> m_error;
-    std::optional<TrackedReport> m_report;
-    bool m_acting = false;
-    std::optional<bool> m_autoDispatch;
-    std::optional<bool> m_autoRelaunch;
-    bool m_offline = false;
-    QSet<QString> m_dismissed;
-    bool m_polling = false;
-    // Counts the captures and the preview refreshes (and drafts), so that only the latest applies.
-    quint64 m_captures = 0;
-    quint64 m_previews = 0;
-    // The pause between two polling passes, and whether the panel was hidden for the last pass.
-    QTimer m_pollPause;
-    bool m_pausedHidden = false;
 
-    bool m_canSend = false;
-    QString m_refreshKey;
+    PanelComposing m_composing;
+    PanelTracking m_tracking;
+    PanelAgentSettings m_agentSettings;
     PreviewRefresh* m_previewRefresh;
 };

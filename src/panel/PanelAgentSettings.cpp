@@ -1,0 +1,56 @@
+#include "panel/PanelAgentSettings.h"
+
+#include "foundation/Detach.h"
+#include "foundation/Failure.h"
+#include "panel/SimulatorPanelModel.h"
+
+#include <QPointer>
+
+#include <utility>
+
+namespace {
+
+std::optional<bool> boolean(const nlohmann::json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_boolean())
+        return std::nullopt;
+    return it->get<bool>();
+}
+
+} // namespace
+
+void PanelAgentSettings::setAutoDispatch(std::optional<bool> value) {
+    if (std::exchange(m_autoDispatch, value) != value)
+        emit m_model.autoDispatchChanged(value);
+}
+
+void PanelAgentSettings::setAutoRelaunch(std::optional<bool> value) {
+    if (std::exchange(m_autoRelaunch, value) != value)
+        emit m_model.autoRelaunchChanged(value);
+}
+
+void PanelAgentSettings::change(const QString& key, bool value) {
+    detach(ask(key, value), &m_model);
+}
+
+QCoro::Task<> PanelAgentSettings::ask(QString key, bool value) {
+    // The part goes with the model: nothing of it is touched once the model is gone.
+    const QPointer<SimulatorPanelModel> self(&m_model);
+    ReportBody body;
+    body.object[key.toStdString()] = value;
+    try {
+        const nlohmann::json answer = co_await m_model.call(QStringLiteral("/api/settings"), std::move(body));
+        if (self)
+            apply(answer);
+    } catch (const Failure& failure) {
+        if (self)
+            m_model.setError(failure.description());
+    }
+}
+
+void PanelAgentSettings::apply(const nlohmann::json& answer) {
+    if (!answer.is_object())
+        return;
+    setAutoDispatch(boolean(answer, "autoDispatch"));
+    setAutoRelaunch(boolean(answer, "autoRelaunch"));
+}

@@ -1,0 +1,234 @@
+#include "panel/PanelComposing.h"
+
+#include "foundation/Detach.h"
+#include "foundation/PanelError.h"
+#include "panel/BridgeApi.h"
+#include "panel/SimulatorPanelModel.h"
+#include "simulator/Simctl.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QImageReader>
+#include <QPointer>
+
+#include <cmath>
+#include <utility>
+
+namespace {
+
+const QString noReport = QStringLiteral("The bridge didn\u2019t return a report");
+
+// The pixel size of PNG bytes, read from the image's header; none when they are not a PNG image.
+std::optional<QSize> pngSize(const QByteArray& png) {
+    QBuffer buffer;
+    buffer.setData(png);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QImageReader reader(&buffer, "png");
+    reader.setDecideFormatFromContent(false);
+    const QSize size = reader.size();
+    if (!reader.canRead() || !size.isValid() || size.isEmpty())
+        return std::nullopt;
+    return size;
+}
+
+} // namespace
+
+// Every task below goes with the model, this part included: after each wait it touches nothing
+// of either before it has seen the model is still there.
+
+PanelComposing::PanelComposing(SimulatorPanelModel& model, platform::SimulatorTool& tool)
+    : m_model(model), m_tool(tool), m_refreshKey(refreshKey()) {}
+
+void PanelComposing::setComment(const QString& comment) {
+    if (m_comment == comment)
+        return;
+    m_comment = comment;
+    emit m_model.commentChanged(comment);
+    updateDerived();
+}
+
+void PanelComposing::setCategory(const std::optional<QString>& category) {
+    if (m_category == category)
+        return;
+    m_category = category;
+    emit m_model.categoryChanged(category);
+    updateDerived();
+}
+
+void PanelComposing::setShowContext(bool show) {
+    if (std::exchange(m_showContext, show) == show)
+        return;
+    emit m_model.showContextChanged(show);
+    updateDerived();
+}
+
+void PanelComposing::setCapturing(bool capturing) {
+    if (std::exchange(m_capturing, capturing) != capturing)
+        emit m_model.capturingChanged(capturing);
+}
+
+void PanelComposing::setDraft(std::optional<Draft> draft) {
+    if (m_draft == draft)
+        return;
+    m_draft = std::move(draft);
+    // A preview on its way belongs to the draft that was.
+    ++m_previews;
+    emit m_model.draftChanged();
+    updateDerived();
+}
+
+void PanelComposing::setPacket(const QString& packet) {
+    if (m_packet == packet)
+        return;
+    m_packet = packet;
+    emit m_model.packetChanged(packet);
+}
+
+void PanelComposing::setSending(bool sending) {
+    if (std::exchange(m_sending, sending) == sending)
+        return;
+    emit m_model.sendingChanged(sending);
+    updateDerived();
+}
+
+bool PanelComposing::canSend() const {
+    return m_draft && !m_sending && !m_comment.trimmed().isEmpty();
+}
+
+QString PanelComposing::refreshKey() const {
+    return (m_showContext ? QStringLiteral("true") : QStringLiteral("false")) + QLatin1Char('|') + m_comment +
+           QLatin1Char('|') + m_category.value_or(QString());
+}
+
+void PanelComposing::updateDerived() {
+    const bool sendable = canSend();
+    if (std::exchange(m_canSend, sendable) != sendable)
+        emit m_model.canSendChanged(sendable);
+    QString key = refreshKey();
+    if (key != m_refreshKey) {
+        m_refreshKey = key;
+        emit m_model.refreshKeyChanged(m_refreshKey);
+    }
+}
+
+ReportBody PanelComposing::payload(const Draft& draft, bool screenshot) const {
+    return ::payload(draft, m_comment, m_category, screenshot);
+}
+
+void PanelComposing::select(const PickResult& pick) {
+    setDraft(std::nullopt);
+    m_model.setError(std::nullopt);
+    setPacket(QString());
+    setCapturing(true);
+    detach(capture(pick, ++m_captures), &m_model);
+}
+
+QCoro::Task<> PanelComposing::capture(PickResult pick, quint64 serial) {
+    const QPointer<SimulatorPanelModel> self(&m_model);
+    // The last pick wins: a capture that a later pick overtook leaves no draft, error or end.
+    const auto overtaken = [&] { return !self || serial != m_captures; };
+    std::optional<QString> failure;
+    try {
+        const Simctl::Device device =
+            co_await Simctl::device(m_tool, pick.window.deviceName(), pick.window.runtime());
+        if (overtaken())
+            co_return;
+        QByteArray png = co_await Simctl::screenshot(m_tool, device.udid);
+        if (overtaken())
+            co_return;
+        const std::optional<QSize> pixels = pngSize(png);
+        if (!pixels)
+            throw PanelError(QStringLiteral("Unreadable screenshot"));
+        Draft draft{pick, device, DeviceMapping(pick.screen, QSizeF(*pixels), device.name), std::move(png)};
+        // A screen without width maps every point to infinity, which JSON cannot carry.
+        if (!std::isfinite(draft.mapping.factor) || draft.mapping.factor <= 0 || !place(draft).isFinite())
+            throw PanelError(QStringLiteral("The device screen has no size"));
+        setDraft(std::move(draft));
+    } catch (const Failure& failed) {
+        // Here and below only what the tool and the bridge throw is shown; a fault of ours goes on
+        // to the task's runner, which logs it.
+        failure = failed.description();
+    }
+    if (overtaken())
+        co_return;
+    if (failure)
+        m_model.setError(QStringLiteral("Couldn\u2019t capture the simulator: ") + *failure);
+    setCapturing(false);
+}
+
+void PanelComposing::send() {
+    if (!canSend())
+        return;
+    setSending(true);
+    m_model.setError(std::nullopt);
+    detach(submit(payload(*m_draft, true), m_comment.trimmed()), &m_model);
+}
+
+QCoro::Task<> PanelComposing::submit(ReportBody body, QString request) {
+    const QPointer<SimulatorPanelModel> self(&m_model);
+    nlohmann::json answer;
+    try {
+        answer = co_await m_model.call(QStringLiteral("/report"), std::move(body));
+    } catch (const Failure& failure) {
+        if (self) {
+            m_model.setError(failure.description());
+            setSending(false);
+        }
+        co_return;
+    }
+    if (!self)
+        co_return;
+    const std::optional<QString> id = BridgeApi::text(answer, "id");
+    // A report whose id cannot go back to the bridge could never be followed.
+    if (!id || !BridgeApi::sendableId(*id)) {
+        m_model.setError(noReport);
+        setSending(false);
+        co_return;
+    }
+    m_model.setReport(TrackedReport{*id, request, QDateTime::currentDateTimeUtc(),
+                                    BridgeApi::text(answer, "status").value_or(QStringLiteral("sent"))});
+    setDraft(std::nullopt);
+    setComment(QString());
+    setCategory(std::nullopt);
+    setPacket(QString());
+    m_model.setError(std::nullopt);
+    try {
+        co_await m_model.poll();
+    } catch (const std::exception& unexpected) {
+        // Whatever the pass did, the submission is over: Send must work again.
+        qWarning("Tallyrig: the polling pass after a submission failed: %s", unexpected.what());
+    }
+    if (self)
+        setSending(false);
+}
+
+void PanelComposing::discard() {
+    setDraft(std::nullopt);
+    setComment(QString());
+    setCategory(std::nullopt);
+    setPacket(QString());
+    m_model.setError(std::nullopt);
+}
+
+QCoro::Task<> PanelComposing::refreshPacket() {
+    if (!m_showContext || !m_draft)
+        co_return;
+    const QPointer<SimulatorPanelModel> self(&m_model);
+    // Only the answer to the latest refresh of the current draft is shown.
+    const quint64 serial = ++m_previews;
+    QString text;
+    try {
+        const nlohmann::json answer =
+            co_await m_model.call(QStringLiteral("/packet"), payload(*m_draft, false));
+        if (!answer.is_object() && !answer.is_array())
+            throw Failure(QStringLiteral("The bridge\u2019s answer isn\u2019t a JSON object"));
+        // Object members come out sorted by key, and "/" is never escaped.
+        const std::string dumped = answer.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+        text = QString::fromUtf8(dumped.data(), qsizetype(dumped.size()));
+    } catch (const Failure& failure) {
+        text = QStringLiteral("Preview unavailable: ") + failure.description();
+    }
+    if (self && serial == m_previews)
+        setPacket(text);
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "panel/Payload.h"
+#include "simulator/PickResult.h"
+
+#include <QString>
+#include <QtGlobal>
+#include <qcoro/qcorotask.h>
+
+#include <optional>
+
+class SimulatorPanelModel;
+namespace platform {
+class SimulatorTool;
+}
+
+// The panel model's part that composes a report: it captures a picked element into a draft,
+// holds the user's request, category and packet preview, and sends the report.
+class PanelComposing {
+public:
+    // The part lives and dies with the model; the tool outlives both.
+    PanelComposing(SimulatorPanelModel& model, platform::SimulatorTool& tool);
+
+    bool capturing() const { return m_capturing; }
+    const std::optional<Draft>& draft() const { return m_draft; }
+    QString comment() const { return m_comment; }
+    std::optional<QString> category() const { return m_category; }
+    bool showContext() const { return m_showContext; }
+    QString packet() const { return m_packet; }
+    bool sending() const { return m_sending; }
+    // A draft, no submission in flight, and a request that is more than white space.
+    bool canSend() const;
+    // "true|<comment>|<category>": what the preview depends on.
+    QString refreshKey() const;
+
+    void setComment(const QString& comment);
+    void setCategory(const std::optional<QString>& category);
+    void setShowContext(bool show);
+    void setCapturing(bool capturing);
+    void setDraft(std::optional<Draft> draft);
+    void setPacket(const QString& packet);
+    void setSending(bool sending);
+
+    // Drops any draft, then captures the picked element's device in the background.
+    void select(const PickResult& pick);
+    // Sends the draft with the trimmed request; does nothing unless canSend().
+    void send();
+    // The draft, request, category, preview and error go.
+    void discard();
+    // Fetches the preview into `packet`, when it is open and there is a draft.
+    QCoro::Task<> refreshPacket();
+    // The report body of a draft with the current request and category.
+    ReportBody payload(const Draft& draft, bool screenshot) const;
+
+private:
+    QCoro::Task<> capture(PickResult pick, quint64 serial);
+    QCoro::Task<> submit(ReportBody body, QString request);
+    // Emits canSendChanged and refreshKeyChanged when the derived values moved.
+    void updateDerived();
+
+    SimulatorPanelModel& m_model;
+    platform::SimulatorTool& m_tool;
+    bool m_capturing = false;
+    std::optional<Draft> m_draft;
+    QString m_comment;
+    std::optional<QString> m_category;
+    bool m_showContext = false;
+    QString m_packet;
+    bool m_sending = false;
+    // Counts the captures and the preview refreshes (and drafts), so that only the latest applies.
+    quint64 m_captures = 0;
+    quint64 m_previews = 0;
+    bool m_canSend = false;
+    QString m_refreshKey;
+};
