@@ -2,6 +2,7 @@
 
 #include "foundation/LaterPtr.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QTimer>
 #include <qcoro/qcorosignal.h>
@@ -33,40 +34,38 @@ void Waiters::wakeAll() {
 namespace {
 
 // Suspends until `over()` holds, checked whenever the process changes state or goes, or until
-// `timeout` has passed (a negative one never passes).
+// `timeout` has passed (a negative one never passes). True when `over()` holds.
 template <typename Over>
 QCoro::Task<bool> until(QPointer<QProcess> process, std::chrono::milliseconds timeout, Over over) {
-    if (over())
-        co_return true;
-    if (timeout.count() == 0)
-        co_return false;
-
-    // The wake-up and the timer belong to this frame, which ends inside one of their signals, so
-    // they go later; a late signal finds the wake-up fired already.
-    const LaterPtr<Wake> ownedWake(new Wake);
-    const LaterPtr<QTimer> ownedTimer(new QTimer);
-    Wake& wake = *ownedWake;
-    QTimer& timer = *ownedTimer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer); // a coarse timer may fire early, cutting a grace period short
-    QObject::connect(&timer, &QTimer::timeout, &wake, &Wake::fire);
-    // `over` is copied: the wake-up may outlive this frame by a turn.
-    QObject::connect(process, &QProcess::stateChanged, &wake, [&wake, over] {
-        if (over())
-            wake.fire();
-    });
-    QObject::connect(process, &QObject::destroyed, &wake, &Wake::fire);
-    if (timeout.count() > 0)
-        timer.start(timeout);
-    co_await wake.wait();
-    co_return over();
+    const QDeadlineTimer deadline = timeout.count() < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                                        : QDeadlineTimer(timeout, Qt::PreciseTimer);
+    while (!over()) {
+        if (deadline.hasExpired())
+            co_return false;
+        // The wake-up and the timer belong to this pass, which ends inside one of their signals, so
+        // they go later; a late signal finds the wake-up fired already.
+        const LaterPtr<Wake> ownedWake(new Wake);
+        const LaterPtr<QTimer> ownedTimer(new QTimer);
+        Wake& wake = *ownedWake;
+        QTimer& timer = *ownedTimer;
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer); // a coarse timer may fire early, cutting a grace period short
+        QObject::connect(&timer, &QTimer::timeout, &wake, &Wake::fire);
+        QObject::connect(process, &QProcess::stateChanged, &wake, &Wake::fire);
+        QObject::connect(process, &QObject::destroyed, &wake, &Wake::fire);
+        if (!deadline.isForever())
+            timer.start(std::chrono::milliseconds(deadline.remainingTime()));
+        co_await wake.wait();
+    }
+    co_return true;
 }
 
 } // namespace
 
 QCoro::Task<bool> started(QPointer<QProcess> process, std::chrono::milliseconds timeout) {
-    co_await until(process, timeout,
-                   [process] { return !process || process->state() != QProcess::Starting; });
+    // Named, not a temporary of the co_await: GCC 12 destroys such temporaries twice.
+    auto leftStarting = [process] { return !process || process->state() != QProcess::Starting; };
+    co_await until(process, timeout, std::move(leftStarting));
     co_return process && process->state() == QProcess::Running;
 }
 

@@ -52,7 +52,9 @@ QCoro::Task<ToolRun> ProcessSimulatorTool::run(QStringList arguments) {
     m_children.prepare(process, {ChildProcesses::Signal::Kill, false});
     m_children.track(process);
     process.start(QIODevice::ReadOnly);
-    co_await ChildProcess::started(&process, limit);
+    // Named, not a temporary of the co_await: GCC 12 destroys such temporaries twice.
+    const QPointer<QProcess> starting(&process);
+    co_await ChildProcess::started(starting, limit);
     if (process.state() == QProcess::Starting || process.error() == QProcess::FailedToStart) {
         result.launchError = process.errorString();
         co_return result;

@@ -109,15 +109,7 @@ void XcbWindowSystem::orderAbove(QWindow& window, quint32 other) {
         return;
     xcb_connection_t* c = m_x->get();
     if (windowManagerSupports(m_restack)) {
-        xcb_client_message_event_t message{};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = idOf(window);
-        message.type = m_restack;
-        message.data.data32[0] = pagerSource;
-        message.data.data32[1] = other;
-        message.data.data32[2] = XCB_STACK_MODE_ABOVE;
-        sendToRoot(message);
+        askWindowManager(idOf(window), m_restack, {pagerSource, other, XCB_STACK_MODE_ABOVE});
     } else {
         // Without a window manager both are children of the root and can be stacked directly.
         const quint32 values[] = {other, XCB_STACK_MODE_ABOVE};
@@ -142,14 +134,7 @@ void XcbWindowSystem::activate(QWindow& window) {
         return;
     // As a pager asks: focus-stealing prevention judges requests from applications by the time of
     // their last input, and the click that led here went to another application's window.
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = idOf(window);
-    message.type = m_activeWindow;
-    message.data.data32[0] = pagerSource;
-    message.data.data32[1] = XCB_CURRENT_TIME;
-    sendToRoot(message);
+    askWindowManager(idOf(window), m_activeWindow, {pagerSource, XCB_CURRENT_TIME});
     xcb_flush(m_x->get());
 }
 
@@ -183,7 +168,14 @@ bool XcbWindowSystem::windowManagerSupports(xcb_atom_t feature) {
     return std::find(atoms, atoms + count, feature) != atoms + count;
 }
 
-void XcbWindowSystem::sendToRoot(const xcb_client_message_event_t& message) {
+void XcbWindowSystem::askWindowManager(xcb_window_t window, xcb_atom_t type,
+                                       std::initializer_list<quint32> data) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = type;
+    std::copy_n(data.begin(), std::min<size_t>(data.size(), 5), message.data.data32);
     xcb_send_event(m_x->get(), 0, m_x->root(),
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&message));

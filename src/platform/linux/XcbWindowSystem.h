@@ -6,6 +6,8 @@
 #include "platform/linux/XcbEscapeKeys.h"
 #include "platform/linux/XcbPointerShields.h"
 
+#include <initializer_list>
+
 namespace platform::x11 {
 
 // The window system's part of targeting on X11, through the window manager's hints (EWMH, ICCCM).
@@ -26,7 +28,8 @@ public:
 
 private:
     bool windowManagerSupports(xcb_atom_t feature);
-    void sendToRoot(const xcb_client_message_event_t& message);
+    // A client message about `window` to the window manager, as EWMH has them sent to the root.
+    void askWindowManager(xcb_window_t window, xcb_atom_t type, std::initializer_list<quint32> data);
 
     std::shared_ptr<XcbConnection> m_x;
     DevicePixels m_pixels;
