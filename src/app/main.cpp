@@ -11,9 +11,6 @@ int main(int argc, char* argv[]) {
         !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
 #endif
-    // The dashboard's web engine shares its textures with the window through one global OpenGL
-    // context, which Qt makes only when asked before the application exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
 
     TallyrigApp app;

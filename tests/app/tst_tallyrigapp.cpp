@@ -145,7 +145,6 @@ private slots:
 int main(int argc, char** argv) {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     TestTallyrigApp test;
     return QTest::qExec(&test, argc, argv);

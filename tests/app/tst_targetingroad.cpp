@@ -191,7 +191,6 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
 int main(int argc, char** argv) {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     TestTargetingRoad test;
     return QTest::qExec(&test, argc, argv);
