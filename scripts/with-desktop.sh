@@ -150,13 +150,18 @@ esac
 has_wm() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
 wait_for 200 has_wm || fail "$wm did not start"
 # It announces itself before it is done starting; a window it manages says it is. A window mapped
-# earlier may stay unmanaged for ever.
-xmessage -geometry 40x20+0+0 ready >>"$state/log" 2>&1 &
-probe=$!
+# earlier may stay unmanaged for ever, so an unlisted probe is replaced by a new one.
 listed() { xprop -root _NET_CLIENT_LIST | grep -q '0x'; }
-wait_for 200 listed || fail "$wm manages no window"
-kill "$probe" 2>/dev/null
-wait "$probe" 2>/dev/null || true
+managed=false
+for _ in 1 2 3 4 5 6; do
+    xmessage -geometry 40x20+0+0 ready >>"$state/log" 2>&1 &
+    probe=$!
+    wait_for 100 listed && managed=true
+    kill "$probe" 2>/dev/null
+    wait "$probe" 2>/dev/null || true
+    $managed && break
+done
+$managed || fail "$wm manages no window"
 wait_for 200 eval '! listed' || fail "$wm keeps a closed window"
 
 if $compositor; then
