@@ -3,6 +3,7 @@
 #include "bridge/Probe.h"
 #include "bridge/ProjectConfiguration.h"
 #include "bridge/ProjectPaths.h"
+#include "platform/ChildProcess.h"
 #include "platform/ChildProcesses.h"
 
 using namespace std::chrono_literals;
@@ -79,9 +80,8 @@ BridgeProcess::BridgeProcess(Settings& settings, platform::ChildProcesses& child
 }
 
 BridgeProcess::~BridgeProcess() {
-    // Every opening in progress is over; those waiting for their turn are woken to find so.
+    // Every opening in progress is over; those waiting for their turn find so as this goes.
     ++m_openTicket;
-    m_turnWaiters.wakeAll();
     if (m_setUp)
         m_setUp->end(stopGrace());
     endNow();
@@ -134,8 +134,8 @@ QCoro::Task<std::optional<BridgePort>> BridgeProcess::open(QString folder) {
 
 QCoro::Task<bool> BridgeProcess::waitForTurn(Opening opening) {
     while (m_opening || !m_stopping.isEmpty()) {
-        co_await m_turnWaiters.wait();
-        if (opening.superseded())
+        const bool woken = co_await m_turnWaiters.wait(this);
+        if (!woken || opening.superseded())
             co_return false;
     }
     co_return true;

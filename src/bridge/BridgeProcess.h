@@ -1,12 +1,12 @@
 #pragma once
 
 #include "bridge/BridgeRuntime.h"
-#include "platform/ChildProcess.h"
 #include "bridge/CommandRunner.h"
 #include "bridge/LaunchEnvironment.h"
 #include "bridge/OutputBuffer.h"
 #include "bridge/RecentProjects.h"
 #include "foundation/BridgePort.h"
+#include "foundation/Within.h"
 
 #include <QObject>
 #include <QPointer>
@@ -133,5 +133,5 @@ private:
     bool m_opening = false;
     std::shared_ptr<CommandRunner::Handle> m_setUp; // the set-up command of the current opening
     QList<QPointer<QProcess>> m_stopping;           // taken processes not yet ended
-    ChildProcess::Waiters m_turnWaiters;
+    Within::Waiters m_turnWaiters;
 };

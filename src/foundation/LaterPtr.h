@@ -6,9 +6,9 @@
 #include <utility>
 
 // Owns a Qt object and lets it go with deleteLater(), never with delete. The owner is often a
-// coroutine frame resumed from inside one of the object's own signals (a reply's finished(), a
-// timer's timeout()), so it can end while Qt is still in the middle of that emission and about to
-// use the object again. An object that its parent deleted first is simply gone.
+// coroutine frame, which ends at once when the frame's own owner goes away, and that may happen
+// while Qt is still in the middle of one of the object's signals (a reply's finished()) and about
+// to use the object again. An object that its parent deleted first is simply gone.
 template <class T> class LaterPtr {
 public:
     LaterPtr() = default;

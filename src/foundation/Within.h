@@ -8,14 +8,16 @@
 #include <coroutine>
 #include <utility>
 
-// Waits that belong to an owner. Each ends early when its owner goes away, at once and inside the
-// owner's destruction, so that a task waiting on its owner's behalf is never left suspended (and
-// its frame never leaks) because nothing will ever wake it, not even once the event loop has
-// stopped. The task then finds its owner gone, as it checks after every wait anyway.
+// Waits that belong to an owner, all under one rule. A wait never resumes inside the emission
+// that ends it, but on a later turn of the event loop, so the emitter has finished its signal
+// before the waiter goes on (and may free it, or wait on it again). When the owner goes away
+// first, the wait ends at once, inside the owner's destruction: nothing might wake it later, not
+// even once the event loop has stopped, and its frame would leak. The waiter then finds its owner
+// gone, as it checks after every wait anyway, and touches nothing.
 namespace Within {
 
-// Suspends until `sender` emits `signal` (true) or `owner` goes away (false). With no owner it
-// waits for the signal alone.
+// Suspends until `sender` has emitted `signal` (true) or `owner` goes away (false). With no owner
+// it waits for the signal alone.
 template <typename Sender, typename Signal> class SignalWait {
 public:
     SignalWait(QObject* owner, Sender* sender, Signal signal)
@@ -29,25 +31,31 @@ public:
 
     void await_suspend(std::coroutine_handle<> handle) {
         m_handle = handle;
-        // A child of the owner: its destruction is the owner's.
+        // A child of the owner: its destruction is the owner's, and it drops a resumption not yet
+        // delivered.
         m_guard = new QObject(m_owner);
-        QObject::connect(m_sender, m_signal, m_guard, [this] { finish(true); });
+        m_signalled = QObject::connect(m_sender, m_signal, m_guard, [this] {
+            QObject::disconnect(m_signalled);
+            QMetaObject::invokeMethod(
+                m_guard, [this] { finish(true); }, Qt::QueuedConnection);
+        });
         m_ownerGone = QObject::connect(m_guard, &QObject::destroyed, [this] {
             m_guard = nullptr;
             finish(false);
         });
     }
 
-    bool await_resume() const noexcept { return m_signalled; }
+    bool await_resume() const noexcept { return m_result; }
 
 private:
     void finish(bool signalled) {
         if (!m_handle)
             return;
-        m_signalled = signalled;
+        m_result = signalled;
+        QObject::disconnect(m_signalled);
         if (QObject* guard = std::exchange(m_guard, nullptr)) {
             QObject::disconnect(m_ownerGone);
-            // Not deleted here: it may be the signal's context, in the middle of delivering it.
+            // Not deleted here: this runs inside its event.
             guard->deleteLater();
         }
         // Last: the frame this object lives in may end during the resumption.
@@ -60,8 +68,9 @@ private:
     Signal m_signal;
     std::coroutine_handle<> m_handle;
     QObject* m_guard = nullptr;
+    QMetaObject::Connection m_signalled;
     QMetaObject::Connection m_ownerGone;
-    bool m_signalled = false;
+    bool m_result = false;
 };
 
 template <typename Sender, typename Signal>
@@ -71,5 +80,19 @@ SignalWait<Sender, Signal> signal(QObject* owner, Sender* sender, Signal signal)
 
 // Sleeps for `interval`; false when `owner` went away meanwhile (or was already gone).
 QCoro::Task<bool> sleep(QObject* owner, std::chrono::milliseconds interval);
+
+// Coroutines waiting for something to change. A wakeAll() ends every wait begun before it.
+class Waiters : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    // Suspends until the next wakeAll() (true) or until `owner` goes away (false). The owner is
+    // the one holding the list: its destruction is what ends the waits the list no longer can.
+    SignalWait<Waiters, void (Waiters::*)()> wait(QObject* owner) { return {owner, this, &Waiters::woken}; }
+    void wakeAll() { emit woken(); }
+
+signals:
+    void woken();
+};
 
 } // namespace Within

@@ -67,7 +67,7 @@ QCoro::Task<> PanelTracking::loop() {
         m_pausedHidden = hidden;
         m_pollPause.start(soon ? timings.fastPoll : timings.slowPoll);
         // The pause ends inside the model's destruction, even once the event loop has stopped.
-        // Kept out of the condition (GCC 12, see the panel controller's loop).
+        // Kept out of the condition: there, GCC 12 resumed a dead frame.
         const bool slept = co_await Within::signal(self.data(), &m_pollPause, &QTimer::timeout);
         if (!slept)
             break;

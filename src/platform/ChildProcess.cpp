@@ -1,35 +1,11 @@
 #include "platform/ChildProcess.h"
 
-#include "foundation/LaterPtr.h"
+#include "foundation/Within.h"
 
 #include <QDeadlineTimer>
-#include <QList>
 #include <QTimer>
-#include <qcoro/qcorosignal.h>
 
 namespace ChildProcess {
-
-QCoro::Task<> Wake::wait() {
-    if (m_fired)
-        co_return;
-    co_await qCoro(this, &Wake::fired);
-}
-
-QCoro::Task<> Waiters::wait() {
-    // The wake-up belongs to this frame, which ends inside its fired(); the list holds it weakly.
-    const LaterPtr<Wake> owned(new Wake);
-    Wake& wake = *owned;
-    m_waiting.append(&wake);
-    co_await wake.wait();
-}
-
-void Waiters::wakeAll() {
-    const auto waiting = std::exchange(m_waiting, {});
-    for (const QPointer<Wake>& wake : waiting) {
-        if (wake)
-            wake->fire();
-    }
-}
 
 namespace {
 
@@ -42,20 +18,16 @@ QCoro::Task<bool> until(QPointer<QProcess> process, std::chrono::milliseconds ti
     while (!over()) {
         if (deadline.hasExpired())
             co_return false;
-        // The wake-up and the timer belong to this pass, which ends inside one of their signals, so
-        // they go later; a late signal finds the wake-up fired already.
-        const LaterPtr<Wake> ownedWake(new Wake);
-        const LaterPtr<QTimer> ownedTimer(new QTimer);
-        Wake& wake = *ownedWake;
-        QTimer& timer = *ownedTimer;
+        Within::Waiters change;
+        QTimer timer;
         timer.setSingleShot(true);
         timer.setTimerType(Qt::PreciseTimer); // a coarse timer may fire early, cutting a grace period short
-        QObject::connect(&timer, &QTimer::timeout, &wake, &Wake::fire);
-        QObject::connect(process, &QProcess::stateChanged, &wake, &Wake::fire);
-        QObject::connect(process, &QObject::destroyed, &wake, &Wake::fire);
+        QObject::connect(&timer, &QTimer::timeout, &change, &Within::Waiters::wakeAll);
+        QObject::connect(process, &QProcess::stateChanged, &change, &Within::Waiters::wakeAll);
+        QObject::connect(process, &QObject::destroyed, &change, &Within::Waiters::wakeAll);
         if (!deadline.isForever())
             timer.start(std::chrono::milliseconds(deadline.remainingTime()));
-        co_await wake.wait();
+        co_await change.wait(nullptr);
     }
     co_return true;
 }

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
-#include <QObject>
 #include <QPointer>
 #include <QProcess>
 #include <QString>
@@ -13,46 +11,6 @@
 // Helpers for every child process the app runs (the bridge and its set-up, the login shell, the
 // simulator tool): waiting for them without blocking, disposing of them, and decoding their output.
 namespace ChildProcess {
-
-// A one-shot wake-up for a single waiting coroutine. It fires at most once, because a second
-// queued emission would reach an awaiter that no longer exists.
-class Wake : public QObject {
-    Q_OBJECT
-public:
-    using QObject::QObject;
-    void fire() {
-        if (m_fired)
-            return;
-        m_fired = true;
-        emit fired();
-    }
-    // Suspends until fire() has been called (at once when it already was).
-    QCoro::Task<> wait();
-
-signals:
-    void fired();
-
-private:
-    bool m_fired = false;
-};
-
-// Coroutines waiting for something to change. Every wake-up reaches all of them, and so does the
-// list's destruction, so that no waiter is left hanging.
-class Waiters {
-public:
-    Waiters() = default;
-    Waiters(const Waiters&) = delete;
-    Waiters& operator=(const Waiters&) = delete;
-    ~Waiters() { wakeAll(); }
-
-    // Suspends until the next wakeAll() or the list's destruction. Resumes in a later turn of the
-    // event loop, so the waiter must check that its owner still exists before touching it.
-    QCoro::Task<> wait();
-    void wakeAll();
-
-private:
-    QList<QPointer<Wake>> m_waiting;
-};
 
 // Suspends until the process has left the Starting state (it runs, failed to start, or was
 // destroyed) or `timeout` has passed. True when it runs. QCoro's waitForStarted misses a failed

@@ -1,13 +1,11 @@
 #include "platform/ProcessSimulatorTool.h"
 
-#include "foundation/LaterPtr.h"
 #include "platform/ChildProcess.h"
 #include "platform/ChildProcesses.h"
 
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-#include <qcoro/qcoroprocess.h>
 
 using namespace std::chrono_literals;
 
@@ -40,9 +38,7 @@ QCoro::Task<ToolRun> ProcessSimulatorTool::run(QStringList arguments) {
         co_return result;
     }
 
-    // Held to deleteLater(): this frame may end inside the process's own signal.
-    const LaterPtr<QProcess> owned(new QProcess);
-    QProcess& process = *owned;
+    QProcess process;
     process.setProgram(*program);
     process.setArguments(arguments);
     process.setStandardErrorFile(QProcess::nullDevice());
@@ -53,18 +49,17 @@ QCoro::Task<ToolRun> ProcessSimulatorTool::run(QStringList arguments) {
     m_children.track(process);
     process.start(QIODevice::ReadOnly);
     // Named, not a temporary of the co_await: GCC 12 destroys such temporaries twice.
-    const QPointer<QProcess> starting(&process);
-    co_await ChildProcess::started(starting, limit);
+    const QPointer<QProcess> watched(&process);
+    co_await ChildProcess::started(watched, limit);
     if (process.state() == QProcess::Starting || process.error() == QProcess::FailedToStart) {
         result.launchError = process.errorString();
         co_return result;
     }
     // QProcess drains the pipe as the tool writes, so a large output cannot stall it.
-    // QCoro's waitForFinished says false for a process that has already ended, as a quick tool has
-    // by the time the start wait resumes.
-    if (process.state() != QProcess::NotRunning && !co_await qCoro(process).waitForFinished(limit)) {
+    const bool ended = co_await ChildProcess::ended(watched, limit);
+    if (!ended) {
         process.kill();
-        co_await qCoro(process).waitForFinished(1s);
+        co_await ChildProcess::ended(watched, 1s);
         result.exitStatus = -1;
         co_return result;
     }

@@ -2,6 +2,7 @@
 // servers: set-up, adoption, start-up, failures, stopping, overlapping openings.
 #include "BridgeTestSupport.h"
 #include "bridge/ProjectConfiguration.h"
+#include "foundation/Within.h"
 #include "support/TestHttpServer.h"
 
 #include <QElapsedTimer>
@@ -54,6 +55,12 @@ QString bridgeRecord(const QString& project) {
     return QStringLiteral(R"({"service":"tallyrig","project":"%1"})").arg(project);
 }
 
+// Frees the list that woke it, as soon as it is woken.
+QCoro::Task<> wakeThenFree(std::unique_ptr<Within::Waiters>& waiters, QObject* owner, bool& woken) {
+    woken = co_await waiters->wait(owner);
+    waiters.reset();
+}
+
 } // namespace
 
 class TestBridgeProcess : public QObject {
@@ -88,6 +95,7 @@ private slots:
     void laterOpenEndsTheEarlierSetUp_data();
     void laterOpenEndsTheEarlierSetUp();
     void destroyingEndsEveryOpening();
+    void wakingResumesAfterTheEmission();
     void repeatedFailureAnnouncesNothing();
 
 private:
@@ -594,10 +602,22 @@ void TestBridgeProcess::destroyingEndsEveryOpening() {
     QVERIFY(!waiting.isReady());
 
     bridge.reset();
+    // The turn's wait ends inside the destruction; the bridge's, once its child has gone.
+    QVERIFY(waiting.isReady());
     QTRY_VERIFY(running.isReady());
-    QTRY_VERIFY(waiting.isReady());
     QCOMPARE(QCoro::waitFor(running), std::nullopt);
     QCOMPARE(QCoro::waitFor(waiting), std::nullopt);
+}
+
+void TestBridgeProcess::wakingResumesAfterTheEmission() {
+    QObject owner;
+    auto waiters = std::make_unique<Within::Waiters>();
+    bool woken = false;
+    auto task = wakeThenFree(waiters, &owner, woken);
+    waiters->wakeAll();
+    QVERIFY(!woken);
+    QTRY_VERIFY(woken);
+    QVERIFY(!waiters);
 }
 
 void TestBridgeProcess::repeatedFailureAnnouncesNothing() {
