@@ -1,10 +1,12 @@
 #include "app/TallyrigApp.h"
 
+#include "foundation/CommonWidgets.h"
 #include "foundation/Shortcuts.h"
 #include "foundation/Style.h"
 #include "panel/SimulatorPanelModel.h"
 #include "panel/SimulatorPanelView.h"
 #include "panel/VisualEffect.h"
+#include "platform/FrameFlipping.h"
 #include "simulator/SimulatorPanelController.h"
 #include "window/BridgeWindow.h"
 #include "window/DashboardModule.h"
@@ -42,6 +44,7 @@ TallyrigApp::TallyrigApp(platform::Platform ports, std::optional<QString> bundle
     QApplication::setOrganizationName(QStringLiteral("Tallyrig"));
     QApplication::setDesktopFileName(QStringLiteral("tallyrig"));
     QApplication::setWindowIcon(Style::appIcon());
+    Spinner::setFrameFlipperFactory(platform::createFrameFlipperFactory());
 
     m_platform.updater->start();
     m_platform.terminationSignals->quitOnRequest();
