@@ -33,6 +33,8 @@ if $want_tests; then
     # xfwm4: the panel's desktop suites run under a second window manager too.
     packages+=(openbox xfwm4 xcompmgr dbus dbus-bin at-spi2-core x11-utils x11-apps xdotool
         python3 python3-gi python3-gi-cairo gir1.2-gtk-3.0 gir1.2-atspi-2.0)
+    # The macOS backend's compile check: clang, GNUstep's AppKit headers and the blocks runtime.
+    packages+=(clang libgnustep-gui-dev libblocksruntime-dev)
 fi
 
 missing=()

@@ -14,7 +14,8 @@ namespace {
 
 // A window that can move to the active space and stand beside full-screen windows.
 constexpr NSWindowCollectionBehavior panelBehaviour =
-    NSWindowCollectionBehaviorMoveToActiveSpace | NSWindowCollectionBehaviorFullScreenAuxiliary;
+    NSWindowCollectionBehavior(NSWindowCollectionBehaviorMoveToActiveSpace) |
+    NSWindowCollectionBehavior(NSWindowCollectionBehaviorFullScreenAuxiliary);
 constexpr unsigned short escapeKeyCode = 53;
 
 QString text(NSString* string) {
