@@ -135,10 +135,12 @@ void MacWindowSystem::orderAbove(QWindow& window, quint32 other) {
 }
 
 void MacWindowSystem::restore(QWindow& window) {
+    // A window merely covered by others is still on screen, and stays where it is.
     NSWindow* native = nativeWindow(window);
     if ([native isMiniaturized])
         [native deminiaturize:nil];
-    [native orderFront:nil];
+    else if (![native isVisible])
+        [native orderFront:nil];
 }
 
 void MacWindowSystem::activate(QWindow& window) {
