@@ -42,7 +42,7 @@ TallyrigApp::TallyrigApp(platform::Platform ports, std::optional<QString> bundle
     QApplication::setApplicationName(QStringLiteral("Tallyrig"));
     QApplication::setApplicationVersion(QStringLiteral(TALLYRIG_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Tallyrig"));
-    QApplication::setDesktopFileName(QStringLiteral("tallyrig"));
+    QApplication::setDesktopFileName(QStringLiteral(TALLYRIG_IDENTIFIER));
     QApplication::setWindowIcon(Style::appIcon());
     Spinner::setFrameFlipperFactory(platform::createFrameFlipperFactory());
 
