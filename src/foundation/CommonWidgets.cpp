@@ -67,7 +67,8 @@ bool Spinner::flip() {
     QWidget* top = window();
     QWindow* handle = top->windowHandle();
     // A translucent window blends what lies beneath anew on every paint.
-    if (!flipperFactory() || !handle || top->testAttribute(Qt::WA_TranslucentBackground)) {
+    if (!flipperFactory() || !handle || handle == m_cannotFlip ||
+        top->testAttribute(Qt::WA_TranslucentBackground)) {
         m_flipper.reset();
         return false;
     }
@@ -128,6 +129,8 @@ bool Spinner::prepareFlipper(QWindow& window) {
     m_flipper = flipperFactory()(window, strip, 12);
     m_flipWindow = &window;
     m_backdrop = backdrop;
+    if (!m_flipper)
+        m_cannotFlip = &window; // painted from now on, without asking again
     return m_flipper != nullptr;
 }
 

@@ -70,6 +70,7 @@ private:
     qreal m_framesRatio = 0;
     std::unique_ptr<FrameFlipper> m_flipper;
     QWindow* m_flipWindow = nullptr;
+    QWindow* m_cannotFlip = nullptr;    // a window whose display server keeps no frames
     QImage m_backdrop;                  // what lay beneath when the flipper's frames were made
     std::optional<QPoint> m_flipOrigin; // the spinner's place in its window at the last flip
     QPoint m_flipAt;
