@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Tallyrig's Debian package from a release build (optimised, assertions off, stripped) and
-# prints its path: the bundle under /opt/tallyrig as the build makes it, the reference bridge
+# Builds Tallyrig's Debian package from a release build (optimised, assertions off, stripped,
+# linked with immediate binding; compiled as the test stages compile, so that CI's package check
+# reuses their compilations) and prints its path: the bundle under /opt/tallyrig as the build makes it, the reference bridge
 # included and its runtime a link to the Node.js the package depends on; a `tallyrig` command; the
 # desktop entry, the AppStream metainfo, the icons and the manual page. Its dependencies are what its
 # binaries link (dpkg-shlibdeps), and what they load or run: Node.js, the toolkit's X11 platform
