@@ -3,6 +3,7 @@
 #include "foundation/JsonInput.h"
 #include "foundation/LaterPtr.h"
 #include "foundation/LoopbackNetwork.h"
+#include "foundation/Settings.h"
 #include "foundation/Within.h"
 
 #include <QNetworkAccessManager>
@@ -114,6 +115,10 @@ QCoro::Task<nlohmann::json> call(qint64 port, QString path, std::optional<Report
     if (code >= 200 && code <= 299)
         co_return answer;
     throw Refusal(code, text(answer, "error").value_or(QStringLiteral("Bridge error")));
+}
+
+QCoro::Task<nlohmann::json> Client::call(const QString& path, std::optional<ReportBody> body) const {
+    return BridgeApi::call(m_settings.bridgePort(), path, std::move(body), m_timeout, m_owner);
 }
 
 } // namespace BridgeApi

@@ -2,8 +2,7 @@
 
 #include "foundation/Detach.h"
 #include "foundation/PanelError.h"
-#include "panel/BridgeApi.h"
-#include "panel/SimulatorPanelModel.h"
+#include "panel/PanelTracking.h"
 #include "simulator/Simctl.h"
 
 #include <QBuffer>
@@ -34,17 +33,17 @@ std::optional<QSize> pngSize(const QByteArray& png) {
 
 } // namespace
 
-// Every task below goes with the model, this part included: after each wait it touches nothing
-// of either before it has seen the model is still there.
+// Every task below touches nothing after a wait before it has seen the part is still there.
 
-PanelComposing::PanelComposing(SimulatorPanelModel& model, platform::SimulatorTool& tool)
-    : m_model(model), m_tool(tool), m_refreshKey(refreshKey()) {}
+PanelComposing::PanelComposing(const BridgeApi::Client& bridge, platform::SimulatorTool& tool,
+                               PanelTracking& tracking, QObject* parent)
+    : QObject(parent), m_bridge(bridge), m_tool(tool), m_tracking(tracking), m_refreshKey(refreshKey()) {}
 
 void PanelComposing::setComment(const QString& comment) {
     if (m_comment == comment)
         return;
     m_comment = comment;
-    emit m_model.commentChanged(comment);
+    emit commentChanged(comment);
     updateDerived();
 }
 
@@ -52,20 +51,20 @@ void PanelComposing::setCategory(const std::optional<QString>& category) {
     if (m_category == category)
         return;
     m_category = category;
-    emit m_model.categoryChanged(category);
+    emit categoryChanged(category);
     updateDerived();
 }
 
 void PanelComposing::setShowContext(bool show) {
     if (std::exchange(m_showContext, show) == show)
         return;
-    emit m_model.showContextChanged(show);
+    emit showContextChanged(show);
     updateDerived();
 }
 
 void PanelComposing::setCapturing(bool capturing) {
     if (std::exchange(m_capturing, capturing) != capturing)
-        emit m_model.capturingChanged(capturing);
+        emit capturingChanged(capturing);
 }
 
 void PanelComposing::setDraft(std::optional<Draft> draft) {
@@ -74,7 +73,7 @@ void PanelComposing::setDraft(std::optional<Draft> draft) {
     m_draft = std::move(draft);
     // A preview on its way belongs to the draft that was.
     ++m_previews;
-    emit m_model.draftChanged();
+    emit draftChanged();
     updateDerived();
 }
 
@@ -82,13 +81,13 @@ void PanelComposing::setPacket(const QString& packet) {
     if (m_packet == packet)
         return;
     m_packet = packet;
-    emit m_model.packetChanged(packet);
+    emit packetChanged(packet);
 }
 
 void PanelComposing::setSending(bool sending) {
     if (std::exchange(m_sending, sending) == sending)
         return;
-    emit m_model.sendingChanged(sending);
+    emit sendingChanged(sending);
     updateDerived();
 }
 
@@ -104,11 +103,11 @@ QString PanelComposing::refreshKey() const {
 void PanelComposing::updateDerived() {
     const bool sendable = canSend();
     if (std::exchange(m_canSend, sendable) != sendable)
-        emit m_model.canSendChanged(sendable);
+        emit canSendChanged(sendable);
     QString key = refreshKey();
     if (key != m_refreshKey) {
         m_refreshKey = key;
-        emit m_model.refreshKeyChanged(m_refreshKey);
+        emit refreshKeyChanged(m_refreshKey);
     }
 }
 
@@ -118,14 +117,14 @@ ReportBody PanelComposing::payload(const Draft& draft, bool screenshot) const {
 
 void PanelComposing::select(const PickResult& pick) {
     setDraft(std::nullopt);
-    m_model.setError(std::nullopt);
+    emit errorReported(std::nullopt);
     setPacket(QString());
     setCapturing(true);
-    detach(capture(pick, ++m_captures), &m_model);
+    detach(capture(pick, ++m_captures), this);
 }
 
 QCoro::Task<> PanelComposing::capture(PickResult pick, quint64 serial) {
-    const QPointer<SimulatorPanelModel> self(&m_model);
+    const QPointer<PanelComposing> self(this);
     // The last pick wins: a capture that a later pick overtook leaves no draft, error or end.
     const auto overtaken = [&] { return !self || serial != m_captures; };
     std::optional<QString> failure;
@@ -153,7 +152,7 @@ QCoro::Task<> PanelComposing::capture(PickResult pick, quint64 serial) {
     if (overtaken())
         co_return;
     if (failure)
-        m_model.setError(QStringLiteral("Couldn\u2019t capture the simulator: ") + *failure);
+        emit errorReported(QStringLiteral("Couldn\u2019t capture the simulator: ") + *failure);
     setCapturing(false);
 }
 
@@ -161,18 +160,18 @@ void PanelComposing::send() {
     if (!canSend())
         return;
     setSending(true);
-    m_model.setError(std::nullopt);
-    detach(submit(payload(*m_draft, true), m_comment.trimmed()), &m_model);
+    emit errorReported(std::nullopt);
+    detach(submit(payload(*m_draft, true), m_comment.trimmed()), this);
 }
 
 QCoro::Task<> PanelComposing::submit(ReportBody body, QString request) {
-    const QPointer<SimulatorPanelModel> self(&m_model);
+    const QPointer<PanelComposing> self(this);
     nlohmann::json answer;
     try {
-        answer = co_await m_model.call(QStringLiteral("/report"), std::move(body));
+        answer = co_await m_bridge.call(QStringLiteral("/report"), std::move(body));
     } catch (const Failure& failure) {
         if (self) {
-            m_model.setError(failure.description());
+            emit errorReported(failure.description());
             setSending(false);
         }
         co_return;
@@ -182,19 +181,19 @@ QCoro::Task<> PanelComposing::submit(ReportBody body, QString request) {
     const std::optional<QString> id = BridgeApi::text(answer, "id");
     // A report whose id cannot go back to the bridge could never be followed.
     if (!id || !BridgeApi::sendableId(*id)) {
-        m_model.setError(noReport);
+        emit errorReported(noReport);
         setSending(false);
         co_return;
     }
-    m_model.setReport(TrackedReport{*id, request, QDateTime::currentDateTimeUtc(),
-                                    BridgeApi::text(answer, "status").value_or(QStringLiteral("sent"))});
+    m_tracking.setReport(TrackedReport{*id, request, QDateTime::currentDateTimeUtc(),
+                                       BridgeApi::text(answer, "status").value_or(QStringLiteral("sent"))});
     setDraft(std::nullopt);
     setComment(QString());
     setCategory(std::nullopt);
     setPacket(QString());
-    m_model.setError(std::nullopt);
+    emit errorReported(std::nullopt);
     try {
-        co_await m_model.poll();
+        co_await m_tracking.poll();
     } catch (const std::exception& unexpected) {
         // Whatever the pass did, the submission is over: Send must work again.
         qWarning("Tallyrig: the polling pass after a submission failed: %s", unexpected.what());
@@ -208,19 +207,19 @@ void PanelComposing::discard() {
     setComment(QString());
     setCategory(std::nullopt);
     setPacket(QString());
-    m_model.setError(std::nullopt);
+    emit errorReported(std::nullopt);
 }
 
 QCoro::Task<> PanelComposing::refreshPacket() {
     if (!m_showContext || !m_draft)
         co_return;
-    const QPointer<SimulatorPanelModel> self(&m_model);
+    const QPointer<PanelComposing> self(this);
     // Only the answer to the latest refresh of the current draft is shown.
     const quint64 serial = ++m_previews;
     QString text;
     try {
         const nlohmann::json answer =
-            co_await m_model.call(QStringLiteral("/packet"), payload(*m_draft, false));
+            co_await m_bridge.call(QStringLiteral("/packet"), payload(*m_draft, false));
         if (!answer.is_object() && !answer.is_array())
             throw Failure(QStringLiteral("The bridge\u2019s answer isn\u2019t a JSON object"));
         // Object members come out sorted by key, and "/" is never escaped.

@@ -1,25 +1,29 @@
 #pragma once
 
+#include "panel/BridgeApi.h"
 #include "panel/Payload.h"
 #include "simulator/PickResult.h"
 
+#include <QObject>
 #include <QString>
 #include <QtGlobal>
 #include <qcoro/qcorotask.h>
 
 #include <optional>
 
-class SimulatorPanelModel;
+class PanelTracking;
 namespace platform {
 class SimulatorTool;
 }
 
-// The panel model's part that composes a report: it captures a picked element into a draft,
-// holds the user's request, category and packet preview, and sends the report.
-class PanelComposing {
+// Composes a report: captures a picked element into a draft, holds the user's request, category
+// and packet preview, and sends the report, which the tracking then follows.
+class PanelComposing : public QObject {
+    Q_OBJECT
 public:
-    // The part lives and dies with the model; the tool outlives both.
-    PanelComposing(SimulatorPanelModel& model, platform::SimulatorTool& tool);
+    // The bridge client, the tool and the tracking outlive the part.
+    PanelComposing(const BridgeApi::Client& bridge, platform::SimulatorTool& tool, PanelTracking& tracking,
+                   QObject* parent = nullptr);
 
     bool capturing() const { return m_capturing; }
     const std::optional<Draft>& draft() const { return m_draft; }
@@ -52,14 +56,29 @@ public:
     // The report body of a draft with the current request and category.
     ReportBody payload(const Draft& draft, bool screenshot) const;
 
+signals:
+    void capturingChanged(bool capturing);
+    void draftChanged();
+    void commentChanged(const QString& comment);
+    void categoryChanged(const std::optional<QString>& category);
+    void showContextChanged(bool show);
+    void packetChanged(const QString& packet);
+    void sendingChanged(bool sending);
+    void canSendChanged(bool canSend);
+    void refreshKeyChanged(const QString& key);
+    // What the panel's error line says now: a failed capture or submission, or nothing as a
+    // selection or submission starts.
+    void errorReported(const std::optional<QString>& error);
+
 private:
     QCoro::Task<> capture(PickResult pick, quint64 serial);
     QCoro::Task<> submit(ReportBody body, QString request);
     // Emits canSendChanged and refreshKeyChanged when the derived values moved.
     void updateDerived();
 
-    SimulatorPanelModel& m_model;
+    const BridgeApi::Client& m_bridge;
     platform::SimulatorTool& m_tool;
+    PanelTracking& m_tracking;
     bool m_capturing = false;
     std::optional<Draft> m_draft;
     QString m_comment;

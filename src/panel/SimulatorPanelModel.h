@@ -1,7 +1,9 @@
 #pragma once
 
+#include "panel/BridgeApi.h"
 #include "panel/PanelAgentSettings.h"
 #include "panel/PanelComposing.h"
+#include "panel/PanelTimings.h"
 #include "panel/PanelTracking.h"
 #include "panel/Payload.h"
 #include "panel/PreviewRefresh.h"
@@ -26,22 +28,13 @@ namespace platform {
 class SimulatorTool;
 }
 
-// The panel's intervals. Tests pass shorter ones.
-struct PanelTimings {
-    // From the last change of the preview's refresh key to the preview request.
-    std::chrono::milliseconds previewDelay{300};
-    // Between polling passes while a report is being worked on, and otherwise.
-    std::chrono::milliseconds fastPoll{1500};
-    std::chrono::milliseconds slowPoll{5000};
-    // The longest a bridge request may go without progress.
-    std::chrono::milliseconds requestTimeout{15000};
-};
-
 // The one object behind the floating Simulator panel: it captures a picked element into a draft,
 // previews and sends the report, follows it by polling the bridge, runs the review actions and
 // the agent settings. Every observable property notifies only when its value changes. The work is
-// done by its parts (PanelComposing, PanelTracking, PanelAgentSettings); the views, the controller
-// and the tests see only the model.
+// done by its parts (PanelComposing, PanelTracking, PanelAgentSettings), each with its own state
+// and signals, which know nothing of the model; the model holds them, the error line and what the
+// controller tells it, and passes their signals on. The views, the controller and the tests see
+// only the model.
 class SimulatorPanelModel : public QObject, public PanelModelInput {
     Q_OBJECT
     Q_PROPERTY(bool visible READ visible NOTIFY visibleChanged)
@@ -82,7 +75,7 @@ public:
     void setDeviceTitle(const QString& title) override;
     void setPicking(bool picking) override;
 
-    bool visible() const { return m_visible; }
+    bool visible() const { return m_tracking.visible(); }
     bool trusted() const { return m_trusted; }
     bool picking() const { return m_picking; }
     QString deviceTitle() const { return m_deviceTitle; }
@@ -112,7 +105,7 @@ public:
     void discard();
     // Fetches the preview into `packet`, when it is open and there is a draft.
     QCoro::Task<> refreshPacket();
-    PreviewRefresh& previewRefresh() { return *m_previewRefresh; }
+    PreviewRefresh& previewRefresh() { return m_previewRefresh; }
     // The report body of a draft with the current request and category.
     ReportBody payload(const Draft& draft, bool screenshot) const;
 
@@ -124,8 +117,7 @@ public:
     QSet<QString> dismissed() const { return m_tracking.dismissed(); }
     // Starts the polling loop once; it runs as long as the model.
     void startPolling() override;
-    // One polling pass; true when the next should come soon. An unreachable or failing bridge is
-    // "offline"; anything else it throws is a fault of ours and reaches the task's runner.
+    // One polling pass; true when the next should come soon.
     QCoro::Task<bool> poll();
 
     // Review actions and agent settings.
@@ -167,14 +159,6 @@ signals:
     void canSendChanged(bool canSend);
     void refreshKeyChanged(const QString& key);
 
-private:
-    // The parts reach the bridge, the error line and each other's writers through the model.
-    friend class PanelAgentSettings;
-    friend class PanelComposing;
-    friend class PanelTracking;
-
-    QCoro::Task<nlohmann::json> call(const QString& path, std::optional<ReportBody> body = std::nullopt);
-
 protected:
     // The model's own writers; protected so that a view's test can put the model in any state.
     void setCapturing(bool capturing);
@@ -191,20 +175,20 @@ protected:
     void setOffline(bool offline);
 
 private:
-    Settings& m_settings;
     PanelTimings m_timings;
     RaiseMainWindow m_raiseMainWindow;
     AppNotifications* m_notifications = nullptr;
     PanelControl* m_controller = nullptr;
 
-    bool m_visible = false;
     bool m_trusted = false;
     bool m_picking = false;
     QString m_deviceTitle;
     std::optional<QString> m_error;
 
-    PanelComposing m_composing;
-    PanelTracking m_tracking;
+    // In this order: each part reaches only those before it.
+    BridgeApi::Client m_bridge;
     PanelAgentSettings m_agentSettings;
-    PreviewRefresh* m_previewRefresh;
+    PanelTracking m_tracking;
+    PanelComposing m_composing;
+    PreviewRefresh m_previewRefresh;
 };
