@@ -1,8 +1,8 @@
 #include "simulator/PickOverlay.h"
 
+#include "foundation/Geometry.h"
 #include "foundation/Style.h"
 #include "simulator/ElementPicker.h"
-#include "foundation/Geometry.h"
 #include "simulator/PickDrawing.h"
 
 #include <QApplication>
