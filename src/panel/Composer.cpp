@@ -74,7 +74,7 @@ QString caption(const QString& category) {
 } // namespace
 
 ElementText elementText(const Draft& draft) {
-    const PickResult& pick = draft.pick;
+    const PickResult& pick = draft.pick();
     const bool identified = pick.identifier.has_value();
     ElementText text;
     text.name = pick.identifier.value_or(pick.label.value_or(pick.role));

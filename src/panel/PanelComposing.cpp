@@ -2,6 +2,7 @@
 
 #include "foundation/Detach.h"
 #include "foundation/PanelError.h"
+#include "foundation/Within.h"
 #include "panel/PanelTracking.h"
 #include "simulator/Simctl.h"
 
@@ -9,7 +10,9 @@
 #include <QDateTime>
 #include <QImageReader>
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -31,13 +34,27 @@ std::optional<QSize> pngSize(const QByteArray& png) {
     return size;
 }
 
+// The draft's pictures, drawn on a thread of the pool from copies of what they are made of.
+QFuture<Annotation::Rendered> draw(const Draft& draft) {
+    return QtConcurrent::run(&Annotation::render, draft.png, placeAll(draft), draft.mapping.size);
+}
+
 } // namespace
 
 // Every task below touches nothing after a wait before it has seen the part is still there.
 
 PanelComposing::PanelComposing(const BridgeApi::Client& bridge, platform::SimulatorTool& tool,
                                PanelTracking& tracking, QObject* parent)
-    : QObject(parent), m_bridge(bridge), m_tool(tool), m_tracking(tracking), m_refreshKey(refreshKey()) {}
+    : QObject(parent), m_bridge(bridge), m_tool(tool), m_tracking(tracking), m_refreshKey(refreshKey()) {
+    connect(&m_drawn, &QFutureWatcherBase::finished, this, [this] {
+        // Only the current draft's drawing is watched; a finished one that a newer draft replaced
+        // never gets here.
+        if (!m_draft || !m_drawing.isFinished() || m_drawing.isCanceled())
+            return;
+        m_pictures = std::make_shared<const Annotation::Rendered>(m_drawing.result());
+        emit picturesChanged();
+    });
+}
 
 void PanelComposing::setComment(const QString& comment) {
     if (m_comment == comment)
@@ -71,9 +88,16 @@ void PanelComposing::setDraft(std::optional<Draft> draft) {
     if (m_draft == draft)
         return;
     m_draft = std::move(draft);
+    ++m_drafts;
     // A preview on its way belongs to the draft that was.
     ++m_previews;
+    const bool hadPictures = m_pictures != nullptr;
+    m_pictures.reset();
+    m_drawing = m_draft ? draw(*m_draft) : QFuture<Annotation::Rendered>();
+    m_drawn.setFuture(m_drawing);
     emit draftChanged();
+    if (hadPictures)
+        emit picturesChanged();
     updateDerived();
 }
 
@@ -111,23 +135,36 @@ void PanelComposing::updateDerived() {
     }
 }
 
-ReportBody PanelComposing::payload(const Draft& draft, bool screenshot) const {
-    return ::payload(draft, m_comment, m_category, screenshot);
+ReportBody PanelComposing::payload(const Draft& draft, const std::optional<ReportPictures>& pictures) const {
+    return ::payload(draft, m_comment, m_category, pictures);
 }
 
-void PanelComposing::select(const PickResult& pick) {
+void PanelComposing::select(const std::vector<PickResult>& pins) {
+    if (pins.empty())
+        return;
     setDraft(std::nullopt);
     emit errorReported(std::nullopt);
     setPacket(QString());
     setCapturing(true);
-    detach(capture(pick, ++m_captures), this);
+    detach(capture(pins, ++m_captures), this);
 }
 
-QCoro::Task<> PanelComposing::capture(PickResult pick, quint64 serial) {
+void PanelComposing::removePin(std::size_t index) {
+    if (!m_draft)
+        return;
+    if (std::optional<Draft> fewer = m_draft->without(index))
+        setDraft(std::move(fewer));
+    else
+        discard();
+}
+
+QCoro::Task<> PanelComposing::capture(std::vector<PickResult> pins, quint64 serial) {
     const QPointer<PanelComposing> self(this);
     // The last pick wins: a capture that a later pick overtook leaves no draft, error or end.
     const auto overtaken = [&] { return !self || serial != m_captures; };
     std::optional<QString> failure;
+    // One screenshot serves every pin; the first pin's window names the device.
+    const PickResult& pick = pins.front();
     try {
         const Simctl::Device device =
             co_await Simctl::device(m_tool, pick.window.deviceName(), pick.window.runtime());
@@ -139,9 +176,12 @@ QCoro::Task<> PanelComposing::capture(PickResult pick, quint64 serial) {
         const std::optional<QSize> pixels = pngSize(png);
         if (!pixels)
             throw PanelError(QStringLiteral("Unreadable screenshot"));
-        Draft draft{pick, device, DeviceMapping(pick.screen, QSizeF(*pixels), device.name), std::move(png)};
+        Draft draft{pins, device, DeviceMapping(pick.screen, QSizeF(*pixels), device.name), std::move(png)};
         // A screen without width maps every point to infinity, which JSON cannot carry.
-        if (!std::isfinite(draft.mapping.factor) || draft.mapping.factor <= 0 || !place(draft).isFinite())
+        const std::vector<DevicePlacement> placements = placeAll(draft);
+        if (!std::isfinite(draft.mapping.factor) || draft.mapping.factor <= 0 ||
+            !std::all_of(placements.begin(), placements.end(),
+                         [](const DevicePlacement& p) { return p.isFinite(); }))
             throw PanelError(QStringLiteral("The device screen has no size"));
         setDraft(std::move(draft));
     } catch (const Failure& failed) {
@@ -161,11 +201,34 @@ void PanelComposing::send() {
         return;
     setSending(true);
     emit errorReported(std::nullopt);
-    detach(submit(payload(*m_draft, true), m_comment.trimmed()), this);
+    detach(submit(payload(*m_draft, std::nullopt), *m_draft, m_drafts, m_comment.trimmed()), this);
 }
 
-QCoro::Task<> PanelComposing::submit(ReportBody body, QString request) {
+QCoro::Task<std::shared_ptr<const Annotation::Rendered>> PanelComposing::picturesOf(Draft draft,
+                                                                                    quint64 serial) {
+    if (serial == m_drafts && m_pictures)
+        co_return m_pictures;
     const QPointer<PanelComposing> self(this);
+    const QFuture<Annotation::Rendered> drawing =
+        serial == m_drafts && m_drawing.isValid() ? m_drawing : ::draw(draft);
+    QFutureWatcher<Annotation::Rendered> watcher;
+    watcher.setFuture(drawing);
+    if (!drawing.isFinished() && !co_await Within::signal(this, &watcher, &QFutureWatcherBase::finished))
+        co_return std::shared_ptr<const Annotation::Rendered>();
+    if (!self)
+        co_return std::shared_ptr<const Annotation::Rendered>();
+    co_return std::make_shared<const Annotation::Rendered>(drawing.result());
+}
+
+QCoro::Task<> PanelComposing::submit(ReportBody body, Draft draft, quint64 serial, QString request) {
+    const QPointer<PanelComposing> self(this);
+    // Sent with its pictures: they are usually drawn by now, else the submission waits for them
+    // without holding up the UI thread.
+    const std::shared_ptr<const Annotation::Rendered> pictures =
+        co_await picturesOf(std::move(draft), serial);
+    if (!self || !pictures)
+        co_return;
+    body.pictures = pictures->pictures;
     nlohmann::json answer;
     try {
         answer = co_await m_bridge.call(QStringLiteral("/report"), std::move(body));
@@ -219,7 +282,7 @@ QCoro::Task<> PanelComposing::refreshPacket() {
     QString text;
     try {
         const nlohmann::json answer =
-            co_await m_bridge.call(QStringLiteral("/packet"), payload(*m_draft, false));
+            co_await m_bridge.call(QStringLiteral("/packet"), payload(*m_draft, std::nullopt));
         if (!answer.is_object() && !answer.is_array())
             throw Failure(QStringLiteral("The bridge\u2019s answer isn\u2019t a JSON object"));
         // Object members come out sorted by key, and "/" is never escaped.

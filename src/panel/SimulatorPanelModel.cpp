@@ -24,6 +24,7 @@ SimulatorPanelModel::SimulatorPanelModel(platform::SimulatorTool& tool, Settings
 
     connect(&m_composing, &PanelComposing::capturingChanged, this, &SimulatorPanelModel::capturingChanged);
     connect(&m_composing, &PanelComposing::draftChanged, this, &SimulatorPanelModel::draftChanged);
+    connect(&m_composing, &PanelComposing::picturesChanged, this, &SimulatorPanelModel::picturesChanged);
     connect(&m_composing, &PanelComposing::commentChanged, this, &SimulatorPanelModel::commentChanged);
     connect(&m_composing, &PanelComposing::categoryChanged, this, &SimulatorPanelModel::categoryChanged);
     connect(&m_composing, &PanelComposing::showContextChanged, this,
@@ -62,6 +63,13 @@ void SimulatorPanelModel::setDeviceTitle(const QString& title) {
 void SimulatorPanelModel::setPicking(bool picking) {
     if (std::exchange(m_picking, picking) != picking)
         emit pickingChanged(picking);
+}
+
+void SimulatorPanelModel::setHighlighted(const std::optional<QString>& name) {
+    if (m_highlighted == name)
+        return;
+    m_highlighted = name;
+    emit highlightedChanged(name);
 }
 
 // The error line, which every part writes.
@@ -103,8 +111,12 @@ void SimulatorPanelModel::setSending(bool sending) {
     m_composing.setSending(sending);
 }
 
-void SimulatorPanelModel::select(const PickResult& pick) {
-    m_composing.select(pick);
+void SimulatorPanelModel::select(const std::vector<PickResult>& pins) {
+    m_composing.select(pins);
+}
+
+void SimulatorPanelModel::removePin(std::size_t index) {
+    m_composing.removePin(index);
 }
 
 void SimulatorPanelModel::send() {
@@ -119,8 +131,9 @@ QCoro::Task<> SimulatorPanelModel::refreshPacket() {
     return m_composing.refreshPacket();
 }
 
-ReportBody SimulatorPanelModel::payload(const Draft& draft, bool screenshot) const {
-    return m_composing.payload(draft, screenshot);
+ReportBody SimulatorPanelModel::payload(const Draft& draft,
+                                        const std::optional<ReportPictures>& pictures) const {
+    return m_composing.payload(draft, pictures);
 }
 
 // Tracking, review actions and the dashboard hand-off.

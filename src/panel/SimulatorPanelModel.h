@@ -40,9 +40,11 @@ class SimulatorPanelModel : public QObject, public PanelModelInput {
     Q_PROPERTY(bool visible READ visible NOTIFY visibleChanged)
     Q_PROPERTY(bool trusted READ trusted NOTIFY trustedChanged)
     Q_PROPERTY(bool picking READ picking NOTIFY pickingChanged)
+    Q_PROPERTY(std::optional<QString> highlighted READ highlighted NOTIFY highlightedChanged)
     Q_PROPERTY(QString deviceTitle READ deviceTitle NOTIFY deviceTitleChanged)
     Q_PROPERTY(bool capturing READ capturing NOTIFY capturingChanged)
     Q_PROPERTY(std::optional<Draft> draft READ draft NOTIFY draftChanged)
+    Q_PROPERTY(std::shared_ptr<const Annotation::Rendered> pictures READ pictures NOTIFY picturesChanged)
     Q_PROPERTY(QString comment READ comment WRITE setComment NOTIFY commentChanged)
     Q_PROPERTY(std::optional<QString> category READ category WRITE setCategory NOTIFY categoryChanged)
     Q_PROPERTY(bool showContext READ showContext WRITE setShowContext NOTIFY showContextChanged)
@@ -74,15 +76,20 @@ public:
     void setVisible(bool visible) override;
     void setDeviceTitle(const QString& title) override;
     void setPicking(bool picking) override;
+    void setHighlighted(const std::optional<QString>& name) override;
 
     bool visible() const { return m_tracking.visible(); }
     bool trusted() const { return m_trusted; }
     bool picking() const { return m_picking; }
+    const std::optional<QString>& highlighted() const { return m_highlighted; }
     QString deviceTitle() const { return m_deviceTitle; }
 
     // Composing and sending.
     bool capturing() const { return m_composing.capturing(); }
     const std::optional<Draft>& draft() const { return m_composing.draft(); }
+    // The draft's screenshot with its pins drawn, and the report's pictures; null while they are
+    // being drawn.
+    std::shared_ptr<const Annotation::Rendered> pictures() const { return m_composing.pictures(); }
     QString comment() const { return m_composing.comment(); }
     void setComment(const QString& comment);
     std::optional<QString> category() const { return m_composing.category(); }
@@ -97,8 +104,10 @@ public:
     // "true|<comment>|<category>": what the preview depends on.
     QString refreshKey() const { return m_composing.refreshKey(); }
 
-    // Drops any draft, then captures the picked element's device in the background.
-    void select(const PickResult& pick) override;
+    // Drops any draft, then captures the pins' device in the background.
+    void select(const std::vector<PickResult>& pins) override;
+    // The composer's remove button on a pin (counted from 0); the last pin goes with the draft.
+    void removePin(std::size_t index);
     // Sends the draft with the trimmed request; does nothing unless canSend().
     void send();
     // The composer's discard button: the draft, request, category, preview and error go.
@@ -106,8 +115,8 @@ public:
     // Fetches the preview into `packet`, when it is open and there is a draft.
     QCoro::Task<> refreshPacket();
     PreviewRefresh& previewRefresh() { return m_previewRefresh; }
-    // The report body of a draft with the current request and category.
-    ReportBody payload(const Draft& draft, bool screenshot) const;
+    // The report body of a draft with the current request and category, with or without pictures.
+    ReportBody payload(const Draft& draft, const std::optional<ReportPictures>& pictures) const;
 
     // Tracking.
     const std::optional<TrackedReport>& report() const { return m_tracking.report(); }
@@ -142,9 +151,11 @@ signals:
     void visibleChanged(bool visible);
     void trustedChanged(bool trusted);
     void pickingChanged(bool picking);
+    void highlightedChanged(const std::optional<QString>& name);
     void deviceTitleChanged(const QString& title);
     void capturingChanged(bool capturing);
     void draftChanged();
+    void picturesChanged();
     void commentChanged(const QString& comment);
     void categoryChanged(const std::optional<QString>& category);
     void showContextChanged(bool show);
@@ -182,6 +193,7 @@ private:
 
     bool m_trusted = false;
     bool m_picking = false;
+    std::optional<QString> m_highlighted;
     QString m_deviceTitle;
     std::optional<QString> m_error;
 

@@ -8,6 +8,9 @@
 
 #include <optional>
 
+class QPainter;
+class QPainterPath;
+
 // What the pick overlay draws for the element under the mouse, apart from painting it.
 namespace PickDrawing {
 
@@ -33,5 +36,21 @@ QString tagText(const QString& label);
 QRectF tagRect(const QRectF& h, const QSizeF& text, double viewWidth);
 // Where the text starts inside its tag.
 QPointF textOrigin(const QRectF& tag);
+
+// A pinned element, drawn the same way over the Simulator and on a report's screenshot: its frame
+// outlined when it hit an element, and its number in a round badge on the frame's top-left corner,
+// or at its touch point when it hit none.
+struct Pin {
+    std::optional<QRectF> frame;
+    QPointF point;
+    int number = 1;
+};
+// The badge, kept inside `bounds`; `scale` multiplies every size (1 over the desktop, the device's
+// pixels per point on a screenshot).
+QRectF badgeRect(const Pin& pin, double scale, const QRectF& bounds);
+// The area a pin covers when drawn: its outline's stroke and its badge.
+QPainterPath pinShape(const Pin& pin, double scale, const QRectF& bounds);
+// `translucent`: the outline's fill and soft edges may blend with what lies behind.
+void paintPin(QPainter& painter, const Pin& pin, double scale, const QRectF& bounds, bool translucent = true);
 
 } // namespace PickDrawing

@@ -122,7 +122,8 @@ void SimulatorPanelController::tick() {
         if (m_window || (m_panel && m_panel->isVisible())) {
             if (m_panel)
                 m_panel->hide();
-            cancelPick();
+            // Nothing to give the keyboard back to: the Simulator went.
+            endPick(false);
         }
         m_stacking.seen.reset();
         m_stacking.asked = false;
@@ -218,24 +219,31 @@ void SimulatorPanelController::togglePick() {
         return;
 
     m_session = new PickSession(m_ports, m_windows, *m_window, this);
-    connect(m_session, &PickSession::finished, this, [this](const PickResult& pick) {
-        cancelPick();
-        m_model.select(pick);
+    connect(m_session, &PickSession::finished, this, [this](const std::vector<PickResult>& pins) {
+        endPick(false);
+        m_model.select(pins);
         if (m_panel)
             m_panel->becomeKey();
     });
     connect(m_session, &PickSession::cancelled, this, &SimulatorPanelController::cancelPick);
-    m_session->start();
+    connect(m_session, &PickSession::highlightChanged, this,
+            [this](const std::optional<QString>& name) { m_model.setHighlighted(name); });
+    m_session->start(m_panel && m_panel->isVisible() ? m_panel : nullptr);
     m_model.setPicking(true);
 }
 
 void SimulatorPanelController::cancelPick() {
+    endPick(true);
+}
+
+void SimulatorPanelController::endPick(bool giveBack) {
     if (m_session) {
-        m_session->end();
+        m_session->end(giveBack);
         // The session may be the one calling: it goes once its event is over.
         m_session->deleteLater();
         m_session = nullptr;
     }
+    m_model.setHighlighted(std::nullopt);
     m_model.setPicking(false);
 }
 

@@ -65,6 +65,7 @@ public:
     void start();
     // Starts targeting, or ends it when in progress; without accessibility access, only asks for it.
     void togglePick() override;
+    // Ends targeting as the user does (Escape, the button): the keyboard goes back to the Simulator.
     void cancelPick();
     // Asks for accessibility access, then opens the desktop's settings when still not granted.
     void requestAccess() override;
@@ -92,6 +93,7 @@ private:
     void changed();
     // The Simulator's device window in this look's window list.
     std::optional<SimulatorWindow> lookForWindow(bool trusted);
+    void endPick(bool giveBack);
     void makePanel();
     void place(FloatingPanel& panel, const SimulatorWindow& w);
 

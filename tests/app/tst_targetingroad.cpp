@@ -138,7 +138,7 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
     xdotool({QStringLiteral("click"), QStringLiteral("1")});
     QTRY_VERIFY_WITH_TIMEOUT(model.draft().has_value(), patience);
     QCOMPARE(model.error(), std::nullopt);
-    QCOMPARE(model.draft()->pick.identifier, std::optional<QString>(QStringLiteral("saveButton")));
+    QCOMPARE(model.draft()->pick().identifier, std::optional<QString>(QStringLiteral("saveButton")));
     QVERIFY(!model.picking());
 
     // Type: the composer has the keyboard.

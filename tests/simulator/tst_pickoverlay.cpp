@@ -23,7 +23,7 @@ struct Rig {
     explicit Rig(bool compositing = true) {
         windows.compositingManager = compositing;
         overlay = std::make_unique<PickOverlay>(desktop.accessibility, windows, current());
-        overlay->onPick = [this](const PickResult& pick) { picks.append(pick); };
+        overlay->onPick = [this](const PickResult& pick, bool) { picks.append(pick); };
         overlay->onCancel = [this] { ++cancels; };
     }
     SimulatorWindow current() { return *SimulatorWindow::front(desktop.ports()); }

@@ -66,7 +66,8 @@ inline Draft draft(std::optional<QString> identifier = QStringLiteral("saveButto
     pick.window.frame = QRectF(380, 60, 302, 660);
     const Simctl::Device device{QStringLiteral("5A1B2C3D-0000-4000-8000-000000000001"), deviceName,
                                 QStringLiteral("com.apple.CoreSimulator.SimRuntime.iOS-17-2")};
-    return Draft{pick, device, DeviceMapping(pick.screen, QSizeF(1179, 2556), deviceName), QByteArray("PNG")};
+    return Draft{
+        {pick}, device, DeviceMapping(pick.screen, QSizeF(1179, 2556), deviceName), QByteArray("PNG")};
 }
 
 } // namespace PanelStates
