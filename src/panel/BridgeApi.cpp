@@ -83,8 +83,10 @@ QCoro::Task<nlohmann::json> call(qint64 port, QString path, std::optional<Report
     // Resumed inside the reply's finished(), which Qt may emit from abort() and go on using it.
     LaterPtr<QNetworkReply> reply;
     if (body) {
+        // One text: the network thread shares a byte array as it is, where it would have a device's
+        // every chunk handed over from this thread.
         QByteArray data = body->compact();
-        // The screenshot's bytes are in `data` now; the body need not keep its share of them.
+        // The pictures are in `data` now; the body need not keep its share of them.
         body.reset();
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
         reply.reset(loopbackNetwork().post(request, data));
