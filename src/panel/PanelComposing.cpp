@@ -4,6 +4,7 @@
 #include "foundation/PanelError.h"
 #include "foundation/Within.h"
 #include "panel/PanelTracking.h"
+#include "panel/Prompt.h"
 #include "simulator/Simctl.h"
 
 #include <QBuffer>
@@ -135,6 +136,10 @@ void PanelComposing::updateDerived() {
     }
 }
 
+QString PanelComposing::prompt() const {
+    return m_draft ? Prompt::markdown(*m_draft, m_comment, m_category) : QString();
+}
+
 ReportBody PanelComposing::payload(const Draft& draft, const std::optional<ReportPictures>& pictures) const {
     return ::payload(draft, m_comment, m_category, pictures);
 }
@@ -222,6 +227,8 @@ QCoro::Task<std::shared_ptr<const Annotation::Rendered>> PanelComposing::picture
 
 QCoro::Task<> PanelComposing::submit(ReportBody body, Draft draft, quint64 serial, QString request) {
     const QPointer<PanelComposing> self(this);
+    const QString udid = draft.device.udid;
+    const QByteArray screenshot = draft.png;
     // Sent with its pictures: they are usually drawn by now, else the submission waits for them
     // without holding up the UI thread.
     const std::shared_ptr<const Annotation::Rendered> pictures =
@@ -248,8 +255,13 @@ QCoro::Task<> PanelComposing::submit(ReportBody body, Draft draft, quint64 seria
         setSending(false);
         co_return;
     }
+    // "Before", for when the report is in review: the picture with its pins, else the one sent.
+    const bool annotated = !pictures->annotatedPng.isEmpty();
+    auto sent = std::make_shared<const SentPicture>(
+        SentPicture{udid, annotated ? pictures->annotatedPng : screenshot, pictures->thumbnail});
     m_tracking.setReport(TrackedReport{*id, request, QDateTime::currentDateTimeUtc(),
-                                       BridgeApi::text(answer, "status").value_or(QStringLiteral("sent"))});
+                                       BridgeApi::text(answer, "status").value_or(QStringLiteral("sent")),
+                                       std::move(sent)});
     setDraft(std::nullopt);
     setComment(QString());
     setCategory(std::nullopt);

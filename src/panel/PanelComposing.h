@@ -63,6 +63,9 @@ public:
     void discard();
     // Fetches the preview into `packet`, when it is open and there is a draft.
     QCoro::Task<> refreshPacket();
+    // The draft with the current request and category as a prompt for an agent; empty without a
+    // draft.
+    QString prompt() const;
     // The report body of a draft with the current request and category.
     ReportBody payload(const Draft& draft, const std::optional<ReportPictures>& pictures) const;
 

@@ -8,7 +8,8 @@ SimulatorPanelModel::SimulatorPanelModel(platform::SimulatorTool& tool, Settings
                                          PanelTimings timings, QObject* parent)
     : QObject(parent), m_timings(timings), m_bridge(settings, timings.requestTimeout, this),
       m_agentSettings(m_bridge), m_tracking(m_bridge, m_agentSettings, timings),
-      m_composing(m_bridge, tool, m_tracking), m_previewRefresh(m_composing, timings.previewDelay) {
+      m_composing(m_bridge, tool, m_tracking), m_comparison(tool),
+      m_previewRefresh(m_composing, timings.previewDelay) {
     connect(&m_agentSettings, &PanelAgentSettings::autoDispatchChanged, this,
             &SimulatorPanelModel::autoDispatchChanged);
     connect(&m_agentSettings, &PanelAgentSettings::autoRelaunchChanged, this,
@@ -21,6 +22,8 @@ SimulatorPanelModel::SimulatorPanelModel(platform::SimulatorTool& tool, Settings
     connect(&m_tracking, &PanelTracking::offlineChanged, this, &SimulatorPanelModel::offlineChanged);
     connect(&m_tracking, &PanelTracking::actingChanged, this, &SimulatorPanelModel::actingChanged);
     connect(&m_tracking, &PanelTracking::errorReported, this, &SimulatorPanelModel::setError);
+    connect(&m_tracking, &PanelTracking::reportChanged, this, [this] { m_comparison.follow(report()); });
+    connect(&m_comparison, &PanelComparison::afterChanged, this, &SimulatorPanelModel::afterChanged);
 
     connect(&m_composing, &PanelComposing::capturingChanged, this, &SimulatorPanelModel::capturingChanged);
     connect(&m_composing, &PanelComposing::draftChanged, this, &SimulatorPanelModel::draftChanged);

@@ -2,6 +2,7 @@
 
 #include "panel/BridgeApi.h"
 #include "panel/PanelAgentSettings.h"
+#include "panel/PanelComparison.h"
 #include "panel/PanelComposing.h"
 #include "panel/PanelTimings.h"
 #include "panel/PanelTracking.h"
@@ -53,6 +54,7 @@ class SimulatorPanelModel : public QObject, public PanelModelInput {
     Q_PROPERTY(std::optional<QString> error READ error NOTIFY errorChanged)
     Q_PROPERTY(std::optional<TrackedReport> report READ report NOTIFY reportChanged)
     Q_PROPERTY(bool acting READ acting NOTIFY actingChanged)
+    Q_PROPERTY(PanelComparison::After after READ after NOTIFY afterChanged)
     Q_PROPERTY(std::optional<bool> autoDispatch READ autoDispatch NOTIFY autoDispatchChanged)
     Q_PROPERTY(std::optional<bool> autoRelaunch READ autoRelaunch NOTIFY autoRelaunchChanged)
     Q_PROPERTY(bool offline READ offline NOTIFY offlineChanged)
@@ -115,6 +117,9 @@ public:
     // Fetches the preview into `packet`, when it is open and there is a draft.
     QCoro::Task<> refreshPacket();
     PreviewRefresh& previewRefresh() { return m_previewRefresh; }
+    // "Copy as Prompt": the draft with the current request as Markdown, which goes to the clipboard
+    // with the annotated screenshot; empty without a draft.
+    QString prompt() const { return m_composing.prompt(); }
     // The report body of a draft with the current request and category, with or without pictures.
     ReportBody payload(const Draft& draft, const std::optional<ReportPictures>& pictures) const;
 
@@ -124,6 +129,8 @@ public:
     std::optional<bool> autoDispatch() const { return m_agentSettings.autoDispatch(); }
     std::optional<bool> autoRelaunch() const { return m_agentSettings.autoRelaunch(); }
     QSet<QString> dismissed() const { return m_tracking.dismissed(); }
+    // "After", beside the picture the followed report was sent with, while it is in review.
+    const PanelComparison::After& after() const { return m_comparison.after(); }
     // Starts the polling loop once; it runs as long as the model.
     void startPolling() override;
     // One polling pass; true when the next should come soon.
@@ -164,6 +171,7 @@ signals:
     void errorChanged(const std::optional<QString>& error);
     void reportChanged();
     void actingChanged(bool acting);
+    void afterChanged();
     void autoDispatchChanged(const std::optional<bool>& value);
     void autoRelaunchChanged(const std::optional<bool>& value);
     void offlineChanged(bool offline);
@@ -202,5 +210,6 @@ private:
     PanelAgentSettings m_agentSettings;
     PanelTracking m_tracking;
     PanelComposing m_composing;
+    PanelComparison m_comparison;
     PreviewRefresh m_previewRefresh;
 };

@@ -271,6 +271,65 @@ private slots:
         QCOMPARE(annotated.pixelColor(900, 2000), QColor(Qt::white)); // far from every pin
     }
 
+    // A report the panel sent is compared at review with a fresh screenshot of its device; an adopted
+    // one has nothing to compare with.
+    void beforeAndAfter_data() {
+        QTest::addColumn<bool>("sentHere");
+        QTest::addColumn<bool>("screenshotFails");
+        QTest::addColumn<int>("state"); // PanelComparison::After::State
+        QTest::addColumn<QString>("error");
+        using State = PanelComparison::After::State;
+        QTest::newRow("sent here: after taken") << true << false << int(State::Taken) << "";
+        QTest::newRow("sent here: capture fails")
+            << true << true << int(State::Failed) << couldNot + "simctl io failed";
+        QTest::newRow("adopted: nothing to compare") << false << false << int(State::None) << "";
+    }
+    void beforeAndAfter() {
+        QFETCH(bool, sentHere);
+        QFETCH(bool, screenshotFails);
+        QFETCH(int, state);
+        QFETCH(QString, error);
+        PanelRig rig;
+        SimulatorPanelModel& model = *rig.model;
+        if (sentHere) {
+            rig.answer(QStringLiteral("/report"), R"({"id":"r1","status":"fixing"})", 201);
+            rig.answer(QStringLiteral("/status?id=r1"), R"({"status":"fixing"})");
+            QVERIFY(rig.capture());
+            model.setComment(QStringLiteral("x"));
+            model.send();
+            QTRY_VERIFY_WITH_TIMEOUT(model.report() && !model.sending(), 5000);
+            QVERIFY(model.report()->sent);
+            QCOMPARE(model.report()->sent->udid, udid);
+        } else {
+            QVERIFY(rig.follow(QStringLiteral("r1"), QStringLiteral("fixing")));
+        }
+        QCOMPARE(int(model.after().state), int(PanelComparison::After::State::None));
+        const qsizetype calls = rig.tool.calls.size();
+        const auto device = FakeSimulatorTool::device(listing(), PanelRig::screenshot());
+        rig.tool.setAnswer([&](const QStringList& arguments) {
+            platform::ToolRun run = device(arguments);
+            run.exitStatus = screenshotFails ? 1 : run.exitStatus;
+            return run;
+        });
+        rig.answer(QStringLiteral("/status?id=r1"), R"({"status":"review"})");
+        model.setVisible(true);
+        settle(model.poll());
+        QTRY_VERIFY_WITH_TIMEOUT(model.after().state != PanelComparison::After::State::Capturing, 5000);
+        QCOMPARE(int(model.after().state), state);
+        QCOMPARE(model.after().error, error);
+        QCOMPARE(rig.tool.calls.size(), calls + (sentHere ? 1 : 0));
+        if (sentHere)
+            QVERIFY(rig.tool.calls.last().contains(udid));
+        if (state == int(PanelComparison::After::State::Taken))
+            QVERIFY(!model.after().thumbnail.isNull());
+        // Leaving review drops it; nothing went to the bridge but the status reads.
+        rig.answer(QStringLiteral("/status?id=r1"), R"({"status":"committed"})");
+        rig.answer(QStringLiteral("/api/reports"), "[]");
+        settle(model.poll());
+        QCOMPARE(int(model.after().state), int(PanelComparison::After::State::None));
+        QCOMPARE(rig.server.count(QStringLiteral("/report")), sentHere ? 1 : 0);
+    }
+
     // Removing a pin makes a draft of the others, drawn again; the last one goes with the draft.
     void removePin_data() {
         QTest::addColumn<int>("pins");

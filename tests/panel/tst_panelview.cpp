@@ -76,7 +76,7 @@ void TestPanelView::mainArea() {
     panel.model.setTrusted(trusted);
     if (report)
         panel.model.setReport(TrackedReport{QStringLiteral("r-1"), QString(), QDateTime::currentDateTimeUtc(),
-                                            QStringLiteral("fixing")});
+                                            QStringLiteral("fixing"), nullptr});
 
     for (const char* part : {"pickingHint", "capturing", "composer", "targetHint"})
         QCOMPARE(PanelViewFixture::shows(panel.part(part)), shown == QLatin1String(part));
@@ -353,8 +353,8 @@ void TestPanelView::accessibleActionIsAClick() {
     PanelViewFixture panel;
     panel.model.setDraft(PanelStates::draft());
     panel.model.setComment(QStringLiteral("Bigger"));
-    panel.model.setReport(
-        TrackedReport{QStringLiteral("r-1"), {}, QDateTime::currentDateTimeUtc(), QStringLiteral("review")});
+    panel.model.setReport(TrackedReport{
+        QStringLiteral("r-1"), {}, QDateTime::currentDateTimeUtc(), QStringLiteral("review"), nullptr});
     panel.model.setAutoDispatch(false);
     QVERIFY(pressAccessibly(panel.view.get(), control));
     QTRY_VERIFY_WITH_TIMEOUT(effect(panel), 5000);

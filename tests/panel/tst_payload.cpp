@@ -1,5 +1,6 @@
 #include "PanelFixtures.h"
 #include "panel/Payload.h"
+#include "panel/Prompt.h"
 #include "panel/TrackedReport.h"
 
 #include <QTest>
@@ -217,6 +218,47 @@ private slots:
         QCOMPARE(QString::fromStdString(body["comment"].get<std::string>()), sentComment);
         QCOMPARE(QString::fromStdString(body["screen"].get<std::string>()), screen);
         QCOMPARE(QString::fromStdString(body["viewport"].get<std::string>()), viewport);
+    }
+
+    // The prompt names the request, device, screen and every pin with its numbers in device points.
+    void prompt_data() {
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<std::optional<QString>>("category");
+        QTest::addColumn<bool>("secondHits");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("absent");
+        const QStringList where{"- Device: iPhone 15 Pro, 393 \u00d7 852 points",
+                                "- Screen: " + windowTitle,
+                                "1. **saveButton** (Button)",
+                                "   - Identifier: `saveButton`",
+                                "   - Label: Save",
+                                "   - Frame: x 15, y 15, width 150, height 66",
+                                "   - Touch point: x 168.5, y 270.1"};
+        QTest::newRow("request, category, two elements")
+            << " Swap these\n"
+            << std::optional<QString>("layout") << true
+            << where + QStringList{"## Request\n\nSwap these\n", "- Category: layout",
+                                   "2. **saveButton** (Button)"}
+            << QStringList{"No element"};
+        QTest::newRow("no request, a pin on nothing")
+            << "  " << std::optional<QString>() << false
+            << where + QStringList{"2. No element under the touch point\n   - Touch point: x 168.5, y 270.1"}
+            << QStringList{"## Request", "Category"};
+    }
+    void prompt() {
+        QFETCH(QString, comment);
+        QFETCH(std::optional<QString>, category);
+        QFETCH(bool, secondHits);
+        QFETCH(QStringList, lines);
+        QFETCH(QStringList, absent);
+        const QString text = Prompt::markdown(
+            draft({pick(),
+                   pick(secondHits ? std::optional<QRectF>(QRectF(410, 130, 100.03, 44)) : std::nullopt)}),
+            comment, category);
+        for (const QString& line : lines)
+            QVERIFY2(text.contains(line), qPrintable(line + "\n---\n" + text));
+        for (const QString& line : absent)
+            QVERIFY2(!text.contains(line), qPrintable(line));
     }
 
     void placementFinite_data() {

@@ -71,7 +71,7 @@ struct Shot {
 TrackedReport report(const QString& status, int secondsAgo = 42) {
     return TrackedReport{QStringLiteral("r-1042"),
                          QStringLiteral("Make the Save button use the brand colour"),
-                         QDateTime::currentDateTimeUtc().addSecs(-secondsAgo), status};
+                         QDateTime::currentDateTimeUtc().addSecs(-secondsAgo), status, nullptr};
 }
 
 void known(DrivenPanelModel& model) {
