@@ -48,6 +48,12 @@ inline QByteArray png(int width = 1179, int height = 2556) {
     return bytes;
 }
 
+// The simulator tool's listing of the device the drafts below are on.
+inline QByteArray listing() {
+    return R"({"devices":{"com.apple.CoreSimulator.SimRuntime.iOS-17-2":[)"
+           R"({"state":"Booted","udid":"5A1B2C3D-0000-4000-8000-000000000001","name":"iPhone 15 Pro"}]}})";
+}
+
 // A pick of an element on an iPhone 15 Pro's screen; `role` "Screen" and no frame when it hit none.
 inline Draft draft(std::optional<QString> identifier = QStringLiteral("saveButton"),
                    std::optional<QString> label = QStringLiteral("Save"),
