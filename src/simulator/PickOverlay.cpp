@@ -10,7 +10,6 @@
 #include <QCursor>
 #include <QFontDatabase>
 #include <QFontMetricsF>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -255,10 +254,9 @@ void PickOverlay::show() {
             if (self)
                 self->m_view->pointerMoved(at);
         };
-        events.leftPressed = [self](QPointF at) {
-            // The shield's press does not say which keys are held; the keyboard does, whoever has it.
+        events.leftPressed = [self](QPointF at, Qt::KeyboardModifiers held) {
             if (self)
-                self->m_view->leftPressed(at, QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier);
+                self->m_view->leftPressed(at, held & Qt::ShiftModifier);
         };
         events.rightPressed = [self] {
             if (self)
