@@ -22,8 +22,6 @@ constexpr double tagPaddingY = 2;
 constexpr double badgeDiameter = 18;
 constexpr double badgeRing = 1.5;
 constexpr double badgeFontSize = 11;
-constexpr double outlineWidth = 2;
-constexpr double outlineRadius = 3;
 constexpr double outlineFill = 0.12;
 
 } // namespace

@@ -14,6 +14,10 @@ class QPainterPath;
 // What the pick overlay draws for the element under the mouse, apart from painting it.
 namespace PickDrawing {
 
+// An outlined element's stroke and corners, in points: the highlight's and a pin's.
+inline constexpr double outlineWidth = 2;
+inline constexpr double outlineRadius = 3;
+
 // The longest tag text, in user-perceived characters.
 inline constexpr qsizetype longestTag = 48;
 

@@ -20,8 +20,8 @@ namespace {
 
 constexpr double tintAlpha = 0.06;
 constexpr double fillAlpha = 0.16;
-constexpr double strokeWidth = 2;
-constexpr double highlightRadius = 3;
+constexpr double strokeWidth = PickDrawing::outlineWidth;
+constexpr double highlightRadius = PickDrawing::outlineRadius;
 constexpr double tagRadius = 4;
 // Font sizes are in the desktop's points, which are the toolkit's logical pixels.
 constexpr int tagFontSize = 11;
