@@ -289,6 +289,8 @@ Composer::Composer(SimulatorPanelModel& model, QWidget* parent)
     m_copy->setToolTip(QStringLiteral("Copy the request and the annotated screenshot, for an agent "
                                       "without a bridge"));
     setCopied(false);
+    // As wide as its longest wording, so that "Copied" does not move Send.
+    m_copy->setFixedWidth(m_copy->sizeHint().width());
     actions->addWidget(m_copy);
     m_send->setAccessibleName(m_send->text());
     m_send->setToolTip(QStringLiteral("Send to Tallyrig ") + PlatformText::shortcutHint(Shortcuts::send()));
