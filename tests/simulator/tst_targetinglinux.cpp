@@ -1,12 +1,12 @@
 // The targeting code against real windows: the stand-in simulator on a private test desktop (Xvfb,
 // openbox, the accessibility bus), through the Linux ports.
 
-#include "foundation/PanelError.h"
 #include "platform/ProcessSimulatorTool.h"
 #include "platform/Targeting.h"
 #include "platform/linux/XcbConnection.h"
 #include "platform/linux/XcbDesktop.h"
 #include "simulator/ElementPicker.h"
+#include "foundation/PanelError.h"
 #include "simulator/Simctl.h"
 #include "simulator/SimulatorWindow.h"
 #include "support/Settle.h"
