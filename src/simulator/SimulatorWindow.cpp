@@ -81,13 +81,15 @@ std::optional<SimulatorWindow> SimulatorWindow::front(const platform::TargetingP
     if (candidates.empty())
         return std::nullopt;
 
+    // The front window, named as nothing tells its device.
+    const SimulatorWindow unnamed{pid, candidates.front().bounds, QStringLiteral("Simulator"),
+                                  candidates.front().number, nullptr};
     if (!ports.accessibility.isTrusted())
-        return SimulatorWindow{pid, candidates.front().bounds, QStringLiteral("Simulator"),
-                               candidates.front().number, nullptr};
+        return unnamed;
 
     const AXElementRef application = ports.accessibility.application(pid, timeout);
     if (!application)
-        return std::nullopt;
+        return unnamed;
     const QList<AXElementRef> windows =
         AX::value<QList<AXElementRef>>(*application, QStringLiteral("AXWindows"))
             .value_or(QList<AXElementRef>{});
@@ -123,6 +125,16 @@ std::optional<SimulatorWindow> SimulatorWindow::front(const platform::TargetingP
             continue;
         return SimulatorWindow{pid, candidate->bounds, title, candidate->number, window};
     }
+    // A tree that describes none of the listed windows (some Simulators expose little or none) is
+    // no reason to leave the user without a panel; one that describes them and offers no device
+    // window is.
+    const bool described = std::any_of(windows.begin(), windows.end(), [&](const AXElementRef& window) {
+        const std::optional<QRectF> rect = window ? AX::frame(*window) : std::nullopt;
+        return rect && std::any_of(candidates.begin(), candidates.end(),
+                                   [&](const Candidate& c) { return c.matches(Geometry::integral(*rect)); });
+    });
+    if (!described)
+        return unnamed;
     return std::nullopt;
 }
 

@@ -26,8 +26,10 @@ struct SimulatorWindow {
     // The text between the first and second " – "; none when the title has no separator.
     std::optional<QString> runtime() const;
 
-    // The Simulator's front device window; none when there is no Simulator, it is hidden, or none
-    // of its windows is a device window. Each accessibility read waits at most `timeout`.
+    // The Simulator's front device window; none when there is no Simulator, it is hidden, or the
+    // accessibility tree describes its windows and none of them is a device window. Without access,
+    // or with a tree that describes none of its windows, its front window titled "Simulator".
+    // Each accessibility read waits at most `timeout`.
     static std::optional<SimulatorWindow> front(const platform::TargetingPorts& ports,
                                                 std::chrono::milliseconds timeout = AX::messagingTimeout);
 

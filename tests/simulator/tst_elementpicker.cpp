@@ -1,5 +1,5 @@
 #include "simulator/ElementPicker.h"
-#include "support/FakeDesktop.h"
+#include "support/TargetingThrough.h"
 
 #include <QTest>
 
@@ -33,6 +33,7 @@ class TestElementPicker : public QObject {
 private slots:
     void element_data();
     void element();
+    void cleanup() { checkReleased(); }
 };
 
 void TestElementPicker::element_data() {
@@ -209,7 +210,7 @@ void TestElementPicker::element() {
     }
     const SimulatorWindow window{simulatorPid, QRectF(80, 20, 340, 700), "iPhone", 7u, nullptr};
 
-    const PickResult result = ElementPicker::element(desktop.accessibility, point, window, screen);
+    const PickResult result = ElementPicker::element(accessibilityOf(desktop), point, window, screen);
     QCOMPARE(result.identifier.value_or("-"), identifier);
     QCOMPARE(result.label.value_or("-"), label);
     QCOMPARE(result.role, role);
@@ -217,7 +218,7 @@ void TestElementPicker::element() {
     QCOMPARE(result.point, point);
     QCOMPARE(result.screen, screen);
     QCOMPARE(result.window.number, window.number);
-    QCOMPARE(*desktop.log, requests);
+    QCOMPARE(*desktop.log, expectedLog(requests));
     if (!requests.isEmpty())
         QCOMPARE(desktop.accessibility.timeouts, QList<std::chrono::milliseconds>{AX::messagingTimeout});
 }

@@ -1,12 +1,12 @@
 // The targeting code against real windows: the stand-in simulator on a private test desktop (Xvfb,
 // openbox, the accessibility bus), through the Linux ports.
 
+#include "foundation/PanelError.h"
 #include "platform/ProcessSimulatorTool.h"
 #include "platform/Targeting.h"
 #include "platform/linux/XcbConnection.h"
 #include "platform/linux/XcbDesktop.h"
 #include "simulator/ElementPicker.h"
-#include "foundation/PanelError.h"
 #include "simulator/Simctl.h"
 #include "simulator/SimulatorWindow.h"
 #include "support/Settle.h"
@@ -171,6 +171,7 @@ private slots:
     void minimisedWindowIsSkipped();
     void onlyMinimisedIsHidden();
     void raisesAWindow();
+    void withoutAnAccessibilityTree();
     void unansweredReadsGiveUp();
     void aLostDisplayIsLetGo();
 
@@ -472,6 +473,23 @@ void TestTargetingLinux::raisesAWindow() {
     QVERIFY(!application->performAction("AXRaise"));
 }
 
+void TestTargetingLinux::withoutAnAccessibilityTree() {
+    m_standin.reset();
+    StandinSimulator standin;
+    QVERIFY(standin.start({QStringLiteral("--no-accessibility")}));
+    // Found by the window list alone, as without access: no device name, no element under a pick.
+    std::optional<SimulatorWindow> window;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (window = SimulatorWindow::front(m_targeting->ports())) && window->pid == standin.pid(), 10000);
+    QCOMPARE(window->title, QStringLiteral("Simulator"));
+    QCOMPARE(window->number.value_or(0), standin.devices().value(0).window);
+    QCOMPARE(window->axWindow, nullptr);
+    QCOMPARE(
+        ElementPicker::element(*m_targeting->accessibility, window->frame.center(), *window, window->frame)
+            .role,
+        QStringLiteral("Screen"));
+}
+
 void TestTargetingLinux::unansweredReadsGiveUp() {
     m_standin.reset();
     StandinSimulator standin;
@@ -497,7 +515,9 @@ void TestTargetingLinux::unansweredReadsGiveUp() {
             ++answered;
     }
     QCOMPARE(answered, 0);
-    QCOMPARE(SimulatorWindow::front(m_targeting->ports()), std::nullopt);
+    // Its window stays found, named as nothing tells its device.
+    const auto hung = SimulatorWindow::front(m_targeting->ports());
+    QVERIFY(hung && !hung->axWindow);
     const PickResult pick = ElementPicker::element(*m_targeting->accessibility,
                                                    screen->topLeft() + QPointF(150, 398), *window, *screen);
     QCOMPARE(pick.role, QStringLiteral("Screen"));

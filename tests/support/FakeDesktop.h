@@ -149,6 +149,8 @@ struct FakeDesktop {
     FakeWindowList windows;
     FakeRunningApplications applications;
     FakeAccessibility accessibility{log};
+    // Whatever else answers from this desktop (TargetingThrough.h); last, so it goes first.
+    std::shared_ptr<void> through;
 
     platform::TargetingPorts ports() { return {windows, applications, accessibility}; }
 

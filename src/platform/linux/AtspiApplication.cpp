@@ -5,7 +5,6 @@
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
-#include <QTimer>
 
 namespace platform::atspi {
 
@@ -30,7 +29,7 @@ bool isUnanswered(const QString& error) {
 void Services::forget(const QString& service) {
     pidOf.remove(service);
     std::erase_if(serviceOf, [&](const auto& entry) { return entry.second == service; });
-    m_silent.remove(service);
+    m_silent.forget(service);
 }
 
 void Services::clear() {
@@ -40,34 +39,19 @@ void Services::clear() {
 }
 
 void Services::silenced(const QDBusConnection& bus, const QString& service, int timeout) {
-    if (m_silent.contains(service))
-        return;
-    m_silent.insert(service);
-    QTimer::singleShot(probeInterval, &m_context,
-                       [this, bus, service, timeout] { probe(bus, service, timeout); });
-}
-
-void Services::probe(QDBusConnection bus, const QString& service, int timeout) {
-    if (!m_silent.contains(service))
-        return;
-    auto* watcher = new QDBusPendingCallWatcher(
-        bus.asyncCall(call(service, rootPath, accessibleInterface, QStringLiteral("GetRole")), timeout),
-        &m_context);
-    QObject::connect(
-        watcher, &QDBusPendingCallWatcher::finished, &m_context, [this, bus, service, timeout, watcher] {
+    m_silent.silenced(service, [bus, service, timeout](QObject* context, auto told) {
+        auto* watcher = new QDBusPendingCallWatcher(
+            QDBusConnection(bus).asyncCall(
+                call(service, rootPath, accessibleInterface, QStringLiteral("GetRole")), timeout),
+            context);
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context, [watcher, told] {
             watcher->deleteLater();
-            if (!m_silent.contains(service))
-                return;
             const QString error = watcher->reply().errorName();
-            if (isUnanswered(error)) {
-                QTimer::singleShot(probeInterval, &m_context,
-                                   [this, bus, service, timeout] { probe(bus, service, timeout); });
-                return;
-            }
-            if (isGone(error))
-                forget(service);
-            m_silent.remove(service);
+            told(isUnanswered(error) ? Unresponsive::Answer::Silent
+                 : isGone(error)     ? Unresponsive::Answer::Gone
+                                     : Unresponsive::Answer::Answered);
         });
+    });
 }
 
 // ---- Application

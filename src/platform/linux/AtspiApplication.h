@@ -1,17 +1,15 @@
 #pragma once
 
+#include "platform/Unresponsive.h"
 #include "platform/WindowList.h"
 #include "platform/linux/DevicePixels.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QHash>
-#include <QObject>
-#include <QSet>
 #include <QString>
 #include <QVariant>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,27 +23,18 @@ namespace platform::atspi {
 // a call that finds it gone drops it.
 class Services {
 public:
-    // Between two asks whether a silent application answers again.
-    static constexpr std::chrono::milliseconds probeInterval{500};
-
     QHash<QString, qint32> pidOf;
     std::unordered_map<qint32, QString> serviceOf;
 
     void forget(const QString& service);
     void clear();
 
-    // A call to `service` went unanswered. Until the application answers again, which is asked in
-    // the background without blocking anyone, every call to it gives up at once: an application
-    // that stops answering costs one time-out, not one per call.
+    // A call to `service` went unanswered: see Unresponsive.
     void silenced(const QDBusConnection& bus, const QString& service, int timeout);
-    bool isSilent(const QString& service) const { return m_silent.contains(service); }
+    bool isSilent(const QString& service) const { return m_silent.isSilent(service); }
 
 private:
-    void probe(QDBusConnection bus, const QString& service, int timeout);
-
-    QSet<QString> m_silent;
-    // Last, so that the probes in flight go before anything they use.
-    QObject m_context;
+    Unresponsive m_silent{[this](const QString& service) { forget(service); }};
 };
 
 // What the accessibility side asks of the window system, in device pixels: AT-SPI can neither

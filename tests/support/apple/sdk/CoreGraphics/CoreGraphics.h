@@ -1,0 +1,3 @@
+#pragma once
+// Linux only: the declarations the macOS backend is built against here.
+#include "../../AppleInterfaces.h"
