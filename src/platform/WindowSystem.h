@@ -21,7 +21,8 @@ public:
 // coordinates.
 struct PointerEvents {
     std::function<void(QPointF)> moved;
-    std::function<void(QPointF)> leftPressed;
+    // With the keys held at the press (Shift to pin one more element), as the press itself tells.
+    std::function<void(QPointF, Qt::KeyboardModifiers)> leftPressed;
     std::function<void()> rightPressed;
 };
 
