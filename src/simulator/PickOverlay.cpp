@@ -245,7 +245,7 @@ void PickOverlay::show() {
     hover(m_windows.pointer().value_or(QPointF(QCursor::pos())));
     if (m_window->isTranslucent()) {
         m_window->show();
-        m_window->raise();
+        m_windows.showOverlay(*m_window->windowHandle());
     } else {
         reshape();
         QPointer<PickOverlay> self(this);
@@ -365,6 +365,6 @@ void PickOverlay::reshape() {
     m_window->setMask(region);
     if (!m_window->isVisible()) {
         m_window->show();
-        m_window->raise();
+        m_windows.showOverlay(*m_window->windowHandle());
     }
 }
