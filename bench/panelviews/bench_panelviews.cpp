@@ -52,7 +52,7 @@ protected:
 
 TrackedReport report(const QString& status) {
     return TrackedReport{QStringLiteral("r-1"), QStringLiteral("Make the Save button use the brand colour"),
-                         QDateTime::currentDateTimeUtc().addSecs(-12), status};
+                         QDateTime::currentDateTimeUtc().addSecs(-12), status, nullptr};
 }
 
 struct Percentiles {

@@ -90,7 +90,8 @@ public:
     void setVisible(bool) override {}
     void setDeviceTitle(const QString&) override {}
     void setPicking(bool) override {}
-    void select(const PickResult&) override {}
+    void setHighlighted(const std::optional<QString>&) override {}
+    void select(const std::vector<PickResult>&) override {}
     void startPolling() override {}
 };
 

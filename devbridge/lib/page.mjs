@@ -65,6 +65,17 @@ export function detailHtml(report, confirmRevert) {
     if (e.identifier) rows.push(row('Identifier', e.identifier));
     if (e.accessibilityLabel) rows.push(row('Label', e.accessibilityLabel));
   }
+  if (report.elements && report.elements.length > 1) {
+    const pins = report.elements.map((pin) => {
+      const touch = `touch ${num(pin.touch && pin.touch.x)}, ${num(pin.touch && pin.touch.y)}`;
+      const e = pin.element;
+      const what = e
+        ? `${escapeHtml(e.name)} (${escapeHtml(e.type)}) · ${num(e.frame && e.frame.x)}, ${num(e.frame && e.frame.y)}, ${num(e.frame && e.frame.width)} × ${num(e.frame && e.frame.height)} · ${touch}`
+        : `no element · ${touch}`;
+      return `<li><span class="pin" aria-hidden="true">${escapeHtml(pin.index)}</span><span class="pin-text">${what}</span></li>`;
+    });
+    rows.push(`<dt>Elements</dt><dd><ol class="pins">${pins.join('')}</ol></dd>`);
+  }
   let actions = '';
   if (report.status === 'review') {
     actions =
@@ -76,9 +87,14 @@ export function detailHtml(report, confirmRevert) {
   } else if ((report.status === 'sent' || report.status === 'queued') && !report.dispatched) {
     actions = '<div class="actions"><button type="button" class="primary" data-action="dispatch">Send to agent</button></div>';
   }
-  const shot = report.hasScreenshot
-    ? `<img class="shot" alt="Screenshot of the simulator" src="/api/reports/${encodeURIComponent(report.id)}/screenshot">`
-    : '';
+  const pictures = [];
+  if (report.hasScreenshot) {
+    pictures.push(`<img class="shot" alt="Screenshot of the simulator" src="/api/reports/${encodeURIComponent(report.id)}/screenshot">`);
+  }
+  if (report.hasAnnotatedScreenshot) {
+    pictures.push(`<img class="shot" alt="The screenshot with its elements outlined and numbered" src="/api/reports/${encodeURIComponent(report.id)}/annotated-screenshot">`);
+  }
+  const shot = pictures.length ? `<div class="shots">${pictures.join('')}</div>` : '';
   return (
     `<h2 class="request">${escapeHtml(report.comment)}</h2>` +
     `<p class="badge-line"><span class="badge ${statusGroup(report.status)}">${escapeHtml(statusTitle(report.status))}</span></p>` +
@@ -121,6 +137,11 @@ main { padding: 20px; }
 .detail .request { font-size: 17px; margin: 0 0 6px; overflow-wrap: anywhere; white-space: pre-wrap; }
 .detail dl { display: grid; grid-template-columns: max-content 1fr; gap: 4px 14px; margin: 14px 0; }
 .detail dt { color: var(--muted); } .detail dd { margin: 0; overflow-wrap: anywhere; }
+.shots { display: flex; gap: 12px; flex-wrap: wrap; }
+.pins { margin: 0; padding: 0; list-style: none; }
+.pins li { display: flex; gap: 6px; align-items: baseline; margin: 2px 0; }
+.pin { flex: none; display: inline-block; min-width: 18px; height: 18px; line-height: 18px; border-radius: 9px; text-align: center;
+  font-size: 11px; font-weight: 700; color: #fff; background: var(--brand); }
 .shot { max-width: 260px; max-height: 520px; border: 1px solid var(--line); border-radius: 12px; }
 .actions { display: flex; gap: 8px; margin: 12px 0; flex-wrap: wrap; }
 button.primary, .actions button, .prefs button { font: inherit; padding: 6px 12px; border-radius: 7px; border: 1px solid var(--line);

@@ -129,6 +129,18 @@ export function createBridge({ project, stepMs, log = () => {} }) {
       lines.push('Element: none was found under the touch point');
     }
     lines.push(`Touch: x ${report.touch.x}, y ${report.touch.y} points from the screen's top-left corner`);
+    if (report.elements && report.elements.length > 1) {
+      lines.push('Elements, numbered as on the annotated screenshot:');
+      for (const pin of report.elements) {
+        const where = `touch x ${pin.touch.x}, y ${pin.touch.y}`;
+        if (pin.element) {
+          const { name, type, frame } = pin.element;
+          lines.push(`  ${pin.index}. ${name} (${type}) at x ${frame.x}, y ${frame.y}, ${frame.width} × ${frame.height} points; ${where}`);
+        } else {
+          lines.push(`  ${pin.index}. no element; ${where}`);
+        }
+      }
+    }
     if (report.category) lines.push(`Category: ${report.category}`);
     lines.push(`Request: ${report.comment.trim()}`);
     lines.push(`Make the change in ${project}, touching only what the request needs.`);
@@ -142,6 +154,7 @@ export function createBridge({ project, stepMs, log = () => {} }) {
       viewport: report.viewport,
       touch: report.touch,
       element: report.element ?? null,
+      elements: report.elements ?? null,
     };
     if (report.category) answer.category = report.category;
     return answer;
@@ -198,8 +211,8 @@ export function createBridge({ project, stepMs, log = () => {} }) {
     },
     '/report': {
       [POST]: async (req, res) => {
-        const { report, screenshot } = validateReport(await readJson(req), { submission: true });
-        const stored = store.add(report, screenshot);
+        const { report, screenshot, annotated } = validateReport(await readJson(req), { submission: true });
+        const stored = store.add(report, screenshot, annotated);
         sendJson(res, 201, { id: stored.id, status: stored.status });
       },
     },
@@ -214,12 +227,12 @@ export function createBridge({ project, stepMs, log = () => {} }) {
     if (sub === null) {
       return { [GET]: (req, res) => sendJson(res, 200, store.require(id)) };
     }
-    if (sub === 'screenshot') {
+    if (sub === 'screenshot' || sub === 'annotated-screenshot') {
       return {
         [GET]: (req, res) => {
           store.require(id);
-          const png = store.screenshot(id);
-          if (!png) throw new HttpError(404, 'This report has no screenshot');
+          const png = sub === 'screenshot' ? store.screenshot(id) : store.annotatedScreenshot(id);
+          if (!png) throw new HttpError(404, `This report has no ${sub.replace('-', ' ')}`);
           res.writeHead(200, { 'Content-Type': 'image/png', 'Content-Length': png.length, 'Cache-Control': 'no-store' });
           res.end(png);
         },

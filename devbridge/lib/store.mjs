@@ -18,6 +18,7 @@ export class ReportStore {
     this.settings = { autoDispatch: true, autoRelaunch: true };
     this.reports = new Map();
     this.screenshots = new Map();
+    this.annotated = new Map();
     this.timers = new Map();
     this.sequence = 0;
   }
@@ -27,7 +28,7 @@ export class ReportStore {
     return { ...this.settings };
   }
 
-  add(fields, screenshot) {
+  add(fields, screenshot, annotated = null) {
     const now = new Date().toISOString();
     const report = {
       id: randomUUID(),
@@ -36,12 +37,14 @@ export class ReportStore {
       updatedAt: now,
       ...fields,
       hasScreenshot: Boolean(screenshot),
+      hasAnnotatedScreenshot: Boolean(annotated),
       dispatched: Boolean(this.settings.autoDispatch),
       history: [{ status: 'sent', at: now }],
     };
     Object.defineProperty(report, 'sequence', { value: ++this.sequence });
     this.reports.set(report.id, report);
     if (screenshot) this.screenshots.set(report.id, screenshot);
+    if (annotated) this.annotated.set(report.id, annotated);
     this.log(`Report ${report.id} received: ${oneLine(report.comment)}`);
     // Every report is queued a step later; only a dispatched one goes on from there.
     this.schedule(report);
@@ -60,6 +63,10 @@ export class ReportStore {
 
   screenshot(id) {
     return this.screenshots.get(id);
+  }
+
+  annotatedScreenshot(id) {
+    return this.annotated.get(id);
   }
 
   summaries() {

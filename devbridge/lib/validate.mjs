@@ -47,39 +47,64 @@ function finiteNumber(object, key, label) {
   return value;
 }
 
-export function decodeScreenshot(text) {
-  if (typeof text !== 'string') fail('screenshotPNG must be a string');
-  if (text.length === 0) fail('screenshotPNG is empty');
-  if (text.length % 4 !== 0) fail('screenshotPNG must be standard padded base64 without line breaks');
+// The most pins one report may carry.
+export const MAX_PINS = 9;
+
+export function decodeScreenshot(text, label = 'screenshotPNG') {
+  if (typeof text !== 'string') fail(`${label} must be a string`);
+  if (text.length === 0) fail(`${label} is empty`);
+  if (text.length % 4 !== 0) fail(`${label} must be standard padded base64 without line breaks`);
   const bytes = Buffer.from(text, 'base64');
   // Node decodes leniently (it skips line breaks and takes the URL-safe alphabet); only the
   // canonical text survives the round trip. A pattern test over megabytes would cost far more.
-  if (bytes.toString('base64') !== text) fail('screenshotPNG must be standard padded base64 without line breaks');
+  if (bytes.toString('base64') !== text) fail(`${label} must be standard padded base64 without line breaks`);
   if (bytes.length < PNG_SIGNATURE.length || !bytes.subarray(0, PNG_SIGNATURE.length).equals(PNG_SIGNATURE)) {
-    fail('screenshotPNG is not a PNG image');
+    fail(`${label} is not a PNG image`);
   }
   return bytes;
 }
 
-function validateElement(value) {
-  if (!isObject(value)) fail('element must be an object');
-  const frame = requiredObject(value, 'frame', 'element.frame');
+function validatePoint(value, label) {
+  if (value === undefined) fail(`${label} is required`);
+  if (!isObject(value)) fail(`${label} must be an object`);
+  return { x: finiteNumber(value, 'x', `${label}.x`), y: finiteNumber(value, 'y', `${label}.y`) };
+}
+
+function validateElement(value, label = 'element') {
+  if (!isObject(value)) fail(`${label} must be an object`);
+  const frame = requiredObject(value, 'frame', `${label}.frame`);
   const element = {
-    name: requiredString(value, 'name', 'element.name'),
-    type: requiredString(value, 'type', 'element.type'),
-    resolution: requiredString(value, 'resolution', 'element.resolution'),
+    name: requiredString(value, 'name', `${label}.name`),
+    type: requiredString(value, 'type', `${label}.type`),
+    resolution: requiredString(value, 'resolution', `${label}.resolution`),
     frame: {
-      x: finiteNumber(frame, 'x', 'element.frame.x'),
-      y: finiteNumber(frame, 'y', 'element.frame.y'),
-      width: finiteNumber(frame, 'width', 'element.frame.width'),
-      height: finiteNumber(frame, 'height', 'element.frame.height'),
+      x: finiteNumber(frame, 'x', `${label}.frame.x`),
+      y: finiteNumber(frame, 'y', `${label}.frame.y`),
+      width: finiteNumber(frame, 'width', `${label}.frame.width`),
+      height: finiteNumber(frame, 'height', `${label}.frame.height`),
     },
   };
-  const identifier = optionalString(value, 'identifier', 'element.identifier');
+  const identifier = optionalString(value, 'identifier', `${label}.identifier`);
   if (identifier !== undefined) element.identifier = identifier;
-  const label = optionalString(value, 'accessibilityLabel', 'element.accessibilityLabel');
-  if (label !== undefined) element.accessibilityLabel = label;
+  const accessibilityLabel = optionalString(value, 'accessibilityLabel', `${label}.accessibilityLabel`);
+  if (accessibilityLabel !== undefined) element.accessibilityLabel = accessibilityLabel;
   return element;
+}
+
+// The pins, numbered 1, 2, 3… in order, each with its touch point and, when it hit one, its element.
+function validateElements(value) {
+  if (!Array.isArray(value)) fail('elements must be an array');
+  if (value.length > MAX_PINS) fail(`elements must hold at most ${MAX_PINS} pins`);
+  return value.map((pin, i) => {
+    const label = `elements[${i}]`;
+    if (!isObject(pin)) fail(`${label} must be an object`);
+    const index = member(pin, 'index');
+    if (index !== i + 1) fail(`${label}.index must be ${i + 1}`);
+    const entry = { index, touch: validatePoint(member(pin, 'touch'), `${label}.touch`) };
+    const element = member(pin, 'element');
+    if (element !== undefined && element !== null) entry.element = validateElement(element, `${label}.element`);
+    return entry;
+  });
 }
 
 // submission: true for /report (screenshot required, comment non-empty), false for /packet.
@@ -90,8 +115,7 @@ export function validateReport(body, { submission }) {
   const platform = requiredString(body, 'platform');
   if (platform !== 'ios') fail('platform must be "ios"');
   const screen = requiredString(body, 'screen');
-  const touchValue = requiredObject(body, 'touch');
-  const touch = { x: finiteNumber(touchValue, 'x', 'touch.x'), y: finiteNumber(touchValue, 'y', 'touch.y') };
+  const touch = validatePoint(member(body, 'touch'), 'touch');
   const simulator = requiredString(body, 'simulator');
   const device = requiredString(body, 'device');
   const viewport = requiredString(body, 'viewport');
@@ -102,12 +126,19 @@ export function validateReport(body, { submission }) {
   if (category !== undefined) report.category = category;
   const element = member(body, 'element');
   if (element !== undefined && element !== null) report.element = validateElement(element);
+  const elements = member(body, 'elements');
+  if (elements !== undefined && elements !== null) report.elements = validateElements(elements);
 
   let screenshot = null;
+  let annotated = null;
   if (submission) {
     const text = member(body, 'screenshotPNG');
     if (text === undefined || text === null) fail('screenshotPNG is required');
     screenshot = decodeScreenshot(text);
+    const annotatedText = member(body, 'annotatedScreenshotPNG');
+    if (annotatedText !== undefined && annotatedText !== null) {
+      annotated = decodeScreenshot(annotatedText, 'annotatedScreenshotPNG');
+    }
   }
-  return { report, screenshot };
+  return { report, screenshot, annotated };
 }

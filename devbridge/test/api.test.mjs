@@ -234,6 +234,12 @@ describe('report bodies', () => {
     ['a URL-safe screenshot', reportBody({ screenshotPNG: URL_SAFE_PNG }), /base64/],
     ['a wrapped screenshot', reportBody({ screenshotPNG: `${PNG_BASE64.slice(0, 40)}\n${PNG_BASE64.slice(40)}` }), /base64/],
     ['a screenshot that is not a PNG', reportBody({ screenshotPNG: Buffer.from('GIF89a hello').toString('base64') }), /PNG/],
+    ['elements that are not a list', reportBody({ elements: {} }), /elements must be an array/],
+    ['elements out of order', reportBody({ elements: [{ index: 2, touch: { x: 1, y: 2 } }] }), /elements\[0\]\.index must be 1/],
+    ['a pin without touch', reportBody({ elements: [{ index: 1 }] }), /elements\[0\]\.touch is required/],
+    ['a pin element without frame', reportBody({ elements: [{ index: 1, touch: { x: 1, y: 2 }, element: { name: 'a', type: 'b', resolution: 'c' } }] }), /elements\[0\]\.element\.frame/],
+    ['ten pins', reportBody({ elements: Array.from({ length: 10 }, (_, i) => ({ index: i + 1, touch: { x: 1, y: 2 } })) }), /at most 9/],
+    ['an annotated screenshot that is not a PNG', reportBody({ annotatedScreenshotPNG: Buffer.from('GIF89a hello').toString('base64') }), /annotatedScreenshotPNG is not a PNG/],
   ];
 
   test('bad report bodies are refused with a message naming the problem, and nothing is stored', async () => {
@@ -245,6 +251,28 @@ describe('report bodies', () => {
       assert.match(res.json.error, message, name);
     }
     assert.equal((await call('GET', '/api/reports')).json.length, before);
+  });
+
+  test('pins and the annotated screenshot are stored, shown and previewed', async () => {
+    const elements = [
+      { index: 1, touch: { x: 168.5, y: 270.1 }, element: reportBody().element },
+      { index: 2, touch: { x: 30, y: 40 } },
+    ];
+    const res = await call('POST', '/report', { body: reportBody({ elements, annotatedScreenshotPNG: PNG_BASE64 }) });
+    assert.equal(res.status, 201, res.text);
+    const detail = (await call('GET', `/api/reports/${res.json.id}`)).json;
+    assert.deepEqual(detail.elements, elements);
+    assert.equal(detail.hasAnnotatedScreenshot, true);
+    assert.equal(detail.annotatedScreenshotPNG, undefined);
+    const annotated = await call('GET', `/api/reports/${res.json.id}/annotated-screenshot`);
+    assert.equal(annotated.headers['content-type'], 'image/png');
+    assert.deepEqual(annotated.raw, Buffer.from(PNG_BASE64, 'base64'));
+    // A report without one says so.
+    const plain = await send();
+    assert.equal((await call('GET', `/api/reports/${plain}/annotated-screenshot`)).status, 404);
+    const packet = (await call('POST', '/packet', { body: reportBody({ screenshotPNG: undefined, elements }) })).json;
+    assert.deepEqual(packet.elements, elements);
+    assert.match(packet.prompt, /1\. saveButton \(AXButton\)[^\n]*\n {2}2\. no element; touch x 30, y 40/);
   });
 
   test('the packet preview takes a body without screenshot and stores nothing', async () => {

@@ -34,6 +34,10 @@ describe('dashboard rendering', () => {
       simulator: HOSTILE,
       category: HOSTILE,
       element: { ...report().element, name: HOSTILE, type: HOSTILE, identifier: HOSTILE, accessibilityLabel: HOSTILE },
+      elements: [
+        { index: 1, touch: { x: 1, y: 2 }, element: { ...report().element, name: HOSTILE, type: HOSTILE } },
+        { index: HOSTILE, touch: { x: 3, y: 4 } },
+      ],
     });
     for (const html of [entryHtml(summary, null), detailHtml(hostile, false)]) {
       assert.doesNotMatch(html, /<img src=x/);
@@ -42,6 +46,25 @@ describe('dashboard rendering', () => {
     }
     assert.match(entryHtml(summary, null), /data-report="a&quot;b"/);
     assert.match(entryHtml({ ...summary, status: 'fixing' }, null), /Agent working/);
+  });
+
+  test('several pins are listed by number beside both pictures', () => {
+    const html = detailHtml(
+      report({
+        hasAnnotatedScreenshot: true,
+        elements: [
+          { index: 1, touch: { x: 1, y: 2 }, element: report().element },
+          { index: 2, touch: { x: 30.25, y: 40 } },
+        ],
+      }),
+      false,
+    );
+    assert.deepEqual([...html.matchAll(/<span class="pin"[^>]*>(\d)<\/span>/g)].map((m) => m[1]), ['1', '2']);
+    assert.match(html, /save \(AXButton\) · 1, 2, 3 × 4 · touch 1, 2/);
+    assert.match(html, /no element · touch 30.3, 40/);
+    assert.match(html, /\/annotated-screenshot"/);
+    // One pin is the element row alone, as before.
+    assert.doesNotMatch(detailHtml(report({ elements: [{ index: 1, touch: { x: 1, y: 2 } }] }), false), /class="pins"/);
   });
 
   test('review buttons appear only in review, dispatch only for a held report', () => {

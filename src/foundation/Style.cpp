@@ -1,5 +1,7 @@
 #include "foundation/Style.h"
 
+#include "foundation/Brand.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QFontDatabase>
@@ -161,7 +163,7 @@ QColor color(Tone tone, const QPalette& palette, qreal opacity) {
 }
 
 QColor brand() {
-    return QColor(217, 91, 54);
+    return QColor(Brand::rgb);
 }
 
 QIcon symbol(const QString& name, Tone tone) {

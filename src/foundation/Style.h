@@ -38,8 +38,7 @@ QColor color(Tone tone, const QPalette& palette);
 // The tone with its opacity multiplied by `opacity` ("the primary colour at 7%").
 QColor color(Tone tone, const QPalette& palette, qreal opacity);
 
-// Tallyrig's own colour, sRGB 217, 91, 54, opaque: the panel's accents and the pick overlay's
-// highlight. The only place it is written down.
+// Tallyrig's own colour (Brand::rgb): the panel's accents and the pick overlay's highlight.
 QColor brand();
 
 // A carried symbol ("folder", "checkmark", …) drawn in a tone; it follows palette changes.

@@ -3,6 +3,7 @@
 #include "foundation/JsonInput.h"
 #include "foundation/LaterPtr.h"
 #include "foundation/LoopbackNetwork.h"
+#include "foundation/Settings.h"
 #include "foundation/Within.h"
 
 #include <QNetworkAccessManager>
@@ -82,8 +83,10 @@ QCoro::Task<nlohmann::json> call(qint64 port, QString path, std::optional<Report
     // Resumed inside the reply's finished(), which Qt may emit from abort() and go on using it.
     LaterPtr<QNetworkReply> reply;
     if (body) {
+        // One text: the network thread shares a byte array as it is, where it would have a device's
+        // every chunk handed over from this thread.
         QByteArray data = body->compact();
-        // The screenshot's bytes are in `data` now; the body need not keep its share of them.
+        // The pictures are in `data` now; the body need not keep its share of them.
         body.reset();
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
         reply.reset(loopbackNetwork().post(request, data));
@@ -114,6 +117,10 @@ QCoro::Task<nlohmann::json> call(qint64 port, QString path, std::optional<Report
     if (code >= 200 && code <= 299)
         co_return answer;
     throw Refusal(code, text(answer, "error").value_or(QStringLiteral("Bridge error")));
+}
+
+QCoro::Task<nlohmann::json> Client::call(const QString& path, std::optional<ReportBody> body) const {
+    return BridgeApi::call(m_settings.bridgePort(), path, std::move(body), m_timeout, m_owner);
 }
 
 } // namespace BridgeApi

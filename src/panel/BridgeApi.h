@@ -1,7 +1,7 @@
 #pragma once
 
-#include "panel/Payload.h"
 #include "foundation/PanelError.h"
+#include "panel/Payload.h"
 
 #include <QString>
 #include <QUrl>
@@ -11,6 +11,8 @@
 
 #include <chrono>
 #include <optional>
+
+class Settings;
 
 // One exchange with the bridge's report API on the loopback address.
 namespace BridgeApi {
@@ -55,5 +57,23 @@ bool sendableId(const QString& id);
 std::optional<QString> statusPath(const QString& id);
 // "/api/reports/" + the identifier as one path segment + "/" + action; none when it cannot be sent.
 std::optional<QString> reviewPath(const QString& id, const QString& action);
+
+// The bridge as the panel reaches it: the port read from the settings for every request, so that a
+// change in the main window applies to the next one.
+class Client {
+public:
+    // The settings outlive the client; requests are abandoned when `owner` goes.
+    Client(Settings& settings, std::chrono::milliseconds timeout, QObject* owner)
+        : m_settings(settings), m_timeout(timeout), m_owner(owner) {}
+
+    // call() to the stored port.
+    QCoro::Task<nlohmann::json> call(const QString& path,
+                                     std::optional<ReportBody> body = std::nullopt) const;
+
+private:
+    Settings& m_settings;
+    std::chrono::milliseconds m_timeout;
+    QObject* m_owner;
+};
 
 } // namespace BridgeApi

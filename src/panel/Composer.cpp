@@ -3,16 +3,21 @@
 #include "foundation/CommonWidgets.h"
 #include "foundation/PlatformText.h"
 #include "foundation/Shortcuts.h"
+#include "panel/PictureViews.h"
 #include "panel/ReportStatus.h"
 #include "panel/SimulatorPanelModel.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace PanelWidgets;
@@ -20,6 +25,12 @@ using namespace PanelWidgets;
 namespace {
 
 const QString requestLabel = QStringLiteral("What should change?");
+const QString copyTitle = QStringLiteral("Copy as Prompt");
+const QString copiedTitle = QStringLiteral("Copied");
+// How long "Copied" shows, as the connect screen's copy buttons confirm.
+constexpr std::chrono::milliseconds copiedConfirmation{1500};
+// The annotated screenshot's thumbnail, in points.
+constexpr int thumbnailHeight = 84;
 
 // A faint rounded plate, the composer's fields sit on.
 void paintPlate(QWidget* widget, const QColor& outline) {
@@ -74,7 +85,7 @@ QString caption(const QString& category) {
 } // namespace
 
 ElementText elementText(const Draft& draft) {
-    const PickResult& pick = draft.pick;
+    const PickResult& pick = draft.pick();
     const bool identified = pick.identifier.has_value();
     ElementText text;
     text.name = pick.identifier.value_or(pick.label.value_or(pick.role));
@@ -87,6 +98,23 @@ ElementText elementText(const Draft& draft) {
     details.removeAll(QString());
     text.details = details.join(QStringLiteral(" \u00b7 "));
     return text;
+}
+
+// ---- PinBadge
+
+PinBadge::PinBadge(int number, QWidget* parent) : QWidget(parent), m_number(number) {
+    setFixedSize(sizeHint());
+}
+
+void PinBadge::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Style::brand());
+    painter.drawEllipse(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    painter.setPen(Qt::white);
+    painter.setFont(Style::font(10.0, QFont::Bold));
+    painter.drawText(rect(), Qt::AlignCenter, QString::number(m_number));
 }
 
 // ---- FlowChips
@@ -200,9 +228,13 @@ Composer::Composer(SimulatorPanelModel& model, QWidget* parent)
     : QWidget(parent), m_model(model), m_elementRow(new QWidget(this)),
       m_name(new ClampedLabel(2, m_elementRow)), m_details(new ClampedLabel(2, m_elementRow)),
       m_discard(new SymbolButton(QStringLiteral("xmark.circle.fill"), 15, QSize(20, 20), m_elementRow)),
-      m_chips(new FlowChips(model, this)), m_request(new RequestEditor(this)),
+      m_picturesRow(new QWidget(this)),
+      m_thumbnail(new Thumbnail(QStringLiteral("Annotated screenshot"), thumbnailHeight, m_picturesRow)),
+      m_pins(new QWidget(m_picturesRow)), m_chips(new FlowChips(model, this)),
+      m_request(new RequestEditor(this)),
       m_context(new PanelButton(QStringLiteral("{ } Context"), PanelButton::Kind::Standard,
                                 PanelButton::Size::Small, this)),
+      m_copy(new PanelButton(copyTitle, PanelButton::Kind::Standard, PanelButton::Size::Small, this)),
       m_send(new PanelButton(QStringLiteral("Send"), PanelButton::Kind::Prominent, PanelButton::Size::Regular,
                              this)),
       m_preview(new PacketPreview(this)) {
@@ -228,6 +260,18 @@ Composer::Composer(SimulatorPanelModel& model, QWidget* parent)
     element->addWidget(m_discard, 0, Qt::AlignTop);
     layout->addWidget(m_elementRow);
 
+    // The annotated screenshot, and beside it the pins when there are several.
+    auto* pictures = new QHBoxLayout(m_picturesRow);
+    pictures->setContentsMargins(0, 0, 0, 0);
+    pictures->setSpacing(10);
+    pictures->addWidget(m_thumbnail, 0, Qt::AlignTop);
+    auto* pins = new QVBoxLayout(m_pins);
+    pins->setContentsMargins(0, 0, 0, 0);
+    pins->setSpacing(4);
+    m_pins->setAccessibleName(QStringLiteral("Pins"));
+    pictures->addWidget(m_pins, 1, Qt::AlignTop);
+    layout->addWidget(m_picturesRow);
+
     layout->addWidget(m_chips);
     layout->addWidget(m_request);
 
@@ -241,6 +285,13 @@ Composer::Composer(SimulatorPanelModel& model, QWidget* parent)
     m_context->setToolTip(QStringLiteral("Preview the context packet your agent receives"));
     actions->addWidget(m_context);
     actions->addStretch(1);
+    m_copy->setObjectName(QStringLiteral("copyPrompt"));
+    m_copy->setToolTip(QStringLiteral("Copy the request and the annotated screenshot, for an agent "
+                                      "without a bridge"));
+    setCopied(false);
+    // As wide as its longest wording, so that "Copied" does not move Send.
+    m_copy->setFixedWidth(m_copy->sizeHint().width());
+    actions->addWidget(m_copy);
     m_send->setAccessibleName(m_send->text());
     m_send->setToolTip(QStringLiteral("Send to Tallyrig ") + PlatformText::shortcutHint(Shortcuts::send()));
     actions->addWidget(m_send);
@@ -253,6 +304,8 @@ Composer::Composer(SimulatorPanelModel& model, QWidget* parent)
         connect(shortcut, &QShortcut::activated, this, &Composer::sendIfAllowed);
     }
     connect(m_send, &QAbstractButton::clicked, this, &Composer::sendIfAllowed);
+    connect(m_copy, &QAbstractButton::clicked, this, &Composer::copyPrompt);
+    connect(&m_model, &SimulatorPanelModel::picturesChanged, this, &Composer::showPictures);
     connect(m_discard, &QAbstractButton::clicked, &m_model, &SimulatorPanelModel::discard);
     connect(m_context, &QAbstractButton::clicked, this,
             [this] { m_model.setShowContext(!m_model.showContext()); });
@@ -270,6 +323,7 @@ Composer::Composer(SimulatorPanelModel& model, QWidget* parent)
 
     showComment(m_model.comment());
     showSending();
+    showPictures();
     m_preview->setPacket(m_model.packet());
     m_context->setChecked(m_model.showContext());
     m_preview->setVisible(m_model.showContext());
@@ -286,6 +340,80 @@ void Composer::setDraft(const Draft& draft) {
     m_details->setVisible(!text.details.isEmpty());
     m_elementRow->setAccessibleName(text.details.isEmpty() ? text.name
                                                            : text.name + QStringLiteral(", ") + text.details);
+    showPins(draft);
+    showPictures();
+}
+
+void Composer::showPins(const Draft& draft) {
+    // A remove button may be the caller: its row goes once the click is over.
+    for (QWidget* row : m_pins->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        row->hide();
+        row->setParent(nullptr);
+        row->deleteLater();
+    }
+    m_removers.clear();
+    if (draft.pins.size() < 2)
+        return;
+    for (std::size_t i = 0; i < draft.pins.size(); ++i) {
+        const PickResult& pin = draft.pins[i];
+        const int number = int(i) + 1;
+        auto* row = new QWidget(m_pins);
+        auto* layout = new QHBoxLayout(row);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(6);
+        layout->addWidget(new PinBadge(number, row));
+        const QString name = pin.identifier.value_or(pin.label.value_or(pin.role));
+        auto* title = new MiddleElidedLabel(name, row);
+        title->setFont(pin.identifier ? Style::monospaced(Style::Text::Caption)
+                                      : Style::font(Style::Text::Caption));
+        layout->addWidget(title, 1);
+        auto* remove = new SymbolButton(QStringLiteral("xmark"), 9, QSize(18, 18), row);
+        remove->setTones(Style::Tone::Secondary);
+        remove->setPlateRadius(9);
+        remove->setToolTip(QStringLiteral("Remove pin %1").arg(number));
+        remove->setAccessibleName(QStringLiteral("Remove pin %1").arg(number));
+        connect(remove, &QAbstractButton::clicked, this, [this, i] { m_model.removePin(i); });
+        layout->addWidget(remove);
+        row->setAccessibleName(QStringLiteral("Pin %1: %2, %3").arg(number).arg(name, pin.role));
+        m_pins->layout()->addWidget(row);
+        m_removers.append(remove);
+    }
+}
+
+void Composer::showPictures() {
+    const std::shared_ptr<const Annotation::Rendered> pictures = m_model.pictures();
+    if (!pictures)
+        m_thumbnail->setWaiting();
+    else
+        m_thumbnail->setPicture(pictures->annotatedPng, pictures->thumbnail);
+    // A screenshot that could not be drawn on leaves nothing to show.
+    m_thumbnail->setVisible(!pictures || !pictures->annotatedPng.isEmpty());
+    m_copy->setEnabled(pictures != nullptr);
+}
+
+void Composer::copyPrompt() {
+    const std::shared_ptr<const Annotation::Rendered> pictures = m_model.pictures();
+    if (!pictures || !m_model.draft())
+        return;
+    // One item in two forms: the text for a prompt field, the picture for one that takes images.
+    auto* item = new QMimeData;
+    item->setText(m_model.prompt());
+    if (!pictures->annotatedPng.isEmpty())
+        item->setData(QStringLiteral("image/png"), pictures->annotatedPng);
+    QApplication::clipboard()->setMimeData(item);
+    setCopied(true);
+    // Each copy has its own confirmation; only the last one's end takes it away.
+    const int copy = ++m_copies;
+    QTimer::singleShot(copiedConfirmation, this, [this, copy] {
+        if (copy == m_copies)
+            setCopied(false);
+    });
+}
+
+void Composer::setCopied(bool copied) {
+    m_copy->setText(copied ? copiedTitle : copyTitle);
+    m_copy->setAccessibleName(m_copy->text());
+    m_copy->updateGeometry();
 }
 
 void Composer::showComment(const QString& comment) {

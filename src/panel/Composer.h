@@ -7,7 +7,9 @@
 #include <QPlainTextEdit>
 #include <QWidget>
 
+class QLabel;
 class SimulatorPanelModel;
+class Thumbnail;
 
 // The six report categories as chips in two rows; pressing the selected chip clears the choice.
 class FlowChips : public QWidget {
@@ -55,8 +57,23 @@ private:
     QPlainTextEdit* m_text;
 };
 
-// Where the user turns a targeted element into a report: the element, the categories, the
-// request, the context preview and Send.
+// A pin's number in a brand-coloured badge, as the overlay and the annotated screenshot draw it.
+class PinBadge : public QWidget {
+    Q_OBJECT
+public:
+    PinBadge(int number, QWidget* parent = nullptr);
+    QSize sizeHint() const override { return {16, 16}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int m_number;
+};
+
+// Where the user turns the targeted elements into a report: the (first) element, the annotated
+// screenshot and, for several, the pins to remove one by one, the categories, the request, the
+// context preview, Copy as Prompt and Send.
 class Composer : public QWidget {
     Q_OBJECT
 public:
@@ -67,6 +84,10 @@ public:
 
     QPlainTextEdit* editor() const { return m_request->editor(); }
     PanelWidgets::PanelButton* sendButton() const { return m_send; }
+    PanelWidgets::PanelButton* copyButton() const { return m_copy; }
+    Thumbnail* thumbnail() const { return m_thumbnail; }
+    // The remove button of each pin, in order; none for a single pin.
+    QList<PanelWidgets::SymbolButton*> pinRemovers() const { return m_removers; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -75,18 +96,29 @@ protected:
 private:
     void showComment(const QString& comment);
     void showSending();
+    void showPictures();
+    void showPins(const Draft& draft);
     void sendIfAllowed();
+    // The prompt and the annotated screenshot onto the clipboard, as one item.
+    void copyPrompt();
+    void setCopied(bool copied);
 
     SimulatorPanelModel& m_model;
     QWidget* m_elementRow;
     PanelWidgets::ClampedLabel* m_name;
     PanelWidgets::ClampedLabel* m_details;
     PanelWidgets::SymbolButton* m_discard;
+    QWidget* m_picturesRow;
+    Thumbnail* m_thumbnail;
+    QWidget* m_pins;
+    QList<PanelWidgets::SymbolButton*> m_removers;
     FlowChips* m_chips;
     RequestEditor* m_request;
     PanelWidgets::PanelButton* m_context;
+    PanelWidgets::PanelButton* m_copy;
     PanelWidgets::PanelButton* m_send;
     PacketPreview* m_preview;
+    int m_copies = 0;
 };
 
 // What the element row says of a pick: its name, and the details joined by " · ".

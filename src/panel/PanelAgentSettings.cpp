@@ -2,7 +2,6 @@
 
 #include "foundation/Detach.h"
 #include "foundation/Failure.h"
-#include "panel/SimulatorPanelModel.h"
 
 #include <QPointer>
 
@@ -19,32 +18,35 @@ std::optional<bool> boolean(const nlohmann::json& object, const char* key) {
 
 } // namespace
 
+PanelAgentSettings::PanelAgentSettings(const BridgeApi::Client& bridge, QObject* parent)
+    : QObject(parent), m_bridge(bridge) {}
+
 void PanelAgentSettings::setAutoDispatch(std::optional<bool> value) {
     if (std::exchange(m_autoDispatch, value) != value)
-        emit m_model.autoDispatchChanged(value);
+        emit autoDispatchChanged(value);
 }
 
 void PanelAgentSettings::setAutoRelaunch(std::optional<bool> value) {
     if (std::exchange(m_autoRelaunch, value) != value)
-        emit m_model.autoRelaunchChanged(value);
+        emit autoRelaunchChanged(value);
 }
 
 void PanelAgentSettings::change(const QString& key, bool value) {
-    detach(ask(key, value), &m_model);
+    detach(ask(key, value), this);
 }
 
 QCoro::Task<> PanelAgentSettings::ask(QString key, bool value) {
-    // The part goes with the model: nothing of it is touched once the model is gone.
-    const QPointer<SimulatorPanelModel> self(&m_model);
+    const QPointer<PanelAgentSettings> self(this);
     ReportBody body;
     body.object[key.toStdString()] = value;
     try {
-        const nlohmann::json answer = co_await m_model.call(QStringLiteral("/api/settings"), std::move(body));
+        const nlohmann::json answer =
+            co_await m_bridge.call(QStringLiteral("/api/settings"), std::move(body));
         if (self)
             apply(answer);
     } catch (const Failure& failure) {
         if (self)
-            m_model.setError(failure.description());
+            emit failed(failure.description());
     }
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "panel/BridgeApi.h"
+
+#include <QObject>
 #include <QString>
 #include <qcoro/qcorotask.h>
 
@@ -7,14 +10,13 @@
 
 #include <optional>
 
-class SimulatorPanelModel;
-
-// The panel model's part that keeps the bridge's agent settings (autoDispatch, autoRelaunch) as
-// the bridge last answered them, and asks the bridge to change them.
-class PanelAgentSettings {
+// The bridge's agent settings (autoDispatch, autoRelaunch) as the bridge last answered them, and
+// the requests that change them.
+class PanelAgentSettings : public QObject {
+    Q_OBJECT
 public:
-    // The part lives and dies with the model.
-    explicit PanelAgentSettings(SimulatorPanelModel& model) : m_model(model) {}
+    // The bridge client outlives the part.
+    explicit PanelAgentSettings(const BridgeApi::Client& bridge, QObject* parent = nullptr);
 
     std::optional<bool> autoDispatch() const { return m_autoDispatch; }
     std::optional<bool> autoRelaunch() const { return m_autoRelaunch; }
@@ -26,10 +28,16 @@ public:
     // Takes both settings from a settings answer; anything but an object changes nothing.
     void apply(const nlohmann::json& answer);
 
+signals:
+    void autoDispatchChanged(const std::optional<bool>& value);
+    void autoRelaunchChanged(const std::optional<bool>& value);
+    // A change the bridge did not make, worded for the panel's error line.
+    void failed(const QString& description);
+
 private:
     QCoro::Task<> ask(QString key, bool value);
 
-    SimulatorPanelModel& m_model;
+    const BridgeApi::Client& m_bridge;
     std::optional<bool> m_autoDispatch;
     std::optional<bool> m_autoRelaunch;
 };

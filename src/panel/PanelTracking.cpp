@@ -3,17 +3,18 @@
 #include "foundation/Detach.h"
 #include "foundation/Within.h"
 #include "panel/BridgeApi.h"
+#include "panel/PanelAgentSettings.h"
 #include "panel/ReportStatus.h"
-#include "panel/SimulatorPanelModel.h"
 
 #include <QPointer>
 
 #include <utility>
 
-// Every task below goes with the model, this part included: after each wait it touches nothing
-// of either before it has seen the model is still there.
+// Every task below touches nothing after a wait before it has seen the part is still there.
 
-PanelTracking::PanelTracking(SimulatorPanelModel& model) : m_model(model) {
+PanelTracking::PanelTracking(const BridgeApi::Client& bridge, PanelAgentSettings& settings,
+                             PanelTimings timings, QObject* parent)
+    : QObject(parent), m_bridge(bridge), m_settings(settings), m_timings(timings) {
     m_pollPause.setSingleShot(true);
     m_pollPause.setTimerType(Qt::PreciseTimer);
 }
@@ -22,7 +23,7 @@ void PanelTracking::setReport(const std::optional<TrackedReport>& report) {
     if (m_report == report)
         return;
     m_report = report;
-    emit m_model.reportChanged();
+    emit reportChanged();
 }
 
 void PanelTracking::setStatus(const QString& id, const QString& status) {
@@ -35,38 +36,40 @@ void PanelTracking::setStatus(const QString& id, const QString& status) {
 
 void PanelTracking::setOffline(bool offline) {
     if (std::exchange(m_offline, offline) != offline)
-        emit m_model.offlineChanged(offline);
+        emit offlineChanged(offline);
 }
 
 void PanelTracking::setActing(bool acting) {
     if (std::exchange(m_acting, acting) != acting)
-        emit m_model.actingChanged(acting);
+        emit actingChanged(acting);
 }
 
 void PanelTracking::start() {
     if (std::exchange(m_polling, true))
         return;
-    detach(loop(), &m_model);
+    detach(loop(), this);
 }
 
-void PanelTracking::shown() {
+void PanelTracking::setVisible(bool visible) {
+    if (std::exchange(m_visible, visible) == visible)
+        return;
+    emit visibleChanged(visible);
     // The panel shows during the pause after a pass it was hidden for: the next pass comes now,
     // not after the slow pause.
-    if (m_pausedHidden && m_pollPause.isActive())
+    if (visible && m_pausedHidden && m_pollPause.isActive())
         m_pollPause.start(0);
 }
 
 QCoro::Task<> PanelTracking::loop() {
-    const QPointer<SimulatorPanelModel> self(&m_model);
-    const PanelTimings timings = m_model.timings();
+    const QPointer<PanelTracking> self(this);
     while (self) {
-        const bool hidden = !self->visible();
+        const bool hidden = !m_visible;
         const bool soon = co_await poll();
         if (!self)
             break;
         m_pausedHidden = hidden;
-        m_pollPause.start(soon ? timings.fastPoll : timings.slowPoll);
-        // The pause ends inside the model's destruction, even once the event loop has stopped.
+        m_pollPause.start(soon ? m_timings.fastPoll : m_timings.slowPoll);
+        // The pause ends inside the part's destruction, even once the event loop has stopped.
         // Kept out of the condition: there, GCC 12 resumed a dead frame.
         const bool slept = co_await Within::signal(self.data(), &m_pollPause, &QTimer::timeout);
         if (!slept)
@@ -75,15 +78,15 @@ QCoro::Task<> PanelTracking::loop() {
 }
 
 QCoro::Task<bool> PanelTracking::poll() {
-    if (!m_model.visible())
+    if (!m_visible)
         co_return false;
-    const QPointer<SimulatorPanelModel> self(&m_model);
+    const QPointer<PanelTracking> self(this);
 
     // Only what the bridge and the network throw means offline: a fault of ours must surface.
     nlohmann::json settings;
     bool reached = true;
     try {
-        settings = co_await m_model.call(QStringLiteral("/api/settings"));
+        settings = co_await m_bridge.call(QStringLiteral("/api/settings"));
     } catch (const Failure&) {
         reached = false;
     }
@@ -93,7 +96,7 @@ QCoro::Task<bool> PanelTracking::poll() {
         setOffline(true);
         co_return false;
     }
-    m_model.applySettings(settings);
+    m_settings.apply(settings);
     setOffline(false);
 
     if (m_report) {
@@ -104,7 +107,7 @@ QCoro::Task<bool> PanelTracking::poll() {
         bool failed = false;
         try {
             if (path)
-                answer = co_await m_model.call(*path);
+                answer = co_await m_bridge.call(*path);
         } catch (const BridgeApi::Refusal& refusal) {
             // A fault inside the bridge says nothing about the report: offline for this pass.
             if (refusal.inBridge())
@@ -147,8 +150,8 @@ QCoro::Task<bool> PanelTracking::poll() {
 }
 
 QCoro::Task<> PanelTracking::discover() {
-    const QPointer<SimulatorPanelModel> self(&m_model);
-    const nlohmann::json list = co_await m_model.call(QStringLiteral("/api/reports"));
+    const QPointer<PanelTracking> self(this);
+    const nlohmann::json list = co_await m_bridge.call(QStringLiteral("/api/reports"));
     if (!self)
         co_return;
     std::optional<TrackedReport> newest =
@@ -162,19 +165,19 @@ void PanelTracking::act(const QString& action) {
     if (!m_report)
         return;
     setActing(true);
-    m_model.setError(std::nullopt);
-    detach(review(m_report->id, action), &m_model);
+    emit errorReported(std::nullopt);
+    detach(review(m_report->id, action), this);
 }
 
 QCoro::Task<> PanelTracking::review(QString id, QString action) {
-    const QPointer<SimulatorPanelModel> self(&m_model);
+    const QPointer<PanelTracking> self(this);
     ReportBody empty;
     try {
         const std::optional<QString> path = BridgeApi::reviewPath(id, action);
         if (!path)
             throw PanelError(
                 QStringLiteral("This report\u2019s identifier can\u2019t be sent to the bridge"));
-        const nlohmann::json answer = co_await m_model.call(*path, std::move(empty));
+        const nlohmann::json answer = co_await m_bridge.call(*path, std::move(empty));
         if (!self)
             co_return;
         // Applied only while the panel still follows the report the action was about.
@@ -185,7 +188,7 @@ QCoro::Task<> PanelTracking::review(QString id, QString action) {
         // task's runner, which logs it.
         if (!self)
             co_return;
-        m_model.setError(failure.description());
+        emit errorReported(failure.description());
     }
     setActing(false);
 }

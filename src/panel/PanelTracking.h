@@ -1,7 +1,10 @@
 #pragma once
 
+#include "panel/BridgeApi.h"
+#include "panel/PanelTimings.h"
 #include "panel/TrackedReport.h"
 
+#include <QObject>
 #include <QSet>
 #include <QString>
 #include <QTimer>
@@ -9,15 +12,20 @@
 
 #include <optional>
 
-class SimulatorPanelModel;
+class PanelAgentSettings;
 
-// The panel model's part that follows a report: the polling loop and its passes, the report's
-// status, discovery of reports sent elsewhere, dismissal and the review actions.
-class PanelTracking {
+// Follows a report: the polling loop and its passes, which read the agent settings, the report's
+// status and discover reports sent elsewhere; dismissal and the review actions.
+class PanelTracking : public QObject {
+    Q_OBJECT
 public:
-    // The part lives and dies with the model.
-    explicit PanelTracking(SimulatorPanelModel& model);
+    // The bridge client and the agent settings outlive the part.
+    PanelTracking(const BridgeApi::Client& bridge, PanelAgentSettings& settings, PanelTimings timings,
+                  QObject* parent = nullptr);
 
+    // Whether the panel is on screen: polling asks the bridge only then.
+    bool visible() const { return m_visible; }
+    void setVisible(bool visible);
     const std::optional<TrackedReport>& report() const { return m_report; }
     bool offline() const { return m_offline; }
     bool acting() const { return m_acting; }
@@ -28,11 +36,10 @@ public:
     void setOffline(bool offline);
     void setActing(bool acting);
 
-    // Starts the polling loop once; it runs as long as the model.
+    // Starts the polling loop once; it runs as long as the part.
     void start();
-    // The panel came on screen.
-    void shown();
-    // One polling pass; true when the next should come soon.
+    // One polling pass; true when the next should come soon. An unreachable or failing bridge is
+    // "offline"; anything else it throws is a fault of ours and reaches the task's runner.
     QCoro::Task<bool> poll();
 
     // "commit", "verify" or "revert" for the followed report.
@@ -40,12 +47,23 @@ public:
     // Stops following the report; discovery never adopts it again.
     void dismiss();
 
+signals:
+    void visibleChanged(bool visible);
+    void reportChanged();
+    void offlineChanged(bool offline);
+    void actingChanged(bool acting);
+    // What the panel's error line says now: a review action's failure, or nothing as one starts.
+    void errorReported(const std::optional<QString>& error);
+
 private:
     QCoro::Task<> loop();
     QCoro::Task<> discover();
     QCoro::Task<> review(QString id, QString action);
 
-    SimulatorPanelModel& m_model;
+    const BridgeApi::Client& m_bridge;
+    PanelAgentSettings& m_settings;
+    PanelTimings m_timings;
+    bool m_visible = false;
     std::optional<TrackedReport> m_report;
     bool m_offline = false;
     bool m_acting = false;

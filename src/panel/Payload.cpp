@@ -2,7 +2,9 @@
 
 #include "foundation/Failure.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -20,26 +22,40 @@ std::string utf8(const QString& text) {
     return text.toStdString();
 }
 
-// Chunks of whole 3-byte groups encode to base64 that concatenates without padding in between.
-constexpr qsizetype base64Chunk = 3 * 64 * 1024;
-
-qsizetype base64Size(qsizetype bytes) {
-    return (bytes + 2) / 3 * 4;
-}
-
-void appendBase64(QByteArray& out, const QByteArray& bytes) {
-    for (qsizetype at = 0; at < bytes.size(); at += base64Chunk) {
-        const qsizetype length = std::min(base64Chunk, bytes.size() - at);
-        out += QByteArray::fromRawData(bytes.constData() + at, length).toBase64();
-    }
-}
-
 const char* const screenshotKey = "screenshotPNG";
+const char* const annotatedKey = "annotatedScreenshotPNG";
+
+// The body's pictures in the order they are written; an annotated picture that could not be made
+// is left out.
+std::vector<std::pair<const char*, const QByteArray*>> members(const ReportPictures& pictures) {
+    std::vector<std::pair<const char*, const QByteArray*>> written{{screenshotKey, &pictures.screenshot}};
+    if (!pictures.annotated.isEmpty())
+        written.emplace_back(annotatedKey, &pictures.annotated);
+    return written;
+}
+
+nlohmann::json elementRecord(const PickResult& pick, const QRectF& f) {
+    nlohmann::json element;
+    element["name"] = utf8(pick.identifier ? *pick.identifier : pick.label ? *pick.label : pick.role);
+    element["type"] = utf8(pick.role);
+    element["resolution"] = "accessibility";
+    element["frame"] = {{"x", f.x()}, {"y", f.y()}, {"width", f.width()}, {"height", f.height()}};
+    if (pick.identifier)
+        element["identifier"] = utf8(*pick.identifier);
+    if (pick.label)
+        element["accessibilityLabel"] = utf8(*pick.label);
+    return element;
+}
+
+nlohmann::json point(const QPointF& p) {
+    return {{"x", p.x()}, {"y", p.y()}};
+}
 
 } // namespace
 
 bool operator==(const Draft& a, const Draft& b) {
-    return samePick(a.pick, b.pick) && a.device == b.device && a.mapping.screen == b.mapping.screen &&
+    return std::equal(a.pins.begin(), a.pins.end(), b.pins.begin(), b.pins.end(), samePick) &&
+           a.device == b.device && a.mapping.screen == b.mapping.screen &&
            a.mapping.factor == b.mapping.factor && a.mapping.size == b.mapping.size && a.png == b.png;
 }
 
@@ -56,20 +72,47 @@ bool DevicePlacement::isFinite() const {
            (finite(frame->x()) && finite(frame->y()) && finite(frame->width()) && finite(frame->height()));
 }
 
-DevicePlacement place(const Draft& draft) {
-    const QRectF& screen = draft.mapping.screen;
-    const double k = draft.mapping.factor;
+std::optional<Draft> Draft::without(std::size_t index) const {
+    Draft fewer = *this;
+    if (index < fewer.pins.size())
+        fewer.pins.erase(fewer.pins.begin() + qsizetype(index));
+    if (fewer.pins.empty())
+        return std::nullopt;
+    return fewer;
+}
+
+namespace {
+
+// A pin on the device screen, from the screen's top-left corner where it was picked: the first
+// pin's is the mapping's own, a later one's moved with the window if the window moved meanwhile.
+DevicePlacement placePin(const PickResult& pin, const QRectF& screen, double k) {
     const double left = std::min(screen.left(), screen.right());
     const double top = std::min(screen.top(), screen.bottom());
     DevicePlacement placement;
-    placement.touch = QPointF(roundToTenth(k * (draft.pick.point.x() - left)),
-                              roundToTenth(k * (draft.pick.point.y() - top)));
-    if (const auto& f = draft.pick.frame) {
+    placement.touch =
+        QPointF(roundToTenth(k * (pin.point.x() - left)), roundToTenth(k * (pin.point.y() - top)));
+    if (const auto& f = pin.frame) {
         placement.frame =
             QRectF(roundToTenth((f->x() - left) * k), roundToTenth((f->y() - top) * k),
                    roundToTenth(std::abs(f->width()) * k), roundToTenth(std::abs(f->height()) * k));
     }
     return placement;
+}
+
+} // namespace
+
+DevicePlacement place(const Draft& draft) {
+    return placePin(draft.pick(), draft.mapping.screen, draft.mapping.factor);
+}
+
+std::vector<DevicePlacement> placeAll(const Draft& draft) {
+    std::vector<DevicePlacement> placements;
+    placements.reserve(draft.pins.size());
+    for (std::size_t i = 0; i < draft.pins.size(); ++i) {
+        const QRectF& screen = i == 0 ? draft.mapping.screen : draft.pins[i].screen;
+        placements.push_back(placePin(draft.pins[i], screen, draft.mapping.factor));
+    }
+    return placements;
 }
 
 QByteArray ReportBody::compact() const {
@@ -80,60 +123,66 @@ QByteArray ReportBody::compact() const {
         throw Failure(QStringLiteral("The report can\u2019t be written as JSON: ") +
                       QString::fromUtf8(error.what()));
     }
-    if (!screenshotPng)
+    if (!pictures)
         return QByteArray(fields.data(), qsizetype(fields.size()));
 
-    // The fields' closing brace gives way to the screenshot member; base64 needs no escaping.
-    const std::string key = nlohmann::json(screenshotKey).dump();
+    // The fields' closing brace gives way to the pictures; base64 needs no escaping.
+    qsizetype size = qsizetype(fields.size());
+    for (const auto& [key, text] : members(*pictures))
+        size += qsizetype(std::strlen(key)) + text->size() + 6;
     QByteArray out;
-    out.reserve(qsizetype(fields.size() + key.size()) + base64Size(screenshotPng->size()) + 4);
+    out.reserve(size);
     out.append(fields.data(), qsizetype(fields.size()) - 1);
-    if (!object.empty())
-        out += ',';
-    out.append(key.data(), qsizetype(key.size()));
-    out += ":\"";
-    appendBase64(out, *screenshotPng);
-    out += "\"}";
+    bool first = object.empty();
+    for (const auto& [key, text] : members(*pictures)) {
+        out += first ? "\"" : ",\"";
+        first = false;
+        out += key;
+        out += "\":\"";
+        out += *text;
+        out += '"';
+    }
+    out += '}';
     return out;
 }
 
 nlohmann::json ReportBody::value() const {
     nlohmann::json whole = object;
-    if (screenshotPng)
-        whole[screenshotKey] = screenshotPng->toBase64().toStdString();
+    if (pictures) {
+        for (const auto& [key, text] : members(*pictures))
+            whole[key] = text->toStdString();
+    }
     return whole;
 }
 
 ReportBody payload(const Draft& draft, const QString& comment, const std::optional<QString>& category,
-                   bool screenshot) {
-    const PickResult& pick = draft.pick;
-    const DevicePlacement placement = place(draft);
+                   const std::optional<ReportPictures>& pictures) {
+    const PickResult& pick = draft.pick();
+    const std::vector<DevicePlacement> placements = placeAll(draft);
     ReportBody body;
     nlohmann::json& o = body.object;
     o["comment"] = utf8(comment.trimmed());
     o["platform"] = "ios";
     o["screen"] = utf8(pick.window.title.isEmpty() ? draft.device.name : pick.window.title);
-    o["touch"] = {{"x", placement.touch.x()}, {"y", placement.touch.y()}};
+    o["touch"] = point(placements.front().touch);
     o["simulator"] = utf8(draft.device.udid);
     o["device"] = utf8(draft.device.name);
     o["viewport"] = utf8(QString::number(qint64(std::trunc(draft.mapping.size.width()))) + QLatin1Char('x') +
                          QString::number(qint64(std::trunc(draft.mapping.size.height()))));
     if (category)
         o["category"] = utf8(*category);
-    if (placement.frame) {
-        const QRectF& f = *placement.frame;
-        nlohmann::json element;
-        element["name"] = utf8(pick.identifier ? *pick.identifier : pick.label ? *pick.label : pick.role);
-        element["type"] = utf8(pick.role);
-        element["resolution"] = "accessibility";
-        element["frame"] = {{"x", f.x()}, {"y", f.y()}, {"width", f.width()}, {"height", f.height()}};
-        if (pick.identifier)
-            element["identifier"] = utf8(*pick.identifier);
-        if (pick.label)
-            element["accessibilityLabel"] = utf8(*pick.label);
-        o["element"] = std::move(element);
+    if (placements.front().frame)
+        o["element"] = elementRecord(pick, *placements.front().frame);
+    nlohmann::json elements = nlohmann::json::array();
+    for (std::size_t i = 0; i < draft.pins.size(); ++i) {
+        nlohmann::json pin;
+        pin["index"] = i + 1;
+        pin["touch"] = point(placements[i].touch);
+        if (placements[i].frame)
+            pin["element"] = elementRecord(draft.pins[i], *placements[i].frame);
+        elements.push_back(std::move(pin));
     }
-    if (screenshot)
-        body.screenshotPng = draft.png;
+    o["elements"] = std::move(elements);
+    body.pictures = pictures;
     return body;
 }

@@ -1,14 +1,14 @@
 #include "panel/PreviewRefresh.h"
 
 #include "foundation/Detach.h"
-#include "panel/SimulatorPanelModel.h"
+#include "panel/PanelComposing.h"
 
-PreviewRefresh::PreviewRefresh(SimulatorPanelModel& model, std::chrono::milliseconds delay)
-    : QObject(&model), m_model(model) {
+PreviewRefresh::PreviewRefresh(PanelComposing& composing, std::chrono::milliseconds delay, QObject* parent)
+    : QObject(parent), m_composing(composing) {
     m_timer.setSingleShot(true);
     m_timer.setInterval(delay);
-    connect(&m_timer, &QTimer::timeout, this, [this] { detach(m_model.refreshPacket(), this); });
-    connect(&model, &SimulatorPanelModel::refreshKeyChanged, this, [this] {
+    connect(&m_timer, &QTimer::timeout, this, [this] { detach(m_composing.refreshPacket(), this); });
+    connect(&composing, &PanelComposing::refreshKeyChanged, this, [this] {
         if (m_active)
             restart();
     });

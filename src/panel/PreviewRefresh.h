@@ -5,15 +5,15 @@
 
 #include <chrono>
 
-class SimulatorPanelModel;
+class PanelComposing;
 
 // The composer's preview refresh: while active, the packet is fetched one delay after the
-// composer comes on screen and after every change of the model's refresh key; a change during
+// composer comes on screen and after every change of the refresh key; a change during
 // the delay starts it again, so typing sends one request after the last keystroke.
 class PreviewRefresh : public QObject {
     Q_OBJECT
 public:
-    explicit PreviewRefresh(SimulatorPanelModel& model, std::chrono::milliseconds delay);
+    PreviewRefresh(PanelComposing& composing, std::chrono::milliseconds delay, QObject* parent = nullptr);
 
     // The composer calls this as it comes on screen (true) and leaves it (false).
     void setActive(bool active);
@@ -22,7 +22,7 @@ public:
 private:
     void restart();
 
-    SimulatorPanelModel& m_model;
+    PanelComposing& m_composing;
     QTimer m_timer;
     bool m_active = false;
 };

@@ -1,6 +1,7 @@
 #include "panel/Progress.h"
 
 #include "foundation/CommonWidgets.h"
+#include "panel/PictureViews.h"
 #include "panel/ReportStatus.h"
 #include "panel/SimulatorPanelModel.h"
 
@@ -26,6 +27,9 @@ constexpr int rowGap = 3;
 constexpr int capsuleHeight = 3;
 // The working spinner shows for as long as the agent works: one turn in 1.5 s.
 constexpr std::chrono::milliseconds spinnerFrame{125};
+
+// The before and after thumbnails, in points.
+constexpr int comparisonHeight = 96;
 
 // The step names are set at 10 points.
 QFont stepFont(bool current) {
@@ -136,7 +140,11 @@ Progress::Progress(SimulatorPanelModel& model, PanelViewTimings timings, QWidget
       m_title(makeLabel(QString(), Style::Text::Callout, Style::Tone::Primary, m_statusRow, QFont::DemiBold)),
       m_elapsed(new TabularLabel(m_statusRow)),
       m_dismiss(new SymbolButton(QStringLiteral("xmark"), 9, QSize(18, 18), m_statusRow)),
-      m_request(new ClampedLabel(3, this)), m_track(new StepTrack(this)), m_reviewRow(new QWidget(this)),
+      m_request(new ClampedLabel(3, this)), m_track(new StepTrack(this)), m_comparison(new QWidget(this)),
+      m_before(new Thumbnail(QStringLiteral("Before"), comparisonHeight, m_comparison)),
+      m_after(new Thumbnail(QStringLiteral("After"), comparisonHeight, m_comparison)),
+      m_afterError(makeLabel(QString(), Style::Text::Caption, Style::Tone::Red, m_comparison)),
+      m_reviewRow(new QWidget(this)),
       m_commit(new PanelButton(action(ReviewActions::commit).title, PanelButton::Kind::Prominent,
                                PanelButton::Size::Small, m_reviewRow)),
       m_verify(new PanelButton(action(ReviewActions::verify).title, PanelButton::Kind::Standard,
@@ -148,11 +156,12 @@ Progress::Progress(SimulatorPanelModel& model, PanelViewTimings timings, QWidget
     setObjectName(QStringLiteral("progress"));
     // Named for tests and for finding one's way in an accessibility inspector.
     const std::pair<QObject*, const char*> names[] = {
-        {m_statusRow, "statusRow"}, {m_spinner, "working"},     {m_dot, "inReview"},
-        {m_check, "finished"},      {m_cross, "other"},         {m_title, "title"},
-        {m_elapsed, "elapsed"},     {m_dismiss, "dismiss"},     {m_request, "request"},
-        {m_track, "stepTrack"},     {m_reviewRow, "reviewRow"}, {m_commit, "commit"},
-        {m_verify, "verify"},       {m_revert, "revert"},       {m_link, "dashboardLink"},
+        {m_statusRow, "statusRow"},   {m_spinner, "working"},       {m_dot, "inReview"},
+        {m_check, "finished"},        {m_cross, "other"},           {m_title, "title"},
+        {m_elapsed, "elapsed"},       {m_dismiss, "dismiss"},       {m_request, "request"},
+        {m_track, "stepTrack"},       {m_reviewRow, "reviewRow"},   {m_commit, "commit"},
+        {m_comparison, "comparison"}, {m_afterError, "afterError"}, {m_verify, "verify"},
+        {m_revert, "revert"},         {m_link, "dashboardLink"},
     };
     for (const auto& [object, name] : names)
         object->setObjectName(QLatin1String(name));
@@ -193,6 +202,32 @@ Progress::Progress(SimulatorPanelModel& model, PanelViewTimings timings, QWidget
     layout->addWidget(m_request);
     layout->addWidget(m_track);
 
+    // Before and after, side by side, each captioned below; a failed capture's words in place of
+    // the second.
+    auto* comparison = new QHBoxLayout(m_comparison);
+    comparison->setContentsMargins(0, 0, 0, 0);
+    comparison->setSpacing(12);
+    for (Thumbnail* picture : {m_before, m_after}) {
+        auto* column = new QVBoxLayout;
+        column->setSpacing(3);
+        column->addWidget(picture, 0, Qt::AlignHCenter);
+        if (picture == m_after)
+            column->addWidget(m_afterError);
+        QLabel* caption =
+            makeLabel(picture->accessibleName(), Style::Text::Caption, Style::Tone::Secondary, m_comparison);
+        caption->setAlignment(Qt::AlignHCenter);
+        // The picture says its name itself.
+        caption->setAccessibleName(QString());
+        column->addWidget(caption);
+        column->addStretch(1);
+        comparison->addLayout(column);
+    }
+    comparison->addStretch(1);
+    m_afterError->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Room to wrap in, beside "Before".
+    m_afterError->setMinimumWidth(180);
+    layout->addWidget(m_comparison);
+
     auto* actions = new QHBoxLayout(m_reviewRow);
     actions->setContentsMargins(0, 0, 0, 0);
     actions->setSpacing(6);
@@ -212,6 +247,7 @@ Progress::Progress(SimulatorPanelModel& model, PanelViewTimings timings, QWidget
 
     connect(m_dismiss, &QAbstractButton::clicked, &m_model, &SimulatorPanelModel::dismissReport);
     connect(m_link, &QAbstractButton::clicked, &m_model, &SimulatorPanelModel::openInDashboard);
+    connect(&m_model, &SimulatorPanelModel::afterChanged, this, &Progress::showComparison);
     connect(&m_model, &SimulatorPanelModel::actingChanged, this,
             [this](bool acting) { m_reviewRow->setEnabled(!acting); });
     m_reviewRow->setEnabled(!m_model.acting());
@@ -255,12 +291,30 @@ void Progress::refresh() {
     if (!review)
         m_revert->disarm();
     m_reviewRow->setVisible(review);
+    showComparison();
 
     updateElapsed();
     if (working && isVisible())
         scheduleTick();
     else
         m_tick.stop();
+}
+
+void Progress::showComparison() {
+    const bool shown = m_report.sent && m_report.status == ReportStatus::review;
+    m_comparison->setVisible(shown);
+    if (!shown)
+        return;
+    m_before->setPicture(m_report.sent->png, m_report.sent->thumbnail);
+    const PanelComparison::After& after = m_model.after();
+    using State = PanelComparison::After::State;
+    if (after.state == State::Taken)
+        m_after->setPicture(after.png, after.thumbnail);
+    else
+        m_after->setWaiting();
+    m_after->setVisible(after.state != State::Failed);
+    m_afterError->setText(after.error);
+    m_afterError->setVisible(after.state == State::Failed);
 }
 
 QString Progress::elapsedText() const {

@@ -14,6 +14,7 @@ class QLabel;
 class SimulatorPanelModel;
 class Spinner;
 class SymbolView;
+class Thumbnail;
 
 // The review action that needs a second press: "Revert", then "Undo files?" for a while.
 class RevertButton : public PanelWidgets::PanelButton {
@@ -58,7 +59,8 @@ private:
 };
 
 // The followed report: its status, the time the agent has been at it, the request, the step
-// track, the review actions and the way to the dashboard.
+// track, in review the screen before and after the agent's change, the review actions and the way
+// to the dashboard.
 class Progress : public QWidget {
     Q_OBJECT
 public:
@@ -70,6 +72,8 @@ public:
     QString elapsedText() const;
     // The elapsed-seconds timer runs: only while a working report is on screen.
     bool isTiming() const { return m_tick.isActive(); }
+    Thumbnail* before() const { return m_before; }
+    Thumbnail* after() const { return m_after; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -77,6 +81,7 @@ protected:
 
 private:
     void refresh();
+    void showComparison();
     void updateElapsed();
     void scheduleTick();
 
@@ -94,6 +99,10 @@ private:
     PanelWidgets::SymbolButton* m_dismiss;
     PanelWidgets::ClampedLabel* m_request;
     StepTrack* m_track;
+    QWidget* m_comparison;
+    Thumbnail* m_before;
+    Thumbnail* m_after;
+    QLabel* m_afterError;
     QWidget* m_reviewRow;
     PanelWidgets::PanelButton* m_commit;
     PanelWidgets::PanelButton* m_verify;

@@ -1,16 +1,42 @@
 #include "panel/SimulatorPanelModel.h"
 
 #include "foundation/AppNotifications.h"
-#include "foundation/Settings.h"
-#include "panel/BridgeApi.h"
 
 #include <utility>
 
 SimulatorPanelModel::SimulatorPanelModel(platform::SimulatorTool& tool, Settings& settings,
                                          PanelTimings timings, QObject* parent)
-    : QObject(parent), m_settings(settings), m_timings(timings), m_composing(*this, tool), m_tracking(*this),
-      m_agentSettings(*this) {
-    m_previewRefresh = new PreviewRefresh(*this, m_timings.previewDelay);
+    : QObject(parent), m_timings(timings), m_bridge(settings, timings.requestTimeout, this),
+      m_agentSettings(m_bridge), m_tracking(m_bridge, m_agentSettings, timings),
+      m_composing(m_bridge, tool, m_tracking), m_comparison(tool),
+      m_previewRefresh(m_composing, timings.previewDelay) {
+    connect(&m_agentSettings, &PanelAgentSettings::autoDispatchChanged, this,
+            &SimulatorPanelModel::autoDispatchChanged);
+    connect(&m_agentSettings, &PanelAgentSettings::autoRelaunchChanged, this,
+            &SimulatorPanelModel::autoRelaunchChanged);
+    connect(&m_agentSettings, &PanelAgentSettings::failed, this,
+            [this](const QString& description) { setError(description); });
+
+    connect(&m_tracking, &PanelTracking::visibleChanged, this, &SimulatorPanelModel::visibleChanged);
+    connect(&m_tracking, &PanelTracking::reportChanged, this, &SimulatorPanelModel::reportChanged);
+    connect(&m_tracking, &PanelTracking::offlineChanged, this, &SimulatorPanelModel::offlineChanged);
+    connect(&m_tracking, &PanelTracking::actingChanged, this, &SimulatorPanelModel::actingChanged);
+    connect(&m_tracking, &PanelTracking::errorReported, this, &SimulatorPanelModel::setError);
+    connect(&m_tracking, &PanelTracking::reportChanged, this, [this] { m_comparison.follow(report()); });
+    connect(&m_comparison, &PanelComparison::afterChanged, this, &SimulatorPanelModel::afterChanged);
+
+    connect(&m_composing, &PanelComposing::capturingChanged, this, &SimulatorPanelModel::capturingChanged);
+    connect(&m_composing, &PanelComposing::draftChanged, this, &SimulatorPanelModel::draftChanged);
+    connect(&m_composing, &PanelComposing::picturesChanged, this, &SimulatorPanelModel::picturesChanged);
+    connect(&m_composing, &PanelComposing::commentChanged, this, &SimulatorPanelModel::commentChanged);
+    connect(&m_composing, &PanelComposing::categoryChanged, this, &SimulatorPanelModel::categoryChanged);
+    connect(&m_composing, &PanelComposing::showContextChanged, this,
+            &SimulatorPanelModel::showContextChanged);
+    connect(&m_composing, &PanelComposing::packetChanged, this, &SimulatorPanelModel::packetChanged);
+    connect(&m_composing, &PanelComposing::sendingChanged, this, &SimulatorPanelModel::sendingChanged);
+    connect(&m_composing, &PanelComposing::canSendChanged, this, &SimulatorPanelModel::canSendChanged);
+    connect(&m_composing, &PanelComposing::refreshKeyChanged, this, &SimulatorPanelModel::refreshKeyChanged);
+    connect(&m_composing, &PanelComposing::errorReported, this, &SimulatorPanelModel::setError);
 }
 
 SimulatorPanelModel::~SimulatorPanelModel() = default;
@@ -27,11 +53,7 @@ void SimulatorPanelModel::setTrusted(bool trusted) {
 }
 
 void SimulatorPanelModel::setVisible(bool visible) {
-    if (std::exchange(m_visible, visible) == visible)
-        return;
-    emit visibleChanged(visible);
-    if (visible)
-        m_tracking.shown();
+    m_tracking.setVisible(visible);
 }
 
 void SimulatorPanelModel::setDeviceTitle(const QString& title) {
@@ -46,18 +68,20 @@ void SimulatorPanelModel::setPicking(bool picking) {
         emit pickingChanged(picking);
 }
 
-// The error line and the bridge, which every part shares.
+void SimulatorPanelModel::setHighlighted(const std::optional<QString>& name) {
+    if (m_highlighted == name)
+        return;
+    m_highlighted = name;
+    emit highlightedChanged(name);
+}
+
+// The error line, which every part writes.
 
 void SimulatorPanelModel::setError(const std::optional<QString>& error) {
     if (m_error == error)
         return;
     m_error = error;
     emit errorChanged(error);
-}
-
-QCoro::Task<nlohmann::json> SimulatorPanelModel::call(const QString& path, std::optional<ReportBody> body) {
-    // The port is read on every call, so a change in the main window applies to the next request.
-    return BridgeApi::call(m_settings.bridgePort(), path, std::move(body), m_timings.requestTimeout, this);
 }
 
 // Composing.
@@ -90,8 +114,12 @@ void SimulatorPanelModel::setSending(bool sending) {
     m_composing.setSending(sending);
 }
 
-void SimulatorPanelModel::select(const PickResult& pick) {
-    m_composing.select(pick);
+void SimulatorPanelModel::select(const std::vector<PickResult>& pins) {
+    m_composing.select(pins);
+}
+
+void SimulatorPanelModel::removePin(std::size_t index) {
+    m_composing.removePin(index);
 }
 
 void SimulatorPanelModel::send() {
@@ -106,8 +134,9 @@ QCoro::Task<> SimulatorPanelModel::refreshPacket() {
     return m_composing.refreshPacket();
 }
 
-ReportBody SimulatorPanelModel::payload(const Draft& draft, bool screenshot) const {
-    return m_composing.payload(draft, screenshot);
+ReportBody SimulatorPanelModel::payload(const Draft& draft,
+                                        const std::optional<ReportPictures>& pictures) const {
+    return m_composing.payload(draft, pictures);
 }
 
 // Tracking, review actions and the dashboard hand-off.

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "panel/BridgeApi.h"
 #include "panel/PanelAgentSettings.h"
+#include "panel/PanelComparison.h"
 #include "panel/PanelComposing.h"
+#include "panel/PanelTimings.h"
 #include "panel/PanelTracking.h"
 #include "panel/Payload.h"
 #include "panel/PreviewRefresh.h"
@@ -26,30 +29,23 @@ namespace platform {
 class SimulatorTool;
 }
 
-// The panel's intervals. Tests pass shorter ones.
-struct PanelTimings {
-    // From the last change of the preview's refresh key to the preview request.
-    std::chrono::milliseconds previewDelay{300};
-    // Between polling passes while a report is being worked on, and otherwise.
-    std::chrono::milliseconds fastPoll{1500};
-    std::chrono::milliseconds slowPoll{5000};
-    // The longest a bridge request may go without progress.
-    std::chrono::milliseconds requestTimeout{15000};
-};
-
 // The one object behind the floating Simulator panel: it captures a picked element into a draft,
 // previews and sends the report, follows it by polling the bridge, runs the review actions and
 // the agent settings. Every observable property notifies only when its value changes. The work is
-// done by its parts (PanelComposing, PanelTracking, PanelAgentSettings); the views, the controller
-// and the tests see only the model.
+// done by its parts (PanelComposing, PanelTracking, PanelAgentSettings), each with its own state
+// and signals, which know nothing of the model; the model holds them, the error line and what the
+// controller tells it, and passes their signals on. The views, the controller and the tests see
+// only the model.
 class SimulatorPanelModel : public QObject, public PanelModelInput {
     Q_OBJECT
     Q_PROPERTY(bool visible READ visible NOTIFY visibleChanged)
     Q_PROPERTY(bool trusted READ trusted NOTIFY trustedChanged)
     Q_PROPERTY(bool picking READ picking NOTIFY pickingChanged)
+    Q_PROPERTY(std::optional<QString> highlighted READ highlighted NOTIFY highlightedChanged)
     Q_PROPERTY(QString deviceTitle READ deviceTitle NOTIFY deviceTitleChanged)
     Q_PROPERTY(bool capturing READ capturing NOTIFY capturingChanged)
     Q_PROPERTY(std::optional<Draft> draft READ draft NOTIFY draftChanged)
+    Q_PROPERTY(std::shared_ptr<const Annotation::Rendered> pictures READ pictures NOTIFY picturesChanged)
     Q_PROPERTY(QString comment READ comment WRITE setComment NOTIFY commentChanged)
     Q_PROPERTY(std::optional<QString> category READ category WRITE setCategory NOTIFY categoryChanged)
     Q_PROPERTY(bool showContext READ showContext WRITE setShowContext NOTIFY showContextChanged)
@@ -58,6 +54,7 @@ class SimulatorPanelModel : public QObject, public PanelModelInput {
     Q_PROPERTY(std::optional<QString> error READ error NOTIFY errorChanged)
     Q_PROPERTY(std::optional<TrackedReport> report READ report NOTIFY reportChanged)
     Q_PROPERTY(bool acting READ acting NOTIFY actingChanged)
+    Q_PROPERTY(PanelComparison::After after READ after NOTIFY afterChanged)
     Q_PROPERTY(std::optional<bool> autoDispatch READ autoDispatch NOTIFY autoDispatchChanged)
     Q_PROPERTY(std::optional<bool> autoRelaunch READ autoRelaunch NOTIFY autoRelaunchChanged)
     Q_PROPERTY(bool offline READ offline NOTIFY offlineChanged)
@@ -81,15 +78,20 @@ public:
     void setVisible(bool visible) override;
     void setDeviceTitle(const QString& title) override;
     void setPicking(bool picking) override;
+    void setHighlighted(const std::optional<QString>& name) override;
 
-    bool visible() const { return m_visible; }
+    bool visible() const { return m_tracking.visible(); }
     bool trusted() const { return m_trusted; }
     bool picking() const { return m_picking; }
+    const std::optional<QString>& highlighted() const { return m_highlighted; }
     QString deviceTitle() const { return m_deviceTitle; }
 
     // Composing and sending.
     bool capturing() const { return m_composing.capturing(); }
     const std::optional<Draft>& draft() const { return m_composing.draft(); }
+    // The draft's screenshot with its pins drawn, and the report's pictures; null while they are
+    // being drawn.
+    std::shared_ptr<const Annotation::Rendered> pictures() const { return m_composing.pictures(); }
     QString comment() const { return m_composing.comment(); }
     void setComment(const QString& comment);
     std::optional<QString> category() const { return m_composing.category(); }
@@ -104,17 +106,22 @@ public:
     // "true|<comment>|<category>": what the preview depends on.
     QString refreshKey() const { return m_composing.refreshKey(); }
 
-    // Drops any draft, then captures the picked element's device in the background.
-    void select(const PickResult& pick) override;
+    // Drops any draft, then captures the pins' device in the background.
+    void select(const std::vector<PickResult>& pins) override;
+    // The composer's remove button on a pin (counted from 0); the last pin goes with the draft.
+    void removePin(std::size_t index);
     // Sends the draft with the trimmed request; does nothing unless canSend().
     void send();
     // The composer's discard button: the draft, request, category, preview and error go.
     void discard();
     // Fetches the preview into `packet`, when it is open and there is a draft.
     QCoro::Task<> refreshPacket();
-    PreviewRefresh& previewRefresh() { return *m_previewRefresh; }
-    // The report body of a draft with the current request and category.
-    ReportBody payload(const Draft& draft, bool screenshot) const;
+    PreviewRefresh& previewRefresh() { return m_previewRefresh; }
+    // "Copy as Prompt": the draft with the current request as Markdown, which goes to the clipboard
+    // with the annotated screenshot; empty without a draft.
+    QString prompt() const { return m_composing.prompt(); }
+    // The report body of a draft with the current request and category, with or without pictures.
+    ReportBody payload(const Draft& draft, const std::optional<ReportPictures>& pictures) const;
 
     // Tracking.
     const std::optional<TrackedReport>& report() const { return m_tracking.report(); }
@@ -122,10 +129,11 @@ public:
     std::optional<bool> autoDispatch() const { return m_agentSettings.autoDispatch(); }
     std::optional<bool> autoRelaunch() const { return m_agentSettings.autoRelaunch(); }
     QSet<QString> dismissed() const { return m_tracking.dismissed(); }
+    // "After", beside the picture the followed report was sent with, while it is in review.
+    const PanelComparison::After& after() const { return m_comparison.after(); }
     // Starts the polling loop once; it runs as long as the model.
     void startPolling() override;
-    // One polling pass; true when the next should come soon. An unreachable or failing bridge is
-    // "offline"; anything else it throws is a fault of ours and reaches the task's runner.
+    // One polling pass; true when the next should come soon.
     QCoro::Task<bool> poll();
 
     // Review actions and agent settings.
@@ -150,9 +158,11 @@ signals:
     void visibleChanged(bool visible);
     void trustedChanged(bool trusted);
     void pickingChanged(bool picking);
+    void highlightedChanged(const std::optional<QString>& name);
     void deviceTitleChanged(const QString& title);
     void capturingChanged(bool capturing);
     void draftChanged();
+    void picturesChanged();
     void commentChanged(const QString& comment);
     void categoryChanged(const std::optional<QString>& category);
     void showContextChanged(bool show);
@@ -161,19 +171,12 @@ signals:
     void errorChanged(const std::optional<QString>& error);
     void reportChanged();
     void actingChanged(bool acting);
+    void afterChanged();
     void autoDispatchChanged(const std::optional<bool>& value);
     void autoRelaunchChanged(const std::optional<bool>& value);
     void offlineChanged(bool offline);
     void canSendChanged(bool canSend);
     void refreshKeyChanged(const QString& key);
-
-private:
-    // The parts reach the bridge, the error line and each other's writers through the model.
-    friend class PanelAgentSettings;
-    friend class PanelComposing;
-    friend class PanelTracking;
-
-    QCoro::Task<nlohmann::json> call(const QString& path, std::optional<ReportBody> body = std::nullopt);
 
 protected:
     // The model's own writers; protected so that a view's test can put the model in any state.
@@ -191,20 +194,22 @@ protected:
     void setOffline(bool offline);
 
 private:
-    Settings& m_settings;
     PanelTimings m_timings;
     RaiseMainWindow m_raiseMainWindow;
     AppNotifications* m_notifications = nullptr;
     PanelControl* m_controller = nullptr;
 
-    bool m_visible = false;
     bool m_trusted = false;
     bool m_picking = false;
+    std::optional<QString> m_highlighted;
     QString m_deviceTitle;
     std::optional<QString> m_error;
 
-    PanelComposing m_composing;
-    PanelTracking m_tracking;
+    // In this order: each part reaches only those before it.
+    BridgeApi::Client m_bridge;
     PanelAgentSettings m_agentSettings;
-    PreviewRefresh* m_previewRefresh;
+    PanelTracking m_tracking;
+    PanelComposing m_composing;
+    PanelComparison m_comparison;
+    PreviewRefresh m_previewRefresh;
 };

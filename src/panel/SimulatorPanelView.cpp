@@ -24,6 +24,8 @@ namespace {
 constexpr int margin = 14;
 constexpr int sectionSpacing = 12;
 
+const QString pickingHint = QStringLiteral("Click an element in the Simulator. Esc cancels.");
+
 QHBoxLayout* row(QWidget* owner, int spacing) {
     auto* layout = new QHBoxLayout(owner);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -174,12 +176,15 @@ SimulatorPanelView::SimulatorPanelView(SimulatorPanelModel& model, Settings& set
         this);
     layout->addWidget(m_callout);
 
-    m_pickingHint = symbolLine(QStringLiteral("scope"), Style::Tone::Secondary,
-                               makeLabel(QStringLiteral("Click an element in the Simulator. Esc cancels."),
-                                         Style::Text::Callout, Style::Tone::Secondary, this),
-                               this);
+    m_pickingText = makeLabel(pickingHint, Style::Text::Callout, Style::Tone::Secondary, this);
+    m_pickingText->setObjectName(QStringLiteral("pickingText"));
+    m_pickingHint = symbolLine(QStringLiteral("scope"), Style::Tone::Secondary, m_pickingText, this);
     m_pickingHint->setObjectName(QStringLiteral("pickingHint"));
     layout->addWidget(m_pickingHint);
+    m_pickingMore = makeLabel(QStringLiteral("Shift-click to pin several. Arrow keys move, Return picks."),
+                              Style::Text::Caption, Style::Tone::Tertiary, this);
+    m_pickingMore->setObjectName(QStringLiteral("pickingMore"));
+    layout->addWidget(m_pickingMore);
 
     m_capturing = new QWidget(this);
     m_capturing->setObjectName(QStringLiteral("capturing"));
@@ -222,6 +227,7 @@ SimulatorPanelView::SimulatorPanelView(SimulatorPanelModel& model, Settings& set
 
     connect(&m_model, &SimulatorPanelModel::deviceTitleChanged, m_deviceTitle, &QLabel::setText);
     connect(&m_model, &SimulatorPanelModel::pickingChanged, this, &SimulatorPanelView::showPicking);
+    connect(&m_model, &SimulatorPanelModel::highlightedChanged, this, &SimulatorPanelView::showHighlighted);
     for (auto signal : {&SimulatorPanelModel::pickingChanged, &SimulatorPanelModel::capturingChanged,
                         &SimulatorPanelModel::trustedChanged})
         connect(&m_model, signal, this, &SimulatorPanelView::showMainArea);
@@ -281,8 +287,18 @@ QWidget* SimulatorPanelView::makeTitleRow() {
     return titleRow;
 }
 
+void SimulatorPanelView::showHighlighted() {
+    // Said by a screen reader as the hint, which has the panel's keyboard focus while targeting,
+    // changes its name: the element's name as its tag shows it.
+    m_pickingText->setAccessibleName(m_model.highlighted().value_or(pickingHint));
+}
+
 void SimulatorPanelView::showPicking() {
     const bool picking = m_model.picking();
+    // While targeting the panel holds the keyboard for the keys that move the highlight; its focus
+    // rests on the hint, whose name follows the highlight.
+    m_pickingText->setFocusPolicy(picking ? Qt::StrongFocus : Qt::NoFocus);
+    showHighlighted();
     m_target->setChecked(picking);
     if (picking)
         m_target->setTones(Style::Tone::White, Style::Tone::Brand, 1);
@@ -304,6 +320,9 @@ void SimulatorPanelView::showMainArea() {
     if (composing)
         m_composer->setDraft(*m_model.draft());
     m_pickingHint->setVisible(picking);
+    m_pickingMore->setVisible(picking);
+    if (picking)
+        m_pickingText->setFocus(Qt::OtherFocusReason);
     m_capturing->setVisible(capturing);
     m_composer->setVisible(composing);
     m_targetHint->setVisible(hinting);

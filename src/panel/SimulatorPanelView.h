@@ -81,6 +81,7 @@ protected:
 private:
     QWidget* makeTitleRow();
     void showPicking();
+    void showHighlighted();
     void showMainArea();
     void showError();
     void showReport();
@@ -94,6 +95,8 @@ private:
     PanelWidgets::SymbolButton* m_hide = nullptr;
     AccessCallout* m_callout;
     QWidget* m_pickingHint;
+    QLabel* m_pickingText;
+    QLabel* m_pickingMore;
     QWidget* m_capturing;
     Composer* m_composer;
     QWidget* m_targetHint;

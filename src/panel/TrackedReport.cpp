@@ -48,5 +48,5 @@ std::optional<TrackedReport> newestPending(const nlohmann::json& list, const QSe
     const std::optional<QDateTime> started = created ? parseCreatedAt(*created) : std::nullopt;
     return TrackedReport{
         *BridgeApi::text(*newest, "id"), BridgeApi::text(*newest, "comment").value_or(QString()),
-        started.value_or(QDateTime::currentDateTimeUtc()), *BridgeApi::text(*newest, "status")};
+        started.value_or(QDateTime::currentDateTimeUtc()), *BridgeApi::text(*newest, "status"), nullptr};
 }

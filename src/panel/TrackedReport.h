@@ -1,12 +1,22 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
+#include <QImage>
 #include <QSet>
 #include <QString>
 
 #include <nlohmann/json.hpp>
 
+#include <memory>
 #include <optional>
+
+// What the panel sent of a report's device, to compare with the device at review.
+struct SentPicture {
+    QString udid;     // the device the report was sent from
+    QByteArray png;   // the picture it was sent with, its pins drawn on it
+    QImage thumbnail; // of that picture
+};
 
 // The report the panel follows.
 struct TrackedReport {
@@ -14,6 +24,8 @@ struct TrackedReport {
     QString request; // the trimmed comment that was sent, or an adopted report's "comment"
     QDateTime started;
     QString status; // the last known status; the only field that changes after creation
+    // The panel's own submission's picture; none for a report adopted from the bridge's list.
+    std::shared_ptr<const SentPicture> sent;
 
     bool operator==(const TrackedReport&) const = default;
 };

@@ -21,7 +21,8 @@ public:
 // coordinates.
 struct PointerEvents {
     std::function<void(QPointF)> moved;
-    std::function<void(QPointF)> leftPressed;
+    // With the keys held at the press (Shift to pin one more element), as the press itself tells.
+    std::function<void(QPointF, Qt::KeyboardModifiers)> leftPressed;
     std::function<void()> rightPressed;
 };
 
@@ -56,6 +57,9 @@ public:
     // Puts one of our windows back on screen that something else iconified or took off it, without
     // activating it.
     virtual void restore(QWindow& window) = 0;
+    // Brings one of our shown windows in front of every normal window, as an overlay over another
+    // application's window: it takes the mouse there without making this application active.
+    virtual void showOverlay(QWindow& window) = 0;
     // Gives one of our windows the keyboard and brings it to the front, as a click on it would: a
     // window manager that keeps applications from taking the focus on their own honours it.
     virtual void activate(QWindow& window) = 0;

@@ -4,6 +4,9 @@
 
 #include <QString>
 
+#include <optional>
+#include <vector>
+
 // The panel controller and the panel's model call each other; each sees the other only through
 // one of these, so the targeting code never depends on the report workflow.
 
@@ -26,7 +29,11 @@ public:
     virtual void setVisible(bool visible) = 0;
     virtual void setDeviceTitle(const QString& title) = 0;
     virtual void setPicking(bool picking) = 0;
-    virtual void select(const PickResult& pick) = 0;
+    // While targeting: the name of the element the highlight is on, as its tag shows it; none
+    // when it is on nothing.
+    virtual void setHighlighted(const std::optional<QString>& name) = 0;
+    // Targeting ended with these pins, one at least, in the order picked.
+    virtual void select(const std::vector<PickResult>& pins) = 0;
     virtual void startPolling() = 0;
 
 protected:

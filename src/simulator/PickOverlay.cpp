@@ -1,8 +1,8 @@
 #include "simulator/PickOverlay.h"
 
+#include "foundation/Geometry.h"
 #include "foundation/Style.h"
 #include "simulator/ElementPicker.h"
-#include "foundation/Geometry.h"
 #include "simulator/PickDrawing.h"
 
 #include <QApplication>
@@ -20,8 +20,8 @@ namespace {
 
 constexpr double tintAlpha = 0.06;
 constexpr double fillAlpha = 0.16;
-constexpr double strokeWidth = 2;
-constexpr double highlightRadius = 3;
+constexpr double strokeWidth = PickDrawing::outlineWidth;
+constexpr double highlightRadius = PickDrawing::outlineRadius;
 constexpr double tagRadius = 4;
 // Font sizes are in the desktop's points, which are the toolkit's logical pixels.
 constexpr int tagFontSize = 11;
@@ -55,9 +55,9 @@ void PickView::pointerMoved(const QPointF& at) {
         onMove(at);
 }
 
-void PickView::leftPressed(const QPointF& at) {
+void PickView::leftPressed(const QPointF& at, bool more) {
     if (onClick)
-        onClick(at);
+        onClick(at, more);
 }
 
 void PickView::rightPressed() {
@@ -93,6 +93,13 @@ void PickView::paintEvent(QPaintEvent*) {
 
     if (screen && translucent)
         painter.fillRect(screen->translated(-origin), brandAt(tintAlpha));
+    const QRectF bounds = screen.value_or(QRectF(origin, size())).translated(-origin);
+    for (PickDrawing::Pin pin : pins) {
+        if (pin.frame)
+            pin.frame = pin.frame->translated(-origin);
+        pin.point -= origin;
+        PickDrawing::paintPin(painter, pin, 1, bounds, translucent);
+    }
     const std::optional<QRectF> h = drawnHighlight();
     if (!h)
         return;
@@ -119,14 +126,24 @@ void PickView::paintEvent(QPaintEvent*) {
 
 QRegion PickView::opaqueRegion() const {
     const std::optional<QRectF> h = drawnHighlight();
-    if (!h)
+    QPainterPath pinShapes;
+    const QRectF area = screen.value_or(QRectF(origin, size())).translated(-origin);
+    for (PickDrawing::Pin pin : pins) {
+        if (pin.frame)
+            pin.frame = pin.frame->translated(-origin);
+        pin.point -= origin;
+        pinShapes = pinShapes.united(PickDrawing::pinShape(pin, 1, area));
+    }
+    if (!h && pinShapes.isEmpty())
         return {};
     QPainterPath shapes;
-    shapes.addRoundedRect(*h, highlightRadius, highlightRadius);
+    if (h)
+        shapes.addRoundedRect(*h, highlightRadius, highlightRadius);
     QPainterPath stroke = QPainterPathStroker(QPen(Qt::black, strokeWidth)).createStroke(shapes);
     QPainterPath tagShape;
-    if (const std::optional<Tag> drawn = tag(*h))
+    if (const std::optional<Tag> drawn = h ? tag(*h) : std::nullopt)
         tagShape.addRoundedRect(drawn->rect, tagRadius, tagRadius);
+    tagShape = tagShape.united(pinShapes);
     const QRect bounds =
         (stroke.boundingRect() | tagShape.boundingRect()).toAlignedRect().adjusted(-1, -1, 1, 1);
     QBitmap mask(bounds.size());
@@ -151,12 +168,14 @@ void PickView::mouseMoveEvent(QMouseEvent* event) {
 
 void PickView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
-        leftPressed(event->globalPosition());
+        leftPressed(event->globalPosition(), event->modifiers() & Qt::ShiftModifier);
     else if (event->button() == Qt::RightButton)
         rightPressed();
 }
 
 void PickView::keyPressEvent(QKeyEvent* event) {
+    if (onKey && onKey(event))
+        return;
     if (event->key() == Qt::Key_Escape) {
         if (onCancel)
             onCancel();
@@ -203,14 +222,15 @@ PickOverlay::PickOverlay(platform::Accessibility& accessibility, platform::Windo
         if (self)
             self->hoverSoon(point);
     };
-    m_view->onClick = [self](QPointF point) {
+    m_view->onClick = [self](QPointF point, bool more) {
         if (self)
-            self->click(point);
+            self->click(point, more);
     };
     m_view->onCancel = [self] {
         if (self)
             self->cancel();
     };
+    m_view->onKey = [self](QKeyEvent* event) { return self && self->onKey && self->onKey(event); };
 }
 
 PickOverlay::~PickOverlay() {
@@ -225,7 +245,7 @@ void PickOverlay::show() {
     hover(m_windows.pointer().value_or(QPointF(QCursor::pos())));
     if (m_window->isTranslucent()) {
         m_window->show();
-        m_window->raise();
+        m_windows.showOverlay(*m_window->windowHandle());
     } else {
         reshape();
         QPointer<PickOverlay> self(this);
@@ -234,9 +254,9 @@ void PickOverlay::show() {
             if (self)
                 self->m_view->pointerMoved(at);
         };
-        events.leftPressed = [self](QPointF at) {
+        events.leftPressed = [self](QPointF at, Qt::KeyboardModifiers held) {
             if (self)
-                self->m_view->leftPressed(at);
+                self->m_view->leftPressed(at, held & Qt::ShiftModifier);
         };
         events.rightPressed = [self] {
             if (self)
@@ -283,28 +303,50 @@ void PickOverlay::hoverSoon(const QPointF& point) {
     if (scheduled)
         return;
     QTimer::singleShot(0, this, [this] {
-        if (const auto point = std::exchange(m_pendingHover, std::nullopt); point && m_shown)
+        // A window shown or reshaped under a still pointer tells of it as if it moved: the
+        // highlight the keyboard put somewhere stays until the pointer really moves.
+        if (const auto point = std::exchange(m_pendingHover, std::nullopt);
+            point && m_shown && point != m_pointer)
             hover(*point);
     });
 }
 
 void PickOverlay::hover(const QPointF& point) {
-    const PickResult result = ElementPicker::element(m_accessibility, point, m_sim, m_screen);
-    const PickDrawing::Highlight drawn = PickDrawing::highlight(result, m_screen);
+    m_pointer = point;
+    highlight(ElementPicker::element(m_accessibility, point, m_sim, m_screen));
+}
+
+void PickOverlay::highlight(const PickResult& element) {
+    const PickDrawing::Highlight drawn = PickDrawing::highlight(element, m_screen);
+    m_highlighted = drawn.rect ? std::optional(element) : std::nullopt;
     m_view->screen = m_screen;
     m_view->highlight = drawn.rect;
     m_view->label = drawn.label;
     m_view->mono = drawn.mono;
     m_view->update();
     reshape();
+    // Named as its tag shows it.
+    std::optional<QString> name =
+        drawn.rect && drawn.label ? std::optional(PickDrawing::tagText(*drawn.label)) : std::nullopt;
+    if (name != m_highlightName) {
+        m_highlightName = std::move(name);
+        if (onHighlight)
+            onHighlight(m_highlightName);
+    }
 }
 
-void PickOverlay::click(const QPointF& point) {
+void PickOverlay::setPins(std::vector<PickDrawing::Pin> pins) {
+    m_view->pins = std::move(pins);
+    m_view->update();
+    reshape();
+}
+
+void PickOverlay::click(const QPointF& point, bool more) {
     // Whatever movement is still waiting is older than the click.
     m_pendingHover.reset();
     if (!Geometry::contains(m_screen, point) || !onPick)
         return;
-    onPick(ElementPicker::element(m_accessibility, point, m_sim, m_screen));
+    onPick(ElementPicker::element(m_accessibility, point, m_sim, m_screen), more);
 }
 
 void PickOverlay::cancel() {
@@ -323,6 +365,6 @@ void PickOverlay::reshape() {
     m_window->setMask(region);
     if (!m_window->isVisible()) {
         m_window->show();
-        m_window->raise();
+        m_windows.showOverlay(*m_window->windowHandle());
     }
 }

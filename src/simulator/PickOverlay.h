@@ -2,6 +2,7 @@
 
 #include "platform/Accessibility.h"
 #include "platform/WindowSystem.h"
+#include "simulator/PickDrawing.h"
 #include "simulator/PickResult.h"
 #include "simulator/SimulatorWindow.h"
 
@@ -15,17 +16,21 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
-// Draws the device screen's tint and the element under the mouse with its tag, and turns the
-// pointer's movements and clicks into points in top-left global coordinates.
+// Draws the device screen's tint, the pins picked so far and the element under the mouse with its
+// tag, and turns the pointer's movements and clicks into points in top-left global coordinates.
 class PickView : public QWidget {
     Q_OBJECT
 public:
     explicit PickView(QWidget* parent = nullptr);
 
     std::function<void(QPointF)> onMove;
-    std::function<void(QPointF)> onClick;
+    // `more`: Shift was held, the click pins an element and targeting goes on.
+    std::function<void(QPointF, bool more)> onClick;
     std::function<void()> onCancel;
+    // Any key pressed here first; true when it was taken.
+    std::function<bool(QKeyEvent*)> onKey;
 
     // Top-left corner of the Simulator window; the view draws a global point p at p − origin.
     QPointF origin;
@@ -33,13 +38,15 @@ public:
     std::optional<QRectF> highlight;
     std::optional<QString> label;
     bool mono = false;
+    // Top-left global coordinates, numbered.
+    std::vector<PickDrawing::Pin> pins;
     // False where nothing blends with what lies behind (no compositing manager): the tint and the
     // fill are left out and edges stay hard, so every drawn pixel is opaque.
     bool translucent = true;
 
     // What the pointer did, at a point in top-left global coordinates.
     void pointerMoved(const QPointF& at);
-    void leftPressed(const QPointF& at);
+    void leftPressed(const QPointF& at, bool more);
     void rightPressed();
 
     // Where the outline and the tag are, in view coordinates: the window's shape where nothing blends.
@@ -91,8 +98,12 @@ public:
                 QObject* parent = nullptr);
     ~PickOverlay() override;
 
-    std::function<void(const PickResult&)> onPick;
+    // A click inside the device screen, with Shift (`more`) or without.
+    std::function<void(const PickResult&, bool more)> onPick;
     std::function<void()> onCancel;
+    // A key pressed while the overlay has the keyboard; true when it was taken. Escape cancels
+    // when nobody takes it.
+    std::function<bool(QKeyEvent*)> onKey;
 
     // In front of every window without activating it, the Escape watch on, and the state at the
     // current pointer position drawn.
@@ -106,6 +117,15 @@ public:
     // The same, once the events waiting now are handled: a burst of movements costs one hit test,
     // at the last point.
     void hoverSoon(const QPointF& point);
+    // Shows an element found otherwise (the keyboard's way through the screen) as the one under
+    // the mouse would be.
+    void highlight(const PickResult& element);
+    // What the highlight is on now; none while it is on nothing.
+    const std::optional<PickResult>& highlighted() const { return m_highlighted; }
+    // The pins to draw, top-left global coordinates.
+    void setPins(std::vector<PickDrawing::Pin> pins);
+    // Called whenever the tag's text changes, with none when the highlight goes.
+    std::function<void(const std::optional<QString>&)> onHighlight;
 
     OverlayPanel* window() const { return m_window.get(); }
     PickView* view() const { return m_view; }
@@ -116,7 +136,7 @@ public:
     bool hasPointerShield() const { return m_shield != nullptr; }
 
 private:
-    void click(const QPointF& point);
+    void click(const QPointF& point, bool more);
     void cancel();
     // Without compositing the window shows only what is drawn, and is not mapped while that is nothing.
     void reshape();
@@ -131,4 +151,8 @@ private:
     std::unique_ptr<platform::PointerShield> m_shield;
     bool m_shown = false;
     std::optional<QPointF> m_pendingHover;
+    // Where the pointer was last shown for.
+    std::optional<QPointF> m_pointer;
+    std::optional<PickResult> m_highlighted;
+    std::optional<QString> m_highlightName;
 };

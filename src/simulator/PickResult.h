@@ -8,6 +8,9 @@
 
 #include <optional>
 
+// The most elements one report can point at: pins numbered 1 to 9.
+inline constexpr int maximumPins = 9;
+
 // The element under a point of the device screen; everything in top-left global coordinates.
 struct PickResult {
     std::optional<QString> identifier;

@@ -4,6 +4,7 @@
 #include "simulator/AX.h"
 #include "simulator/FloatingPanel.h"
 #include "simulator/PickOverlay.h"
+#include "simulator/PickSession.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -53,7 +54,7 @@ SimulatorPanelController::SimulatorPanelController(platform::TargetingPorts port
       m_screens(&SimulatorPanelController::desktopScreens) {}
 
 SimulatorPanelController::~SimulatorPanelController() {
-    delete m_overlay;
+    delete m_session;
     delete m_panel;
     if (m_started)
         m_model.setController(nullptr);
@@ -115,13 +116,14 @@ void SimulatorPanelController::tick() {
         if (!m_panel)
             makePanel();
         place(*m_panel, *found);
-        if (m_overlay)
-            m_overlay->follow(*found);
+        if (m_session)
+            m_session->follow(*found);
     } else {
         if (m_window || (m_panel && m_panel->isVisible())) {
             if (m_panel)
                 m_panel->hide();
-            cancelPick();
+            // Nothing to give the keyboard back to: the Simulator went.
+            endPick(false);
         }
         m_stacking.seen.reset();
         m_stacking.asked = false;
@@ -205,7 +207,7 @@ void SimulatorPanelController::place(FloatingPanel& panel, const SimulatorWindow
 }
 
 void SimulatorPanelController::togglePick() {
-    if (m_overlay) {
+    if (m_session) {
         cancelPick();
         return;
     }
@@ -216,39 +218,37 @@ void SimulatorPanelController::togglePick() {
     if (!m_window)
         return;
 
-    m_overlay = new PickOverlay(m_ports.accessibility, m_windows, *m_window, this);
-    QPointer<SimulatorPanelController> self(this);
-    m_overlay->onPick = [self](const PickResult& pick) {
-        if (!self)
-            return;
-        self->cancelPick();
-        self->m_model.select(pick);
-        if (self->m_panel)
-            self->m_panel->becomeKey();
-    };
-    m_overlay->onCancel = [self] {
-        if (self)
-            self->cancelPick();
-    };
-
-    if (const platform::AXElementRef application =
-            m_ports.accessibility.application(m_window->pid, AX::messagingTimeout))
-        application->setAttribute(QStringLiteral("AXFrontmost"), true);
-    if (m_window->axWindow)
-        m_window->axWindow->performAction(QStringLiteral("AXRaise"));
-
-    m_overlay->show();
+    m_session = new PickSession(m_ports, m_windows, *m_window, this);
+    connect(m_session, &PickSession::finished, this, [this](const std::vector<PickResult>& pins) {
+        endPick(false);
+        m_model.select(pins);
+        if (m_panel)
+            m_panel->becomeKey();
+    });
+    connect(m_session, &PickSession::cancelled, this, &SimulatorPanelController::cancelPick);
+    connect(m_session, &PickSession::highlightChanged, this,
+            [this](const std::optional<QString>& name) { m_model.setHighlighted(name); });
+    m_session->start(m_panel && m_panel->isVisible() ? m_panel : nullptr);
     m_model.setPicking(true);
 }
 
 void SimulatorPanelController::cancelPick() {
-    if (m_overlay) {
-        m_overlay->close();
-        // The overlay may be the one calling: it goes once its event is over.
-        m_overlay->deleteLater();
-        m_overlay = nullptr;
+    endPick(true);
+}
+
+void SimulatorPanelController::endPick(bool giveBack) {
+    if (m_session) {
+        m_session->end(giveBack);
+        // The session may be the one calling: it goes once its event is over.
+        m_session->deleteLater();
+        m_session = nullptr;
     }
+    m_model.setHighlighted(std::nullopt);
     m_model.setPicking(false);
+}
+
+PickOverlay* SimulatorPanelController::overlay() const {
+    return m_session ? m_session->overlay() : nullptr;
 }
 
 void SimulatorPanelController::requestAccess() {

@@ -19,6 +19,7 @@
 
 class FloatingPanel;
 class PickOverlay;
+class PickSession;
 class QWidget;
 class Settings;
 
@@ -36,7 +37,8 @@ struct PanelControllerTimings {
 
 // Keeps the floating panel beside the Simulator's device window for the life of the application:
 // shown, placed and stacked directly above it while the window is found and the panel is wanted,
-// hidden otherwise. Starts and ends targeting over the window and hands the pick to the model.
+// hidden otherwise. Starts and ends targeting over the window (a PickSession) and hands the pick
+// to the model.
 class SimulatorPanelController final : public QObject, public PanelControl {
     Q_OBJECT
 public:
@@ -63,6 +65,7 @@ public:
     void start();
     // Starts targeting, or ends it when in progress; without accessibility access, only asks for it.
     void togglePick() override;
+    // Ends targeting as the user does (Escape, the button): the keyboard goes back to the Simulator.
     void cancelPick();
     // Asks for accessibility access, then opens the desktop's settings when still not granted.
     void requestAccess() override;
@@ -72,7 +75,7 @@ public:
 
     bool isStarted() const { return m_started; }
     FloatingPanel* panel() const { return m_panel; }
-    PickOverlay* overlay() const { return m_overlay; }
+    PickOverlay* overlay() const;
     const std::optional<SimulatorWindow>& window() const { return m_window; }
 
     // The desktop's screens by default.
@@ -90,6 +93,7 @@ private:
     void changed();
     // The Simulator's device window in this look's window list.
     std::optional<SimulatorWindow> lookForWindow(bool trusted);
+    void endPick(bool giveBack);
     void makePanel();
     void place(FloatingPanel& panel, const SimulatorWindow& w);
 
@@ -102,7 +106,7 @@ private:
     ScreenSource m_screens;
 
     FloatingPanel* m_panel = nullptr;
-    PickOverlay* m_overlay = nullptr;
+    PickSession* m_session = nullptr;
     bool m_started = false;
     QTimer m_loop;
     // Whether the window list tells of its changes, so that a quiet desktop needs few looks.

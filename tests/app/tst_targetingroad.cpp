@@ -1,10 +1,12 @@
 // The whole road of a report on Linux, as a person takes it: the application's own panel beside the
-// stand-in simulator on a private test desktop, targeting with a real mouse, the request typed on a
-// real keyboard, sent to the reference bridge, followed into review and committed. The stand-in's
-// xcrun takes the screenshot.
+// stand-in simulator on a private test desktop, two pins targeted with a real mouse and keyboard,
+// the request typed on a real keyboard, copied as a prompt, sent to the reference bridge, followed
+// into review, compared before and after, and committed. The stand-in's xcrun takes the screenshots.
 
 #include "app/TallyrigApp.h"
 #include "panel/Composer.h"
+#include "panel/PictureViews.h"
+#include "panel/Progress.h"
 #include "panel/SimulatorPanelModel.h"
 #include "panel/SimulatorPanelView.h"
 #include "simulator/FloatingPanel.h"
@@ -16,10 +18,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QEventLoop>
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMimeData>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -134,11 +139,22 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
     xdotool({QStringLiteral("mousemove"), QString::number(save.x()), QString::number(save.y())});
     QTRY_COMPARE_WITH_TIMEOUT(controller->overlay()->view()->label, std::optional<QString>("saveButton"),
                               patience);
-    desktopScreenshot(QStringLiteral("road-targeting"));
+    // Shift-click pins it and targeting goes on; the panel holds the keyboard, so Down moves the
+    // highlight on to the next element and Return picks it as the last pin.
+    xdotool({QStringLiteral("keydown"), QStringLiteral("shift")});
     xdotool({QStringLiteral("click"), QStringLiteral("1")});
+    xdotool({QStringLiteral("keyup"), QStringLiteral("shift")});
+    QTRY_COMPARE_WITH_TIMEOUT(controller->overlay()->view()->pins.size(), std::size_t(1), patience);
+    QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), controller->panel(), patience);
+    xdotool({QStringLiteral("key"), QStringLiteral("Down")});
+    QTRY_COMPARE_WITH_TIMEOUT(model.highlighted(), std::optional<QString>("SUGGESTED"), patience);
+    desktopScreenshot(QStringLiteral("road-targeting"));
+    xdotool({QStringLiteral("key"), QStringLiteral("Return")});
     QTRY_VERIFY_WITH_TIMEOUT(model.draft().has_value(), patience);
     QCOMPARE(model.error(), std::nullopt);
-    QCOMPARE(model.draft()->pick.identifier, std::optional<QString>(QStringLiteral("saveButton")));
+    QCOMPARE(model.draft()->pins.size(), std::size_t(2));
+    QCOMPARE(model.draft()->pick().identifier, std::optional<QString>(QStringLiteral("saveButton")));
+    QCOMPARE(model.draft()->pins.back().label, std::optional<QString>(QStringLiteral("SUGGESTED")));
     QVERIFY(!model.picking());
 
     // Type: the composer has the keyboard.
@@ -147,7 +163,25 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
     xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"),
              QStringLiteral("Make the Save button bigger")});
     QTRY_COMPARE_WITH_TIMEOUT(model.comment(), QStringLiteral("Make the Save button bigger"), patience);
+    QTRY_VERIFY_WITH_TIMEOUT(model.pictures() && view->composer()->copyButton()->isEnabled(), patience);
     desktopScreenshot(QStringLiteral("road-composer"));
+
+    // The annotated screenshot opens at full size, and Escape closes it.
+    QVERIFY(click(view->composer()->thumbnail(), windows));
+    QPointer<PictureWindow> picture;
+    QTRY_VERIFY_WITH_TIMEOUT((picture = view->composer()->thumbnail()->window()) && picture->isActiveWindow(),
+                             patience);
+    desktopScreenshot(QStringLiteral("road-annotated"));
+    xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+    QTRY_VERIFY_WITH_TIMEOUT(!picture, patience);
+
+    // Copy as prompt: the text and the annotated screenshot, as one item.
+    QVERIFY(click(view->composer()->copyButton(), windows));
+    QTRY_COMPARE_WITH_TIMEOUT(view->composer()->copyButton()->text(), QStringLiteral("Copied"), patience);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QApplication::clipboard()->text().contains(QStringLiteral("**saveButton** (Button)")), patience);
+    QCOMPARE(QApplication::clipboard()->mimeData()->data(QStringLiteral("image/png")),
+             model.pictures()->annotatedPng);
 
     // Send.
     QTRY_VERIFY_WITH_TIMEOUT(model.canSend(), patience);
@@ -160,10 +194,17 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
     const QJsonObject stored =
         QJsonDocument::fromJson(fetch(bridge.baseAddress() + QStringLiteral("/api/reports/") + id)).object();
     QCOMPARE(stored.value("element").toObject().value("identifier").toString(), QStringLiteral("saveButton"));
+    QCOMPARE(stored.value("elements").toArray().size(), 2);
+    QCOMPARE(stored.value("elements").toArray().at(1).toObject().value("index").toInt(), 2);
     const QImage shot = QImage::fromData(
         fetch(bridge.baseAddress() + QStringLiteral("/api/reports/") + id + QStringLiteral("/screenshot")),
         "PNG");
     QVERIFY(near(QRectF(QPointF(), QSizeF(shot.size())), QRectF(QPointF(), screen.size() * scale() * 3)));
+    const QImage annotated = QImage::fromData(fetch(bridge.baseAddress() + QStringLiteral("/api/reports/") +
+                                                    id + QStringLiteral("/annotated-screenshot")),
+                                              "PNG");
+    QCOMPARE(annotated.size(), shot.size());
+    QVERIFY(annotated != shot);
     // In the device's points, whatever the desktop's scale: the button where the stand-in draws it,
     // the touch where the mouse clicked.
     const QJsonObject frame = stored.value("element").toObject().value("frame").toObject();
@@ -182,6 +223,10 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
     QTRY_COMPARE_WITH_TIMEOUT(model.report()->status, QStringLiteral("review"), patience);
     QAbstractButton* commit = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((commit = buttonTitled(view, QStringLiteral("Commit fix"))), patience);
+    // Before and after: a fresh screenshot of the same device, beside the one that was sent.
+    QTRY_COMPARE_WITH_TIMEOUT(int(model.after().state), int(PanelComparison::After::State::Taken), patience);
+    QVERIFY(view->progress()->before()->isVisible() && view->progress()->after()->isVisible());
+    QCOMPARE(QImage::fromData(model.after().png, "PNG").size(), shot.size());
     desktopScreenshot(QStringLiteral("road-review"));
     QVERIFY(click(commit, windows));
     QTRY_COMPARE_WITH_TIMEOUT(model.report()->status, QStringLiteral("committed"), patience);

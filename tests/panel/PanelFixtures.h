@@ -53,11 +53,15 @@ inline PickResult pick(std::optional<QRectF> frame = QRectF(410, 130, 100.03, 44
     return pick;
 }
 
-inline Draft draft(const PickResult& picked = pick(), QByteArray bytes = QByteArray("PNG bytes")) {
+inline Draft draft(std::vector<PickResult> pins, QByteArray bytes = QByteArray("PNG bytes")) {
+    const QRectF screen = pins.front().screen;
     return Draft{
-        picked,
+        std::move(pins),
         Simctl::Device{udid, deviceName, QStringLiteral("com.apple.CoreSimulator.SimRuntime.iOS-17-2")},
-        DeviceMapping(picked.screen, QSizeF(1179, 2556), deviceName), std::move(bytes)};
+        DeviceMapping(screen, QSizeF(1179, 2556), deviceName), std::move(bytes)};
+}
+inline Draft draft(const PickResult& picked = pick(), QByteArray bytes = QByteArray("PNG bytes")) {
+    return draft(std::vector<PickResult>{picked}, std::move(bytes));
 }
 
 // A settings store in a temporary folder whose file holds `json`.

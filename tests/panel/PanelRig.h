@@ -57,9 +57,9 @@ struct PanelRig {
         answers[path] = TestHttpServer::json(json, status);
     }
 
-    // Captures the fixture's pick into a draft.
-    bool capture() {
-        model->select(PanelFixtures::pick());
+    // Captures the fixture's pick (or these pins) into a draft.
+    bool capture(const std::vector<PickResult>& pins = {PanelFixtures::pick()}) {
+        model->select(pins);
         return QTest::qWaitFor([this] { return model->draft().has_value() && !model->capturing(); }, 5000);
     }
 

@@ -1,6 +1,6 @@
 #include "foundation/LoopbackNetwork.h"
-#include "panel/BridgeApi.h"
 #include "foundation/PanelError.h"
+#include "panel/BridgeApi.h"
 #include "support/Settle.h"
 #include "support/TestHttpServer.h"
 

@@ -55,7 +55,7 @@ private slots:
         });
 
         // Capture and preview.
-        model.select(pick());
+        model.select({pick()});
         QTRY_VERIFY_WITH_TIMEOUT(model.draft().has_value(), 5000);
         model.setComment(QStringLiteral("Make the Save button bigger"));
         model.setCategory(QStringLiteral("layout"));
@@ -130,5 +130,6 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(PanelBridgeTest)
+// The report\'s pictures are drawn with the desktop\'s fonts.
+QTEST_MAIN(PanelBridgeTest)
 #include "tst_panelbridge.moc"

@@ -1,4 +1,5 @@
 #include "PanelRig.h"
+#include "foundation/Brand.h"
 
 #include <QSignalSpy>
 
@@ -10,6 +11,26 @@ namespace {
 
 const QString couldNot = QStringLiteral("Couldn\u2019t capture the simulator: ");
 const QString noReport = QStringLiteral("The bridge didn\u2019t return a report");
+
+// Three pins: the Save button, the screen's background and a label below.
+std::vector<PickResult> threePins() {
+    PickResult background = pick(std::nullopt);
+    background.identifier.reset();
+    background.label.reset();
+    background.role = QStringLiteral("Screen");
+    background.point = QPointF(420, 140);
+    PickResult label = pick(QRectF(410, 300, 200, 20));
+    label.identifier.reset();
+    label.label = QStringLiteral("Total");
+    label.role = QStringLiteral("StaticText");
+    label.point = QPointF(450, 310);
+    return {pick(), background, label};
+}
+
+QImage decoded(const nlohmann::json& base64) {
+    return QImage::fromData(QByteArray::fromBase64(QByteArray::fromStdString(base64.get<std::string>())),
+                            "PNG");
+}
 
 } // namespace
 
@@ -67,7 +88,7 @@ private slots:
 
         PickResult picked = pick();
         picked.screen = screen;
-        model.select(picked);
+        model.select({picked});
         QTRY_VERIFY_WITH_TIMEOUT(!model.capturing(), 5000);
 
         if (error.isEmpty()) {
@@ -108,10 +129,10 @@ private slots:
                 [&](bool on) { log << QStringLiteral("capturing:%1").arg(on); });
         PickResult other = pick(std::nullopt);
         other.point = QPointF(420, 140);
-        model.select(other);
+        model.select({other});
         QTRY_VERIFY_WITH_TIMEOUT(!model.capturing(), 5000);
         QCOMPARE(log, QStringList({"no draft", "capturing:1", "draft", "capturing:0"}));
-        QCOMPARE(model.draft()->pick.point, QPointF(420, 140));
+        QCOMPARE(model.draft()->pick().point, QPointF(420, 140));
         QCOMPARE(model.comment(), QStringLiteral("Bigger"));
         QCOMPARE(model.category(), std::optional<QString>("size"));
 
@@ -119,8 +140,8 @@ private slots:
         // lasts until it has ended.
         rig.tool.holding = true;
         for (const bool newerEndsFirst : {true, false}) {
-            model.select(pick());
-            model.select(other);
+            model.select({pick()});
+            model.select({other});
             for (int run = 0; newerEndsFirst && run < 2; ++run)
                 rig.tool.release(1);
             while (rig.tool.held() > 0) {
@@ -128,7 +149,7 @@ private slots:
                 rig.tool.release(0);
             }
             QVERIFY(!model.capturing());
-            QCOMPARE(model.draft()->pick.point, QPointF(420, 140));
+            QCOMPARE(model.draft()->pick().point, QPointF(420, 140));
             QCOMPARE(model.error(), std::nullopt);
         }
     }
@@ -194,7 +215,7 @@ private slots:
         rig.answer(QStringLiteral("/report"), body, status);
         rig.answer(QStringLiteral("/status?id=r1"), "{}");
         rig.answer(QStringLiteral("/api/reports"), "[]");
-        QVERIFY(rig.capture());
+        QVERIFY(rig.capture(threePins()));
         model.setComment(QStringLiteral("  Make it bigger\n"));
         model.setCategory(QStringLiteral("size"));
 
@@ -240,6 +261,104 @@ private slots:
         QCOMPARE(parsed["category"].get<std::string>(), "size");
         QCOMPARE(QByteArray::fromStdString(parsed["screenshotPNG"].get<std::string>()),
                  PanelRig::screenshot().toBase64());
+        QCOMPARE(parsed["elements"].size(), std::size_t(3));
+        // Beside it the same picture with the pins drawn at the device's scale (3 pixels a point):
+        // the Save button's outline runs down x 45, in the brand colour.
+        const QImage annotated = decoded(parsed["annotatedScreenshotPNG"]);
+        QCOMPARE(annotated.size(), QSize(1179, 2556));
+        QCOMPARE(annotated.pixelColor(45, 144), QColor(Brand::rgb));
+        QVERIFY(annotated.pixelColor(300, 144) != QColor(Qt::white)); // its faint inside
+        QCOMPARE(annotated.pixelColor(900, 2000), QColor(Qt::white)); // far from every pin
+    }
+
+    // A report the panel sent is compared at review with a fresh screenshot of its device; an adopted
+    // one has nothing to compare with.
+    void beforeAndAfter_data() {
+        QTest::addColumn<bool>("sentHere");
+        QTest::addColumn<bool>("screenshotFails");
+        QTest::addColumn<int>("state"); // PanelComparison::After::State
+        QTest::addColumn<QString>("error");
+        using State = PanelComparison::After::State;
+        QTest::newRow("sent here: after taken") << true << false << int(State::Taken) << "";
+        QTest::newRow("sent here: capture fails")
+            << true << true << int(State::Failed) << couldNot + "simctl io failed";
+        QTest::newRow("adopted: nothing to compare") << false << false << int(State::None) << "";
+    }
+    void beforeAndAfter() {
+        QFETCH(bool, sentHere);
+        QFETCH(bool, screenshotFails);
+        QFETCH(int, state);
+        QFETCH(QString, error);
+        PanelRig rig;
+        SimulatorPanelModel& model = *rig.model;
+        if (sentHere) {
+            rig.answer(QStringLiteral("/report"), R"({"id":"r1","status":"fixing"})", 201);
+            rig.answer(QStringLiteral("/status?id=r1"), R"({"status":"fixing"})");
+            QVERIFY(rig.capture());
+            model.setComment(QStringLiteral("x"));
+            model.send();
+            QTRY_VERIFY_WITH_TIMEOUT(model.report() && !model.sending(), 5000);
+            QVERIFY(model.report()->sent);
+            QCOMPARE(model.report()->sent->udid, udid);
+        } else {
+            QVERIFY(rig.follow(QStringLiteral("r1"), QStringLiteral("fixing")));
+        }
+        QCOMPARE(int(model.after().state), int(PanelComparison::After::State::None));
+        const qsizetype calls = rig.tool.calls.size();
+        const auto device = FakeSimulatorTool::device(listing(), PanelRig::screenshot());
+        rig.tool.setAnswer([&](const QStringList& arguments) {
+            platform::ToolRun run = device(arguments);
+            run.exitStatus = screenshotFails ? 1 : run.exitStatus;
+            return run;
+        });
+        rig.answer(QStringLiteral("/status?id=r1"), R"({"status":"review"})");
+        model.setVisible(true);
+        settle(model.poll());
+        QTRY_VERIFY_WITH_TIMEOUT(model.after().state != PanelComparison::After::State::Capturing, 5000);
+        QCOMPARE(int(model.after().state), state);
+        QCOMPARE(model.after().error, error);
+        QCOMPARE(rig.tool.calls.size(), calls + (sentHere ? 1 : 0));
+        if (sentHere)
+            QVERIFY(rig.tool.calls.last().contains(udid));
+        if (state == int(PanelComparison::After::State::Taken))
+            QVERIFY(!model.after().thumbnail.isNull());
+        // Leaving review drops it; nothing went to the bridge but the status reads.
+        rig.answer(QStringLiteral("/status?id=r1"), R"({"status":"committed"})");
+        rig.answer(QStringLiteral("/api/reports"), "[]");
+        settle(model.poll());
+        QCOMPARE(int(model.after().state), int(PanelComparison::After::State::None));
+        QCOMPARE(rig.server.count(QStringLiteral("/report")), sentHere ? 1 : 0);
+    }
+
+    // Removing a pin makes a draft of the others, drawn again; the last one goes with the draft.
+    void removePin_data() {
+        QTest::addColumn<int>("pins");
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<QStringList>("left");
+        QTest::newRow("the middle of three") << 3 << 1 << QStringList{"saveButton", "Total"};
+        QTest::newRow("the first of three") << 3 << 0 << QStringList{"Screen", "Total"};
+        QTest::newRow("the only one") << 1 << 0 << QStringList{};
+        QTest::newRow("none at that place") << 3 << 7 << QStringList{"saveButton", "Screen", "Total"};
+    }
+    void removePin() {
+        QFETCH(int, pins);
+        QFETCH(int, removed);
+        QFETCH(QStringList, left);
+        PanelRig rig;
+        SimulatorPanelModel& model = *rig.model;
+        std::vector<PickResult> picked = threePins();
+        picked.resize(std::size_t(pins));
+        QVERIFY(rig.capture(picked));
+        model.setComment(QStringLiteral("Swap these"));
+        QTRY_VERIFY_WITH_TIMEOUT(model.pictures(), 5000);
+        model.removePin(std::size_t(removed));
+        QStringList names;
+        for (const PickResult& pin : model.draft() ? model.draft()->pins : std::vector<PickResult>{})
+            names.append(pin.identifier.value_or(pin.label.value_or(pin.role)));
+        QCOMPARE(names, left);
+        QCOMPARE(model.comment(), left.isEmpty() ? QString() : QStringLiteral("Swap these"));
+        if (!left.isEmpty())
+            QTRY_VERIFY_WITH_TIMEOUT(model.pictures(), 5000);
     }
 
     // A submission replaces the followed report; a failing one leaves it and the error is cleared
@@ -382,7 +501,7 @@ private slots:
         TempSettings store(stored, server.port());
         FakeSimulatorTool tool(FakeSimulatorTool::device(listing(), PanelRig::screenshot()));
         SimulatorPanelModel model(tool, *store.settings, PanelRig::timings());
-        model.select(pick());
+        model.select({pick()});
         QTRY_VERIFY_WITH_TIMEOUT(model.draft().has_value(), 5000);
         model.setComment(QStringLiteral("x"));
         model.send();
@@ -459,5 +578,6 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(PanelComposeTest)
+// The report\'s pictures are drawn with the desktop\'s fonts.
+QTEST_MAIN(PanelComposeTest)
 #include "tst_panelcompose.moc"

@@ -511,5 +511,6 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(PanelTrackingTest)
+// The report\'s pictures are drawn with the desktop\'s fonts.
+QTEST_MAIN(PanelTrackingTest)
 #include "tst_paneltracking.moc"

@@ -3,11 +3,14 @@
 #include "PanelViewFixture.h"
 #include "foundation/PlatformText.h"
 #include "panel/Composer.h"
+#include "panel/PictureViews.h"
 #include "panel/Progress.h"
 #include "support/AccessiblePress.h"
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QLabel>
+#include <QMimeData>
 #include <QSignalSpy>
 
 // What a press of a control did to the model, the controller or the bridge.
@@ -76,7 +79,7 @@ void TestPanelView::mainArea() {
     panel.model.setTrusted(trusted);
     if (report)
         panel.model.setReport(TrackedReport{QStringLiteral("r-1"), QString(), QDateTime::currentDateTimeUtc(),
-                                            QStringLiteral("fixing")});
+                                            QStringLiteral("fixing"), nullptr});
 
     for (const char* part : {"pickingHint", "capturing", "composer", "targetHint"})
         QCOMPARE(PanelViewFixture::shows(panel.part(part)), shown == QLatin1String(part));
@@ -88,19 +91,33 @@ void TestPanelView::titleRowFollowsTargeting_data() {
     QTest::addColumn<bool>("picking");
     QTest::addColumn<QString>("help");
     QTest::addColumn<QString>("label");
+    QTest::addColumn<std::optional<QString>>("highlighted");
+    QTest::addColumn<QString>("spoken"); // what the targeting hint is called
+    const QString hint = QStringLiteral("Click an element in the Simulator. Esc cancels.");
     QTest::newRow("idle") << false << "Target an element in the Simulator"
-                          << "Target an element";
+                          << "Target an element" << std::optional<QString>() << hint;
     QTest::newRow("picking") << true << "Stop targeting (Esc)"
-                             << "Stop targeting";
+                             << "Stop targeting" << std::optional<QString>() << hint;
+    QTest::newRow("picking, an element highlighted")
+        << true << "Stop targeting (Esc)"
+        << "Stop targeting" << std::optional<QString>("saveButton") << "saveButton";
 }
 
 void TestPanelView::titleRowFollowsTargeting() {
     QFETCH(bool, picking);
     QFETCH(QString, help);
     QFETCH(QString, label);
+    QFETCH(std::optional<QString>, highlighted);
+    QFETCH(QString, spoken);
 
     PanelViewFixture panel;
     panel.model.setPicking(picking);
+    panel.model.setHighlighted(highlighted);
+    // The hint holds the panel's focus while targeting, and is named after the highlight.
+    auto* hint = panel.part<QLabel>("pickingText");
+    QCOMPARE(hint->accessibleName(), spoken);
+    QCOMPARE(hint->focusPolicy(), picking ? Qt::StrongFocus : Qt::NoFocus);
+    QCOMPARE(panel.view->focusWidget() == hint, picking);
     QAbstractButton* target = panel.view->targetButton();
     QCOMPARE(target->toolTip(), help);
     QCOMPARE(target->accessibleName(), label);
@@ -344,20 +361,49 @@ void TestPanelView::accessibleActionIsAClick_data() {
         return p.part<RevertButton>("revert")->armed();
     });
     QTest::newRow("dashboard") << "Open in dashboard" << Effect([](auto& p) { return p.raised == 1; });
+    QTest::newRow("remove a pin") << "Remove pin 2"
+                                  << Effect([](auto& p) { return p.model.draft()->pins.size() == 1; });
+    QTest::newRow("copy as prompt") << "Copy as Prompt" << Effect([](auto& p) {
+        return QApplication::clipboard()->text() == p.model.prompt() &&
+               QApplication::clipboard()->mimeData()->hasFormat(QStringLiteral("image/png"));
+    });
+    QTest::newRow("annotated screenshot")
+        << "Annotated screenshot"
+        << Effect([](auto& p) { return p.view->composer()->thumbnail()->window() != nullptr; });
+    QTest::newRow("before") << "Before"
+                            << Effect([](auto& p) { return p.view->progress()->before()->window(); });
+    QTest::newRow("after") << "After"
+                           << Effect([](auto& p) { return p.view->progress()->after()->window(); });
 }
 
 void TestPanelView::accessibleActionIsAClick() {
     QFETCH(QString, control);
     QFETCH(Effect, effect);
-    // Every control at once: the callout, a draft with a request, a report in review.
+    // Every control at once: the callout, a draft of two pins with a request and its pictures, a
+    // report sent from here in review, before and after.
     PanelViewFixture panel;
-    panel.model.setDraft(PanelStates::draft());
+    Draft draft = PanelStates::draft();
+    draft.pins.push_back(PanelStates::draft(std::nullopt, std::nullopt, QStringLiteral("Screen")).pick());
+    draft.png = PanelStates::png();
+    panel.tool.setAnswer(FakeSimulatorTool::device(PanelStates::listing(), draft.png));
+    panel.model.setDraft(draft);
     panel.model.setComment(QStringLiteral("Bigger"));
     panel.model.setReport(
-        TrackedReport{QStringLiteral("r-1"), {}, QDateTime::currentDateTimeUtc(), QStringLiteral("review")});
+        TrackedReport{QStringLiteral("r-1"),
+                      {},
+                      QDateTime::currentDateTimeUtc(),
+                      QStringLiteral("review"),
+                      std::make_shared<const SentPicture>(
+                          SentPicture{draft.device.udid, draft.png, QImage(10, 20, QImage::Format_RGB32)})});
     panel.model.setAutoDispatch(false);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        panel.model.pictures() && panel.model.after().state == PanelComparison::After::State::Taken, 10000);
     QVERIFY(pressAccessibly(panel.view.get(), control));
     QTRY_VERIFY_WITH_TIMEOUT(effect(panel), 5000);
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<PictureWindow*>(window))
+            window->close();
+    }
 }
 
 QTEST_MAIN(TestPanelView)

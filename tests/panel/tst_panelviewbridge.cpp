@@ -53,7 +53,7 @@ void TestPanelViewBridge::reportFromComposerToCommit() {
     QTRY_VERIFY_WITH_TIMEOUT(view.agentSettings()->switchFor(QStringLiteral("autoDispatch"))->isEnabled(),
                              10000);
 
-    model.select(PanelStates::draft().pick);
+    model.select(PanelStates::draft().pins);
     QTRY_VERIFY_WITH_TIMEOUT(view.composer()->isVisible(), 10000);
     QTRY_COMPARE(QApplication::focusWidget(), view.composer()->editor());
     QTest::keyClicks(view.composer()->editor(), QStringLiteral("Make the Save button orange"));

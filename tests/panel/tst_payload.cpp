@@ -1,5 +1,6 @@
 #include "PanelFixtures.h"
 #include "panel/Payload.h"
+#include "panel/Prompt.h"
 #include "panel/TrackedReport.h"
 
 #include <QTest>
@@ -31,7 +32,7 @@ class PayloadTest : public QObject {
 
 private slots:
     void workedExample() {
-        const json body = parsed(payload(draft(), QStringLiteral("Bigger"), std::nullopt, false));
+        const json body = parsed(payload(draft(), QStringLiteral("Bigger"), std::nullopt, std::nullopt));
         QCOMPARE(body["touch"]["x"].get<double>(), 168.5);
         QCOMPARE(body["touch"]["y"].get<double>(), 270.1);
         const json frame = body["element"]["frame"];
@@ -75,36 +76,43 @@ private slots:
         QTest::addColumn<std::optional<QString>>("label");
         QTest::addColumn<bool>("hasFrame");
         QTest::addColumn<std::optional<QString>>("category");
-        QTest::addColumn<bool>("screenshot");
+        QTest::addColumn<std::optional<ReportPictures>>("pictures");
         QTest::addColumn<QStringList>("members");
         QTest::addColumn<QStringList>("elementMembers");
         QTest::addColumn<QString>("name");
 
         const std::optional<QString> none;
-        const QStringList always{"comment", "platform", "screen", "touch", "simulator", "device", "viewport"};
+        const std::optional<ReportPictures> noPictures;
+        const QStringList always{"comment",   "platform", "screen",   "touch",
+                                 "simulator", "device",   "viewport", "elements"};
         const QStringList record{"name", "type", "resolution", "frame"};
         QTest::newRow("identifier and label")
-            << std::optional<QString>("saveButton") << std::optional<QString>("Save") << true << none << false
-            << always + QStringList{"element"} << record + QStringList{"identifier", "accessibilityLabel"}
-            << "saveButton";
-        QTest::newRow("label only") << none << std::optional<QString>("Save") << true << none << false
+            << std::optional<QString>("saveButton") << std::optional<QString>("Save") << true << none
+            << noPictures << always + QStringList{"element"}
+            << record + QStringList{"identifier", "accessibilityLabel"} << "saveButton";
+        QTest::newRow("label only") << none << std::optional<QString>("Save") << true << none << noPictures
                                     << always + QStringList{"element"}
                                     << record + QStringList{"accessibilityLabel"} << "Save";
-        QTest::newRow("neither: the role")
-            << none << none << true << none << false << always + QStringList{"element"} << record << "Button";
-        QTest::newRow("no element hit")
-            << std::optional<QString>("x") << none << false << none << false << always << QStringList{} << "";
-        QTest::newRow("category") << none << none << false << std::optional<QString>("color") << false
+        QTest::newRow("neither: the role") << none << none << true << none << noPictures
+                                           << always + QStringList{"element"} << record << "Button";
+        QTest::newRow("no element hit") << std::optional<QString>("x") << none << false << none << noPictures
+                                        << always << QStringList{} << "";
+        QTest::newRow("category") << none << none << false << std::optional<QString>("color") << noPictures
                                   << always + QStringList{"category"} << QStringList{} << "";
-        QTest::newRow("screenshot") << none << none << false << none << true
-                                    << always + QStringList{"screenshotPNG"} << QStringList{} << "";
+        QTest::newRow("pictures") << none << none << false << none
+                                  << std::optional(ReportPictures{"c2hvdA==", "YW5ub3RhdGVk"})
+                                  << always + QStringList{"screenshotPNG", "annotatedScreenshotPNG"}
+                                  << QStringList{} << "";
+        QTest::newRow("no annotated picture could be made")
+            << none << none << false << none << std::optional(ReportPictures{"c2hvdA==", {}})
+            << always + QStringList{"screenshotPNG"} << QStringList{} << "";
     }
     void optionalMembers() {
         QFETCH(std::optional<QString>, identifier);
         QFETCH(std::optional<QString>, label);
         QFETCH(bool, hasFrame);
         QFETCH(std::optional<QString>, category);
-        QFETCH(bool, screenshot);
+        QFETCH(std::optional<ReportPictures>, pictures);
         QFETCH(QStringList, members);
         QFETCH(QStringList, elementMembers);
         QFETCH(QString, name);
@@ -112,7 +120,9 @@ private slots:
         PickResult picked = pick(hasFrame ? std::optional<QRectF>(QRectF(410, 130, 100, 44)) : std::nullopt);
         picked.identifier = identifier;
         picked.label = label;
-        const json body = parsed(payload(draft(picked), QStringLiteral("x"), category, screenshot));
+        const ReportBody written = payload(draft(picked), QStringLiteral("x"), category, pictures);
+        const json body = parsed(written);
+        QVERIFY(body == written.value());
         QStringList expected = members;
         expected.sort();
         QCOMPARE(keys(body), expected);
@@ -124,6 +134,54 @@ private slots:
         }
         if (category)
             QCOMPARE(QString::fromStdString(body["category"].get<std::string>()), *category);
+        if (pictures)
+            QCOMPARE(QByteArray::fromStdString(body["screenshotPNG"].get<std::string>()),
+                     pictures->screenshot);
+    }
+
+    // Each pin is one entry of "elements", placed where it lay when picked; "element" and "touch"
+    // stay the first pin's, exactly as a body of that pin alone has them.
+    void pins_data() {
+        QTest::addColumn<QList<QPointF>>("shifts"); // each later pin's window, moved by this since the first
+        QTest::addColumn<QList<bool>>("hits");
+        QTest::addColumn<QList<QPointF>>("touches");
+        QTest::newRow("one pin") << QList<QPointF>{} << QList<bool>{true} << QList<QPointF>{{168.5, 270.1}};
+        QTest::newRow("three, one on no element")
+            << QList<QPointF>{{0, 0}, {0, 0}} << QList<bool>{true, false, true}
+            << QList<QPointF>{{168.5, 270.1}, {168.5, 270.1}, {168.5, 270.1}};
+        QTest::newRow("the window moved between pins")
+            << QList<QPointF>{{40, -20}} << QList<bool>{false, true}
+            << QList<QPointF>{{168.5, 270.1}, {108.5, 300.1}};
+    }
+    void pins() {
+        QFETCH(QList<QPointF>, shifts);
+        QFETCH(QList<bool>, hits);
+        QFETCH(QList<QPointF>, touches);
+        std::vector<PickResult> picked;
+        for (qsizetype i = 0; i < hits.size(); ++i) {
+            PickResult pin =
+                pick(hits[i] ? std::optional<QRectF>(QRectF(410, 130, 100.03, 44)) : std::nullopt);
+            // Clicked at the same desktop point, the window elsewhere by then.
+            if (i > 0)
+                pin.screen.translate(shifts[i - 1]);
+            picked.push_back(pin);
+        }
+        const json body = parsed(payload(draft(picked), QStringLiteral("x"), std::nullopt, std::nullopt));
+        const json alone =
+            parsed(payload(draft(picked.front()), QStringLiteral("x"), std::nullopt, std::nullopt));
+        QVERIFY(body["touch"] == alone["touch"]);
+        QCOMPARE(body.contains("element"), alone.contains("element"));
+        if (alone.contains("element"))
+            QVERIFY(body["element"] == alone["element"]);
+        QCOMPARE(qsizetype(body["elements"].size()), hits.size());
+        for (qsizetype i = 0; i < hits.size(); ++i) {
+            const json& pin = body["elements"][std::size_t(i)];
+            QCOMPARE(pin["index"].get<int>(), int(i) + 1);
+            QCOMPARE(QPointF(pin["touch"]["x"].get<double>(), pin["touch"]["y"].get<double>()), touches[i]);
+            QCOMPARE(pin.contains("element"), bool(hits[i]));
+            if (hits[i])
+                QCOMPARE(pin["element"]["name"].get<std::string>(), "saveButton");
+        }
     }
 
     void texts_data() {
@@ -156,30 +214,51 @@ private slots:
         picked.window.title = title;
         Draft d = draft(picked);
         d.mapping = DeviceMapping(picked.screen, pixels, deviceName);
-        const json body = parsed(payload(d, comment, std::nullopt, false));
+        const json body = parsed(payload(d, comment, std::nullopt, std::nullopt));
         QCOMPARE(QString::fromStdString(body["comment"].get<std::string>()), sentComment);
         QCOMPARE(QString::fromStdString(body["screen"].get<std::string>()), screen);
         QCOMPARE(QString::fromStdString(body["viewport"].get<std::string>()), viewport);
     }
 
-    // The screenshot is written in chunks straight into the body; every length must come out as
-    // one padded base64 text without line breaks.
-    void screenshotBase64_data() {
-        QTest::addColumn<int>("size");
-        for (int size : {0, 1, 2, 3, 4, 3 * 64 * 1024 - 1, 3 * 64 * 1024, 3 * 64 * 1024 + 1, 1000003})
-            QTest::addRow("%d bytes", size) << size;
+    // The prompt names the request, device, screen and every pin with its numbers in device points.
+    void prompt_data() {
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<std::optional<QString>>("category");
+        QTest::addColumn<bool>("secondHits");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("absent");
+        const QStringList where{"- Device: iPhone 15 Pro, 393 \u00d7 852 points",
+                                "- Screen: " + windowTitle,
+                                "1. **saveButton** (Button)",
+                                "   - Identifier: `saveButton`",
+                                "   - Label: Save",
+                                "   - Frame: x 15, y 15, width 150, height 66",
+                                "   - Touch point: x 168.5, y 270.1"};
+        QTest::newRow("request, category, two elements")
+            << " Swap these\n"
+            << std::optional<QString>("layout") << true
+            << where + QStringList{"## Request\n\nSwap these\n", "- Category: layout",
+                                   "2. **saveButton** (Button)"}
+            << QStringList{"No element"};
+        QTest::newRow("no request, a pin on nothing")
+            << "  " << std::optional<QString>() << false
+            << where + QStringList{"2. No element under the touch point\n   - Touch point: x 168.5, y 270.1"}
+            << QStringList{"## Request", "Category"};
     }
-    void screenshotBase64() {
-        QFETCH(int, size);
-        QByteArray bytes(size, Qt::Uninitialized);
-        for (int i = 0; i < size; ++i)
-            bytes[i] = char((quint32(i) * 7919u + 13u) % 256u);
-        const ReportBody body = payload(draft(pick(), bytes), QStringLiteral("x"), std::nullopt, true);
-        const json whole = parsed(body);
-        const std::string text = whole["screenshotPNG"].get<std::string>();
-        QCOMPARE(QByteArray(text.data(), qsizetype(text.size())), bytes.toBase64());
-        QVERIFY(!body.compact().contains('\n'));
-        QVERIFY(whole == body.value());
+    void prompt() {
+        QFETCH(QString, comment);
+        QFETCH(std::optional<QString>, category);
+        QFETCH(bool, secondHits);
+        QFETCH(QStringList, lines);
+        QFETCH(QStringList, absent);
+        const QString text = Prompt::markdown(
+            draft({pick(),
+                   pick(secondHits ? std::optional<QRectF>(QRectF(410, 130, 100.03, 44)) : std::nullopt)}),
+            comment, category);
+        for (const QString& line : lines)
+            QVERIFY2(text.contains(line), qPrintable(line + "\n---\n" + text));
+        for (const QString& line : absent)
+            QVERIFY2(!text.contains(line), qPrintable(line));
     }
 
     void placementFinite_data() {
@@ -195,6 +274,7 @@ private slots:
         PickResult picked = pick();
         picked.screen = screen;
         QCOMPARE(place(draft(picked)).isFinite(), finite);
+        QCOMPARE(placeAll(draft({picked, pick()})).back().isFinite(), finite);
     }
 
     void createdAt_data() {

@@ -12,7 +12,7 @@ namespace {
 
 TrackedReport report(const QString& status, const QString& request = QStringLiteral("Bigger title"),
                      QDateTime started = QDateTime::currentDateTimeUtc()) {
-    return TrackedReport{QStringLiteral("r-1"), request, started, status};
+    return TrackedReport{QStringLiteral("r-1"), request, started, status, nullptr};
 }
 
 // Compressed arming, and a clock the test moves by hand.

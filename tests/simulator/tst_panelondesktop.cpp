@@ -118,6 +118,7 @@ private slots:
     void picksWithTheMouse();
     void cancels_data();
     void cancels();
+    void picksWithTheKeyboard();
 
 private:
     std::optional<SimulatorWindow> front() { return SimulatorWindow::front(m_targeting->ports()); }
@@ -213,7 +214,8 @@ void TestPanelOnDesktop::target() {
     m_controller->togglePick();
     QVERIFY(m_controller->overlay());
     QVERIFY(m_model->picking);
-    QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), m_device, patience);
+    // The panel holds the keyboard while targeting: no key reaches the stand-in.
+    QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), quint32(m_controller->panel()->winId()), patience);
 }
 
 void TestPanelOnDesktop::screenshot(const QString& name) {
@@ -295,7 +297,7 @@ void TestPanelOnDesktop::overlayFollowsTheWindow() {
     QVERIFY(frame.contains(save));
     click(save);
     QTRY_VERIFY_WITH_TIMEOUT(m_model->selected.has_value(), patience);
-    QCOMPARE(m_model->selected->identifier, std::optional<QString>(QStringLiteral("saveButton")));
+    QCOMPARE(m_model->selected->front().identifier, std::optional<QString>(QStringLiteral("saveButton")));
 }
 
 void TestPanelOnDesktop::hides_data() {
@@ -394,9 +396,9 @@ void TestPanelOnDesktop::picksWithTheMouse() {
 
     xdotool({QStringLiteral("click"), QStringLiteral("1")});
     QTRY_VERIFY_WITH_TIMEOUT(m_model->selected.has_value(), patience);
-    QCOMPARE(m_model->selected->identifier.value_or(QString()), identifier);
-    QCOMPARE(m_model->selected->role, role);
-    QCOMPARE(m_model->selected->point, at);
+    QCOMPARE(m_model->selected->front().identifier.value_or(QString()), identifier);
+    QCOMPARE(m_model->selected->front().role, role);
+    QCOMPARE(m_model->selected->front().point, at);
     QVERIFY(!m_model->picking);
     QVERIFY(!m_controller->overlay());
     // The panel took the keyboard after the pick.
@@ -405,7 +407,7 @@ void TestPanelOnDesktop::picksWithTheMouse() {
 
 void TestPanelOnDesktop::cancels_data() {
     QTest::addColumn<QString>("how");
-    QTest::newRow("Escape typed into the stand-in") << "escape";
+    QTest::newRow("Escape") << "escape";
     QTest::newRow("a right click") << "right";
     QTest::newRow("a click on the bezel does nothing") << "bezel";
     QTest::newRow("a click on the title bar does nothing") << "title";
@@ -438,8 +440,8 @@ void TestPanelOnDesktop::cancels() {
         QVERIFY2(m_controller->overlay(), qPrintable(m_model->log.join(QStringLiteral(", "))));
         QVERIFY(m_model->picking);
         QVERIFY(!m_model->selected);
-        // The stand-in keeps the keyboard and did not see the click.
-        QCOMPARE(activeWindow(), m_device);
+        // The panel keeps the keyboard, and the stand-in did not see the click.
+        QCOMPARE(activeWindow(), quint32(m_controller->panel()->winId()));
         QCOMPARE(front()->frame, window->frame);
         return;
     }
@@ -447,6 +449,38 @@ void TestPanelOnDesktop::cancels() {
     QVERIFY(!m_controller->overlay());
     QVERIFY(!m_model->selected);
     QVERIFY(m_controller->panel()->isVisible());
+    // The keyboard goes back to the stand-in.
+    QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), m_device, patience);
+}
+
+void TestPanelOnDesktop::picksWithTheKeyboard() {
+    target();
+    const auto key = [](const char* keys) { xdotool({QStringLiteral("key"), QString::fromLatin1(keys)}); };
+    // Down through the screen's elements to the Save button, each one named as it comes.
+    QStringList heard;
+    for (int i = 0; i < 30 && m_model->highlighted != std::optional<QString>("saveButton"); ++i) {
+        const std::optional<QString> before = m_model->highlighted;
+        key("Down");
+        QTRY_VERIFY2_WITH_TIMEOUT(m_model->highlighted && m_model->highlighted != before,
+                                  qPrintable(heard.join(", ")), patience);
+        heard.append(*m_model->highlighted);
+    }
+    QVERIFY2(heard.contains(QStringLiteral("nameField")), qPrintable(heard.join(", ")));
+    QCOMPARE(m_model->highlighted, std::optional<QString>("saveButton"));
+    screenshot(QStringLiteral("keyboard"));
+    key("shift+Return");
+    QTRY_COMPARE_WITH_TIMEOUT(m_controller->overlay()->view()->pins.size(), std::size_t(1), patience);
+    key("Up");
+    QTRY_VERIFY_WITH_TIMEOUT(m_model->highlighted != std::optional<QString>("saveButton"), patience);
+    const QString second = *m_model->highlighted;
+    key("Return");
+    QTRY_VERIFY_WITH_TIMEOUT(m_model->selected.has_value(), patience);
+    QCOMPARE(m_model->selected->size(), std::size_t(2));
+    QCOMPARE(m_model->selected->front().identifier, std::optional<QString>("saveButton"));
+    QCOMPARE(
+        m_model->selected->back().identifier.value_or(m_model->selected->back().label.value_or(QString())),
+        second);
+    QCOMPARE(activeWindow(), quint32(m_controller->panel()->winId()));
 }
 
 QTEST_MAIN(TestPanelOnDesktop)

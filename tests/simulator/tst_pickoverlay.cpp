@@ -23,7 +23,7 @@ struct Rig {
     explicit Rig(bool compositing = true) {
         windows.compositingManager = compositing;
         overlay = std::make_unique<PickOverlay>(desktop.accessibility, windows, current());
-        overlay->onPick = [this](const PickResult& pick) { picks.append(pick); };
+        overlay->onPick = [this](const PickResult& pick, bool) { picks.append(pick); };
         overlay->onCancel = [this] { ++cancels; };
     }
     SimulatorWindow current() { return *SimulatorWindow::front(desktop.ports()); }
@@ -156,7 +156,7 @@ void TestPickOverlay::follow() {
     QCOMPARE(rig.windows.changes, QStringList{"shield 300,70"});
     QCOMPARE(rig.windows.shields.first()->area, QRectF(300, 70, 420, 860));
     // A click on the moved screen picks what is there now.
-    rig.windows.shields.first()->events.leftPressed(rig.simulator.saveFrame.center());
+    rig.windows.shields.first()->events.leftPressed(rig.simulator.saveFrame.center(), {});
     QCOMPARE(rig.picks.size(), 1);
     QCOMPARE(rig.picks.first().identifier, std::optional<QString>(QStringLiteral("saveButton")));
 }
@@ -187,7 +187,7 @@ void TestPickOverlay::withoutCompositing() {
     QVERIFY(window->mask().contains(QPoint(50, 370))); // the outline's left edge, in window coordinates
     QVERIFY(!window->mask().contains(QPoint(200, 200)));
 
-    shield->events.leftPressed(QPointF(115, 300)); // the bezel
+    shield->events.leftPressed(QPointF(115, 300), {}); // the bezel
     QVERIFY(rig.picks.isEmpty());
     shield->events.moved(QPointF(115, 300));
     QTRY_VERIFY(!window->isVisible());

@@ -1,6 +1,6 @@
-#include "platform/ProcessSimulatorTool.h"
 #include "foundation/Geometry.h"
 #include "foundation/PanelError.h"
+#include "platform/ProcessSimulatorTool.h"
 #include "simulator/Simctl.h"
 #include "simulator/SimulatorWindow.h"
 #include "support/FakeSimulatorTool.h"

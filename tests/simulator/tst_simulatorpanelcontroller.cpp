@@ -237,46 +237,109 @@ void TestSimulatorPanelController::endsTargeting() {
     }
 }
 
-void TestSimulatorPanelController::pick_data() {
-    QTest::addColumn<QPoint>("at");
-    QTest::addColumn<QString>("selected"); // "": no pick, targeting goes on
+// Steps of targeting, as the user takes them.
+Step click(QPoint at, Qt::KeyboardModifiers modifiers = {}) {
+    return [=](Rig& rig) {
+        QCursor::setPos(at);
+        PickView* view = rig.overlay()->view();
+        QTest::mouseClick(view, Qt::LeftButton, modifiers, view->mapFromGlobal(at));
+    };
+}
+Step shiftClick(QPoint at) {
+    return click(at, Qt::ShiftModifier);
+}
+// A key pressed while the panel holds the keyboard.
+Step press(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+    return [=](Rig& rig) { QTest::keyClick(rig.panel()->windowHandle(), key, modifiers); };
+}
+using Steps = QList<Step>;
+Q_DECLARE_METATYPE(Steps)
 
-    QTest::newRow("a control with an identifier") << QPoint(200, 420) << "saveButton";
-    QTest::newRow("a control without one") << QPoint(320, 650) << "Button";
-    QTest::newRow("the screen's background") << QPoint(300, 200) << "Screen";
-    QTest::newRow("the bezel") << QPoint(115, 300) << "";
-    QTest::newRow("the title bar") << QPoint(300, 60) << "";
+void TestSimulatorPanelController::pick_data() {
+    QTest::addColumn<Steps>("steps");
+    QTest::addColumn<QString>("selected");    // the pins, by name; "": none, targeting goes on
+    QTest::addColumn<QString>("highlighted"); // while targeting goes on
+
+    const QPoint save(200, 420), card(320, 650), background(300, 200);
+    QTest::newRow("a control with an identifier") << Steps{click(save)} << "saveButton"
+                                                  << "";
+    QTest::newRow("a control without one") << Steps{click(card)} << "Button"
+                                           << "";
+    QTest::newRow("the screen's background") << Steps{click(background)} << "Screen"
+                                             << "";
+    QTest::newRow("the bezel") << Steps{click(QPoint(115, 300))} << ""
+                               << "";
+    QTest::newRow("the title bar") << Steps{click(QPoint(300, 60))} << ""
+                                   << "";
+    QTest::newRow("Shift-click pins, a click ends")
+        << Steps{shiftClick(save), click(card)} << "saveButton Button"
+        << "";
+    QTest::newRow("Shift-click on a pin unpins it")
+        << Steps{shiftClick(save), shiftClick(card), shiftClick(save), click(background)} << "Button Screen"
+        << "";
+    QTest::newRow("a click on a pin adds it once") << Steps{shiftClick(save), click(save)} << "saveButton"
+                                                   << "";
+    QTest::newRow("the ninth pin ends targeting")
+        << Steps(9, shiftClick(background)) << QStringList(9, "Screen").join(' ') << "";
+    // The keyboard, through the panel: the screen's elements in reading order.
+    QTest::newRow("arrows move the highlight")
+        << Steps{press(Qt::Key_Down), press(Qt::Key_Right), press(Qt::Key_Up)} << ""
+        << "saveButton";
+    QTest::newRow("Tab, then Return") << Steps{press(Qt::Key_Tab), press(Qt::Key_Return)} << "saveButton"
+                                      << "";
+    QTest::newRow("Shift-Tab from the start wraps to the last")
+        << Steps{press(Qt::Key_Backtab, Qt::ShiftModifier), press(Qt::Key_Enter)} << "Button"
+        << "";
+    QTest::newRow("Shift-Return pins, Return ends")
+        << Steps{press(Qt::Key_Right), press(Qt::Key_Return, Qt::ShiftModifier), press(Qt::Key_Right),
+                 press(Qt::Key_Return)}
+        << "saveButton Button"
+        << "";
+    QTest::newRow("the keyboard goes on from the mouse's element")
+        << Steps{[](Rig& rig) { rig.overlay()->hover(QPointF(200, 420)); }, press(Qt::Key_Right)} << ""
+        << "Upgrade";
+    QTest::newRow("Return on nothing does nothing") << Steps{press(Qt::Key_Return)} << ""
+                                                    << "";
+    QTest::newRow("Return on nothing after a pin ends")
+        << Steps{press(Qt::Key_Right), press(Qt::Key_Return, Qt::ShiftModifier),
+                 [](Rig& rig) { rig.overlay()->hover(QPointF(300, 200)); }, press(Qt::Key_Return)}
+        << "saveButton"
+        << "";
 }
 
 void TestSimulatorPanelController::pick() {
-    QFETCH(QPoint, at);
+    QFETCH(Steps, steps);
     QFETCH(QString, selected);
+    QFETCH(QString, highlighted);
 
     Rig rig;
     rig.target();
-    bool keyAtSelect = true;
+    // The panel holds the keyboard from the start.
+    QVERIFY(rig.windows.changes.contains(QStringLiteral("activate %1").arg(rig.panel()->winId())));
     bool targetingAtSelect = true;
-    rig.model.onSelect = [&] {
-        keyAtSelect = rig.panel()->acceptsFocus();
-        targetingAtSelect = rig.overlay() != nullptr;
-    };
+    rig.model.onSelect = [&] { targetingAtSelect = rig.overlay() != nullptr; };
     rig.model.log.clear();
-    rig.press(Qt::LeftButton, at);
+    for (const Step& step : steps)
+        step(rig);
 
     if (selected.isEmpty()) {
         QVERIFY(rig.overlay());
         QVERIFY(rig.model.picking);
         QVERIFY(!rig.model.selected);
+        QCOMPARE(rig.model.highlighted.value_or(QString()), highlighted);
         return;
     }
-    // Targeting ends first, then the model takes the pick, then the panel takes the keyboard.
+    // Targeting ends first, then the model takes the pins, and the panel keeps the keyboard.
     QCOMPARE(rig.model.log, QStringList({"picking false", "select " + selected}));
     QVERIFY(!targetingAtSelect);
-    QVERIFY(!keyAtSelect);
     QVERIFY(rig.panel()->acceptsFocus());
-    QCOMPARE(rig.model.selected->point, QPointF(at));
-    QCOMPARE(rig.model.selected->screen, rig.simulator.screenRect);
-    QCOMPARE(rig.model.selected->window.number, std::optional<quint32>(FakeSimulator::number));
+    QCOMPARE(rig.model.highlighted, std::nullopt);
+    const PickResult& last = rig.model.selected->back();
+    QCOMPARE(last.screen, rig.simulator.screenRect);
+    QCOMPARE(last.window.number, std::optional<quint32>(FakeSimulator::number));
+    // A click's touch point is the click; the keyboard's is the middle of what shows of the element.
+    const QRectF shown = last.frame ? last.frame->intersected(last.screen) : QRectF();
+    QVERIFY(last.point == QPointF(QCursor::pos()) || last.point == shown.center());
 }
 
 void TestSimulatorPanelController::togglePickWithoutAccess_data() {

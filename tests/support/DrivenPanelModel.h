@@ -48,6 +48,12 @@ inline QByteArray png(int width = 1179, int height = 2556) {
     return bytes;
 }
 
+// The simulator tool's listing of the device the drafts below are on.
+inline QByteArray listing() {
+    return R"({"devices":{"com.apple.CoreSimulator.SimRuntime.iOS-17-2":[)"
+           R"({"state":"Booted","udid":"5A1B2C3D-0000-4000-8000-000000000001","name":"iPhone 15 Pro"}]}})";
+}
+
 // A pick of an element on an iPhone 15 Pro's screen; `role` "Screen" and no frame when it hit none.
 inline Draft draft(std::optional<QString> identifier = QStringLiteral("saveButton"),
                    std::optional<QString> label = QStringLiteral("Save"),
@@ -66,7 +72,8 @@ inline Draft draft(std::optional<QString> identifier = QStringLiteral("saveButto
     pick.window.frame = QRectF(380, 60, 302, 660);
     const Simctl::Device device{QStringLiteral("5A1B2C3D-0000-4000-8000-000000000001"), deviceName,
                                 QStringLiteral("com.apple.CoreSimulator.SimRuntime.iOS-17-2")};
-    return Draft{pick, device, DeviceMapping(pick.screen, QSizeF(1179, 2556), deviceName), QByteArray("PNG")};
+    return Draft{
+        {pick}, device, DeviceMapping(pick.screen, QSizeF(1179, 2556), deviceName), QByteArray("PNG")};
 }
 
 } // namespace PanelStates

@@ -67,6 +67,9 @@ public:
     void restore(QWindow& window) override {
         changes.append(QStringLiteral("restore %1").arg(number(window)));
     }
+    void showOverlay(QWindow& window) override {
+        changes.append(QStringLiteral("overlay %1").arg(number(window)));
+    }
     void activate(QWindow& window) override {
         changes.append(QStringLiteral("activate %1").arg(number(window)));
     }

@@ -16,7 +16,8 @@ public:
     bool visible = false;
     bool picking = false;
     QString deviceTitle;
-    std::optional<PickResult> selected;
+    std::optional<std::vector<PickResult>> selected;
+    std::optional<QString> highlighted;
     int pollingStarts = 0;
     std::optional<bool> visibleWhenPollingStarted;
     QStringList log;
@@ -32,9 +33,13 @@ public:
         deviceTitle = to;
     }
     void setPicking(bool to) override { change("picking", picking, to); }
-    void select(const PickResult& pick) override {
-        selected = pick;
-        log.append(QStringLiteral("select ") + pick.identifier.value_or(pick.role));
+    void setHighlighted(const std::optional<QString>& name) override { highlighted = name; }
+    void select(const std::vector<PickResult>& pins) override {
+        selected = pins;
+        QStringList names;
+        for (const PickResult& pin : pins)
+            names.append(pin.identifier.value_or(pin.role));
+        log.append(QStringLiteral("select ") + names.join(QLatin1Char(' ')));
         if (onSelect)
             onSelect();
     }

@@ -71,7 +71,7 @@ struct Shot {
 TrackedReport report(const QString& status, int secondsAgo = 42) {
     return TrackedReport{QStringLiteral("r-1042"),
                          QStringLiteral("Make the Save button use the brand colour"),
-                         QDateTime::currentDateTimeUtc().addSecs(-secondsAgo), status};
+                         QDateTime::currentDateTimeUtc().addSecs(-secondsAgo), status, nullptr};
 }
 
 void known(DrivenPanelModel& model) {
@@ -135,6 +135,24 @@ int main(int argc, char* argv[]) {
              m.setComment(QStringLiteral("Make the Save button use the brand colour"));
              m.setSending(true);
          }},
+        {"composer-pins",
+         [](DrivenPanelModel& m) {
+             known(m);
+             Draft draft = PanelStates::draft();
+             PickResult total = draft.pick();
+             total.identifier.reset();
+             total.label = QStringLiteral("Total");
+             total.role = QStringLiteral("StaticText");
+             total.frame = QRectF(410, 300, 200, 20);
+             total.point = QPointF(450, 310);
+             PickResult spot =
+                 PanelStates::draft(std::nullopt, std::nullopt, QStringLiteral("Screen")).pick();
+             spot.point = QPointF(600, 600);
+             draft.pins = {draft.pick(), total, spot};
+             draft.png = PanelStates::png();
+             m.setDraft(draft);
+             m.setComment(QStringLiteral("Make these three line up"));
+         }},
         {"composer-error",
          [](DrivenPanelModel& m) {
              known(m);
@@ -152,6 +170,26 @@ int main(int argc, char* argv[]) {
          [](DrivenPanelModel& m) {
              known(m);
              m.setReport(report(QStringLiteral("review")));
+         }},
+        {"review-compare",
+         [&tool](DrivenPanelModel& m) {
+             known(m);
+             const QByteArray png = PanelStates::png();
+             tool.setAnswer(FakeSimulatorTool::device(PanelStates::listing(), png));
+             TrackedReport sent = report(QStringLiteral("review"));
+             sent.sent = std::make_shared<const SentPicture>(
+                 SentPicture{QStringLiteral("5A1B2C3D-0000-4000-8000-000000000001"), png,
+                             QImage::fromData(png).scaledToHeight(360)});
+             m.setReport(sent);
+         }},
+        {"review-compare-failed",
+         [&tool](DrivenPanelModel& m) {
+             known(m);
+             tool.setAnswer({});
+             TrackedReport sent = report(QStringLiteral("review"));
+             sent.sent = std::make_shared<const SentPicture>(
+                 SentPicture{QStringLiteral("5A1B2C3D-0000-4000-8000-000000000001"), PanelStates::png(), {}});
+             m.setReport(sent);
          }},
         {"committed",
          [](DrivenPanelModel& m) {
@@ -200,6 +238,12 @@ int main(int argc, char* argv[]) {
                 qWarning("the panel did not show");
             // Long enough for the preview's 0.3 s refresh and its answer, and for the compositor.
             QTest::qWait(900);
+            // A panel whose content grew after it showed may have been placed anew by the window
+            // manager.
+            if (view->pos() != QPoint(200, 40)) {
+                view->move(200, 40);
+                QTest::qWait(300);
+            }
             const QRect area = view->frameGeometry().adjusted(-24, -24, 24, 24);
             const QPixmap picture = view->screen()->grabWindow(0).copy(area);
             const QString path =

@@ -108,6 +108,8 @@ void PointerShields::handle(const xcb_generic_event_t& event) {
     QPointF at;
     std::function<void(QPointF)> PointerEvents::*action = nullptr;
     bool right = false;
+    bool left = false;
+    Qt::KeyboardModifiers held;
     if (type == XCB_MOTION_NOTIFY) {
         const auto& motion = reinterpret_cast<const xcb_motion_notify_event_t&>(event);
         target = motion.event;
@@ -122,9 +124,17 @@ void PointerShields::handle(const xcb_generic_event_t& event) {
         const auto& press = reinterpret_cast<const xcb_button_press_event_t&>(event);
         target = press.event;
         at = QPointF(press.root_x, press.root_y);
-        if (press.detail == XCB_BUTTON_INDEX_1)
-            action = &PointerEvents::leftPressed;
+        left = press.detail == XCB_BUTTON_INDEX_1;
         right = press.detail == XCB_BUTTON_INDEX_3;
+        // The state at the press: a key let go right after the click is already up when asked.
+        const std::pair<quint16, Qt::KeyboardModifier> keys[] = {{XCB_MOD_MASK_SHIFT, Qt::ShiftModifier},
+                                                                 {XCB_MOD_MASK_CONTROL, Qt::ControlModifier},
+                                                                 {XCB_MOD_MASK_1, Qt::AltModifier},
+                                                                 {XCB_MOD_MASK_4, Qt::MetaModifier}};
+        for (const auto& [mask, modifier] : keys) {
+            if (press.state & mask)
+                held |= modifier;
+        }
     } else {
         return;
     }
@@ -135,6 +145,9 @@ void PointerShields::handle(const xcb_generic_event_t& event) {
     if (right) {
         if ((*shield)->events.rightPressed)
             (*shield)->events.rightPressed();
+    } else if (left) {
+        if ((*shield)->events.leftPressed)
+            (*shield)->events.leftPressed(m_pixels.toLogical(at), held);
     } else if (action && ((*shield)->events.*action)) {
         ((*shield)->events.*action)(m_pixels.toLogical(at));
     }

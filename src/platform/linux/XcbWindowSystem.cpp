@@ -129,6 +129,15 @@ void XcbWindowSystem::restore(QWindow& window) {
     xcb_flush(m_x->get());
 }
 
+void XcbWindowSystem::showOverlay(QWindow& window) {
+    if (!m_x->usable())
+        return;
+    // The overlay bypasses the window manager, so it is stacked directly.
+    const quint32 above = XCB_STACK_MODE_ABOVE;
+    xcb_configure_window(m_x->get(), idOf(window), XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    xcb_flush(m_x->get());
+}
+
 void XcbWindowSystem::activate(QWindow& window) {
     if (!m_x->usable())
         return;

@@ -24,6 +24,7 @@ public:
     void setAcceptsFocus(QWindow& window, bool accepts) override;
     void orderAbove(QWindow& window, quint32 other) override;
     void restore(QWindow& window) override;
+    void showOverlay(QWindow& window) override;
     void activate(QWindow& window) override;
     std::unique_ptr<Watch> watchEscape(std::function<void()> escape) override;
     std::unique_ptr<PointerShield> shieldPointer(const QRectF&, PointerEvents) override { return nullptr; }

@@ -143,6 +143,16 @@ void MacWindowSystem::restore(QWindow& window) {
         [native orderFront:nil];
 }
 
+void MacWindowSystem::showOverlay(QWindow& window) {
+    // Above the Simulator's windows, and clicked without taking the Simulator's place as the active
+    // application: the toolkit's raise() would activate this one, and bring its main window along.
+    NSWindow* native = nativeWindow(window);
+    if ([native isKindOfClass:[NSPanel class]])
+        [native setStyleMask:[native styleMask] | NSWindowStyleMaskNonactivatingPanel];
+    [native setLevel:NSFloatingWindowLevel];
+    [native orderFrontRegardless];
+}
+
 void MacWindowSystem::activate(QWindow& window) {
     // A non-activating panel takes the keyboard without making the application active.
     [nativeWindow(window) makeKeyAndOrderFront:nil];
