@@ -60,7 +60,7 @@ done
 step "apt-get install ./$(basename "$deb")"
 cp "$deb" "$root/tmp/"
 inside apt-get update -qq
-inside apt-get install -y -qq "/tmp/$(basename "$deb")" >"$root/tmp/install.log" 2>&1 ||
+inside sh -c "cd /tmp && apt-get install -y -qq ./$(basename "$deb")" >"$root/tmp/install.log" 2>&1 ||
     { tail -n 30 "$root/tmp/install.log" >&2; exit 1; }
 inside dpkg -L tallyrig >"$root/tmp/installed"
 # Only now the display: nothing of it helped the package's own dependencies.
