@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs what building Tallyrig needs (with --test, what testing needs too). Says nothing and
-# changes nothing when everything is already there.
+# Installs what building Tallyrig needs (with --test, what testing needs too; with --package, what
+# building its Debian package and its screenshots needs). Says nothing and changes nothing when
+# everything is already there.
 set -euo pipefail
 
-want_tests=false
+want_tests=false want_package=false
 [[ "${1:-}" == "--test" ]] && want_tests=true
+[[ "${1:-}" == "--package" ]] && want_package=true
 
 if [[ "$(uname -s)" == "Darwin" ]]; then
     formulae=(cmake qt nlohmann-json node)
@@ -44,14 +46,21 @@ packages=(
     # Targeting on Linux: our own X11 connection with the window manager's hints (EWMH) and XInput 2.
     libxcb-ewmh-dev libxcb-xinput-dev
 )
-if $want_tests; then
+if $want_tests || $want_package; then
     packages+=(xvfb xauth)
     # The test desktop (with-desktop.sh) and the stand-in device simulator with its contract test.
     # xfwm4: the panel's desktop suites run under a second window manager too.
     packages+=(openbox xfwm4 xcompmgr dbus dbus-bin at-spi2-core x11-utils x11-apps xdotool
         python3 python3-gi python3-gi-cairo gir1.2-gtk-3.0 gir1.2-atspi-2.0)
+fi
+if $want_tests; then
     # The macOS backend's compile check: clang, GNUstep's AppKit headers and the blocks runtime.
     packages+=(clang libgnustep-gui-dev libblocksruntime-dev)
+fi
+if $want_tests || $want_package; then
+    # The Debian package and its checks (the no-runtime test stage checks it too), and compilations
+    # shared between the build folders of the test stages and the package.
+    packages+=(dpkg-dev lintian desktop-file-utils appstream ccache)
 fi
 
 missing=()

@@ -1,10 +1,12 @@
 #include "app/TallyrigApp.h"
 
+#include "foundation/CommonWidgets.h"
 #include "foundation/Shortcuts.h"
 #include "foundation/Style.h"
 #include "panel/SimulatorPanelModel.h"
 #include "panel/SimulatorPanelView.h"
 #include "panel/VisualEffect.h"
+#include "platform/FrameFlipping.h"
 #include "simulator/SimulatorPanelController.h"
 #include "window/BridgeWindow.h"
 #include "window/DashboardModule.h"
@@ -14,9 +16,6 @@
 #include <QApplication>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QToolBar>
-
-#include <functional>
 
 namespace {
 
@@ -43,8 +42,9 @@ TallyrigApp::TallyrigApp(platform::Platform ports, std::optional<QString> bundle
     QApplication::setApplicationName(QStringLiteral("Tallyrig"));
     QApplication::setApplicationVersion(QStringLiteral(TALLYRIG_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Tallyrig"));
-    QApplication::setDesktopFileName(QStringLiteral("tallyrig"));
+    QApplication::setDesktopFileName(QStringLiteral(TALLYRIG_IDENTIFIER));
     QApplication::setWindowIcon(Style::appIcon());
+    Spinner::setFrameFlipperFactory(platform::createFrameFlipperFactory());
 
     m_platform.updater->start();
     m_platform.terminationSignals->quitOnRequest();
@@ -82,28 +82,40 @@ TallyrigApp::TallyrigApp(platform::Platform ports, std::optional<QString> bundle
     m_panelModel = std::make_unique<SimulatorPanelModel>(*m_platform.simulatorTool, m_settings);
     m_panelModel->setNotifications(&m_notifications);
     m_panelModel->setRaiseMainWindow([this] { raiseMainWindow(); });
-    if (m_platform.targeting && m_platform.windowSystem) {
-        for (const QString& problem : std::as_const(m_platform.targeting->problems))
-            qWarning("Tallyrig: the Simulator panel cannot follow the Simulator: %s",
-                     qUtf8Printable(problem));
-        const bool hasRuntime = m_bridge.runtime().has_value();
-        m_panelController = std::make_unique<SimulatorPanelController>(
-            m_platform.targeting->ports(), *m_platform.windowSystem, m_settings, *m_panelModel,
-            [this, hasRuntime](QWidget* panel) {
-                auto* view = new SimulatorPanelView(*m_panelModel, m_settings, hasRuntime, {}, panel);
-                // The plate covers the whole panel window.
-                view->background()->setShapesWindow(true);
-                view->background()->setCompositingCheck(
-                    [windows = m_platform.windowSystem.get()] { return windows->compositing(); });
-                return view;
-            });
-    }
+    if (m_platform.targeting && m_platform.windowSystem)
+        makePanelController();
 }
 
 TallyrigApp::~TallyrigApp() {
     // The windows use what this object owns, so they go first.
     for (const QPointer<QMainWindow>& window : std::as_const(m_windows))
         delete window.data();
+}
+
+void TallyrigApp::makePanelController() {
+    for (const QString& problem : std::as_const(m_platform.targeting->problems))
+        qWarning("Tallyrig: the Simulator panel cannot follow the Simulator: %s", qUtf8Printable(problem));
+    const bool hasRuntime = m_bridge.runtime().has_value();
+    m_panelController = std::make_unique<SimulatorPanelController>(
+        m_platform.targeting->ports(), *m_platform.windowSystem, m_settings, *m_panelModel,
+        [this, hasRuntime](QWidget* panel) {
+            auto* view = new SimulatorPanelView(*m_panelModel, m_settings, hasRuntime, {}, panel);
+            // The plate covers the whole panel window.
+            view->background()->setShapesWindow(true);
+            view->background()->setCompositingCheck(
+                [windows = m_platform.windowSystem.get()] { return windows->compositing(); });
+            return view;
+        });
+}
+
+void TallyrigApp::followSimulator() {
+    if (!m_panelController && !std::exchange(m_desktopAsked, true)) {
+        platform::addDesktopPorts(m_platform);
+        if (m_platform.targeting && m_platform.windowSystem)
+            makePanelController();
+    }
+    if (m_panelController)
+        m_panelController->start();
 }
 
 void TallyrigApp::showAbout() {
@@ -131,33 +143,16 @@ void TallyrigApp::raiseMainWindow() {
     window->activateWindow();
 }
 
-namespace {
-
-// Calls `shown` each time the watched window is shown.
-class ShowWatch : public QObject {
-public:
-    ShowWatch(QObject* watched, std::function<void()> shown) : QObject(watched), m_shown(std::move(shown)) {
-        watched->installEventFilter(this);
-    }
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Show)
-            m_shown();
-        return false;
-    }
-
-private:
-    std::function<void()> m_shown;
-};
-
-} // namespace
-
 QMainWindow* TallyrigApp::newWindow() {
     auto* window = new MainWindow(new BridgeWindow(m_settings, m_bridge, m_notifications), m_dashboards);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    // The panel's loop starts where a main window's content first shows; later shows change nothing.
-    if (m_panelController)
-        new ShowWatch(window, [controller = m_panelController.get()] { controller->start(); });
-    installMenus(window);
+    // Both after the window's first probe has left: a menu bar asks the session bus whether the
+    // desktop shows menus itself, and the panel's ports connect to the display and the bus. The
+    // panel's loop starts where a main window's content first shows; later shows change nothing.
+    connect(window, &MainWindow::firstShowing, this, [this, window] {
+        installMenus(window);
+        followSimulator();
+    });
     m_windows.removeAll(nullptr);
     m_windows.append(window);
     return window;
@@ -186,9 +181,7 @@ void TallyrigApp::installMenus(QMainWindow* window) {
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     if (auto* main = qobject_cast<MainWindow*>(window)) {
-        QAction* toolbar = main->toolBar()->toggleViewAction();
-        toolbar->setText(QStringLiteral("Show Toolbar"));
-        view->addAction(toolbar);
+        view->addAction(main->showToolBarAction());
         view->addSeparator();
     }
     view->addAction(m_simulatorPanel);

@@ -25,8 +25,9 @@ class SimulatorPanelModel;
 class TallyrigApp : public QObject {
     Q_OBJECT
 public:
-    // `bundle` is where the bridge runtime and the dashboard's module are found.
-    explicit TallyrigApp(platform::Platform ports = platform::createPlatform(),
+    // `bundle` is where the bridge runtime and the dashboard's module are found. Desktop ports that
+    // `ports` lacks are made when the first window shows, after it has started its connection.
+    explicit TallyrigApp(platform::Platform ports = platform::createPlatform(platform::DesktopPorts::Later),
                          std::optional<QString> bundle = Bundle::location(),
                          const QString& settingsFile = Settings::defaultFilePath());
     ~TallyrigApp() override;
@@ -37,7 +38,8 @@ public:
     AppNotifications& notifications() { return m_notifications; }
     BridgeProcess& bridge() { return m_bridge; }
     platform::Platform& ports() { return m_platform; }
-    // Null where the platform cannot follow the Simulator.
+    // Null where the platform cannot follow the Simulator, and until a window has shown when the
+    // desktop's ports were left for later.
     SimulatorPanelController* panelController() const { return m_panelController.get(); }
     SimulatorPanelModel& panelModel() { return *m_panelModel; }
 
@@ -47,6 +49,9 @@ public:
 
 private:
     void installMenus(QMainWindow* window);
+    // The Simulator panel's controller, once the desktop's ports are there; then starts following.
+    void followSimulator();
+    void makePanelController();
     QWidget* activeWindow() const;
     void showAbout();
     // Activates the application with its first main window in front, a new one when none is open.
@@ -62,6 +67,7 @@ private:
     std::unique_ptr<SimulatorPanelModel> m_panelModel;
     // Goes before the model: its panel shows the model.
     std::unique_ptr<SimulatorPanelController> m_panelController;
+    bool m_desktopAsked = false;
 
     QAction* m_about;
     QAction* m_checkForUpdates;

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
+#include <QWindow>
 
 Card::Card(QWidget* parent, int radius, Style::Tone fill, bool outlined)
     : QWidget(parent), m_radius(radius), m_fill(fill), m_outlined(outlined) {}
@@ -24,18 +25,120 @@ void Card::paintEvent(QPaintEvent*) {
     }
 }
 
+namespace {
+
+FrameFlipperFactory& flipperFactory() {
+    static FrameFlipperFactory factory;
+    return factory;
+}
+
+// A rectangle in the window's device pixels, rounded as the toolkit rounds it.
+QRect devicePixels(const QRect& rect, qreal ratio) {
+    return QRect((QPointF(rect.topLeft()) * ratio).toPoint(), (QSizeF(rect.size()) * ratio).toSize());
+}
+
+} // namespace
+
 Spinner::Spinner(int diameter, QWidget* parent) : QWidget(parent), m_diameter(diameter) {
     setFixedSize(diameter, diameter);
     m_timer.setInterval(80);
-    connect(&m_timer, &QTimer::timeout, this, [this] {
-        m_step = (m_step + 1) % 12;
-        update();
-    });
+    connect(&m_timer, &QTimer::timeout, this, &Spinner::turn);
+}
+
+Spinner::~Spinner() = default;
+
+void Spinner::setFrameFlipperFactory(FrameFlipperFactory factory) {
+    flipperFactory() = std::move(factory);
 }
 
 void Spinner::setTone(Style::Tone tone) {
     m_tone = tone;
+    m_flipStale = true;
     update();
+}
+
+void Spinner::turn() {
+    m_step = (m_step + 1) % 12;
+    if (!flip())
+        update();
+}
+
+bool Spinner::flip() {
+    QWidget* top = window();
+    QWindow* handle = top->windowHandle();
+    // A translucent window blends what lies beneath anew on every paint.
+    if (!flipperFactory() || !handle || handle == m_cannotFlip ||
+        top->testAttribute(Qt::WA_TranslucentBackground)) {
+        m_flipper.reset();
+        return false;
+    }
+    if (!handle->isExposed())
+        return true; // nothing on screen to turn
+    const QPoint origin = mapTo(top, QPoint());
+    if (m_flipStale || handle != m_flipWindow || !m_flipper) {
+        if (!prepareFlipper(*handle))
+            return false;
+        m_flipOrigin.reset();
+    }
+    // Where it lands is worked out again only when the spinner moved in its window: whatever else
+    // changes there repaints the spinner, which makes the flipper stale.
+    if (origin != m_flipOrigin) {
+        const qreal ratio = handle->devicePixelRatio();
+        m_flipVisible = QRegion();
+        for (const QRect& rect : visibleRegion())
+            m_flipVisible += devicePixels(rect.translated(origin), ratio);
+        m_flipAt = devicePixels(QRect(origin, size()), ratio).topLeft();
+        m_flipOrigin = origin;
+    }
+    m_flipper->show(m_step, m_flipAt, m_flipVisible);
+    return true;
+}
+
+bool Spinner::prepareFlipper(QWindow& window) {
+    const qreal ratio = window.devicePixelRatio();
+    const QSize pixels = devicePixels(rect(), ratio).size();
+    QImage backdrop(pixels, QImage::Format_ARGB32_Premultiplied);
+    backdrop.setDevicePixelRatio(ratio);
+    backdrop.fill(Qt::transparent);
+    // The window painted here without the spinner.
+    m_renderingBackdrop = true;
+    this->window()->render(&backdrop, QPoint(), QRegion(QRect(mapTo(this->window(), QPoint()), size())),
+                           QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    m_renderingBackdrop = false;
+    m_flipStale = false;
+
+    const QColor base = baseColor();
+    if (m_frames.isEmpty() || base != m_framesColor || ratio != m_framesRatio)
+        renderFrames(base, ratio);
+    else if (m_flipper && &window == m_flipWindow && backdrop == m_backdrop)
+        return true;
+
+    QImage strip(pixels.width() * 12, pixels.height(), QImage::Format_ARGB32_Premultiplied);
+    strip.fill(Qt::transparent);
+    {
+        QPainter painter(&strip);
+        for (int frame = 0; frame < 12; ++frame) {
+            painter.setViewport(frame * pixels.width(), 0, pixels.width(), pixels.height());
+            painter.setWindow(rect());
+            painter.drawImage(rect(), backdrop);
+            painter.drawPixmap(
+                QRect((width() - m_diameter) / 2, (height() - m_diameter) / 2, m_diameter, m_diameter),
+                m_frames[frame]);
+        }
+    }
+    m_flipper = flipperFactory()(window, strip, 12);
+    m_flipWindow = &window;
+    m_backdrop = backdrop;
+    if (!m_flipper)
+        m_cannotFlip = &window; // painted from now on, without asking again
+    return m_flipper != nullptr;
+}
+
+QColor Spinner::baseColor() const {
+    // Active colours even inside a disabled button, where the spinner says that work goes on.
+    QPalette colours = palette();
+    colours.setCurrentColorGroup(QPalette::Active);
+    return Style::color(m_tone, colours);
 }
 
 void Spinner::renderFrames(const QColor& base, qreal ratio) {
@@ -62,10 +165,12 @@ void Spinner::renderFrames(const QColor& base, qreal ratio) {
 }
 
 void Spinner::paintEvent(QPaintEvent*) {
-    // Active colours even inside a disabled button, where the spinner says that work goes on.
-    QPalette colours = palette();
-    colours.setCurrentColorGroup(QPalette::Active);
-    const QColor base = Style::color(m_tone, colours);
+    if (m_renderingBackdrop)
+        return;
+    // The window painted over this spot: what lies beneath may have changed since the flipper's
+    // frames were made.
+    m_flipStale = true;
+    const QColor base = baseColor();
     const qreal ratio = devicePixelRatioF();
     if (m_frames.isEmpty() || base != m_framesColor || ratio != m_framesRatio)
         renderFrames(base, ratio);
@@ -79,6 +184,7 @@ void Spinner::showEvent(QShowEvent*) {
 
 void Spinner::hideEvent(QHideEvent*) {
     m_timer.stop();
+    m_flipper.reset();
 }
 
 SymbolView::SymbolView(const QString& name, Style::Tone tone, int size, QWidget* parent)

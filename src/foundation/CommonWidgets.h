@@ -1,11 +1,15 @@
 #pragma once
 
+#include "foundation/FrameFlipper.h"
 #include "foundation/Style.h"
 
 #include <QFocusEvent>
+#include <QImage>
 #include <QLabel>
 #include <QTimer>
 #include <QWidget>
+
+#include <optional>
 
 // A rounded box filled with the window's background and outlined by a separator line.
 class Card : public QWidget {
@@ -23,12 +27,20 @@ private:
     bool m_outlined;
 };
 
-// A small indeterminate progress indicator; it only animates while shown.
+// A small indeterminate progress indicator; it only animates while shown. Where the platform can
+// flip frames (an opaque window on X11), each step copies a frame drawn over what lies beneath the
+// spinner instead of repainting the window there.
 class Spinner : public QWidget {
     Q_OBJECT
 public:
     explicit Spinner(int diameter = 12, QWidget* parent = nullptr);
+    ~Spinner() override;
+    // Installed once by the application, before the first spinner turns.
+    static void setFrameFlipperFactory(FrameFlipperFactory factory);
+
     QSize sizeHint() const override { return {m_diameter, m_diameter}; }
+    int frame() const { return m_step; }
+    bool flipping() const { return m_flipper != nullptr; }
     // The spokes' colour; secondary unless set.
     void setTone(Style::Tone tone);
     // How long each of the twelve frames shows; 80 ms unless set. A spinner that stays on screen
@@ -41,6 +53,11 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void turn();
+    // Shows the next frame through the flipper; false when it must be painted.
+    bool flip();
+    bool prepareFlipper(QWindow& window);
+    QColor baseColor() const;
     void renderFrames(const QColor& base, qreal ratio);
 
     int m_diameter;
@@ -51,6 +68,15 @@ private:
     QList<QPixmap> m_frames;
     QColor m_framesColor;
     qreal m_framesRatio = 0;
+    std::unique_ptr<FrameFlipper> m_flipper;
+    QWindow* m_flipWindow = nullptr;
+    QWindow* m_cannotFlip = nullptr;    // a window whose display server keeps no frames
+    QImage m_backdrop;                  // what lay beneath when the flipper's frames were made
+    std::optional<QPoint> m_flipOrigin; // the spinner's place in its window at the last flip
+    QPoint m_flipAt;
+    QRegion m_flipVisible;
+    bool m_flipStale = true; // the window painted here since: what lies beneath may have changed
+    bool m_renderingBackdrop = false;
 };
 
 // A symbol at a fixed size in a tone.

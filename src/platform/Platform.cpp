@@ -4,15 +4,22 @@
 
 namespace platform {
 
-Platform createPlatform() {
+Platform createPlatform(DesktopPorts desktop) {
     Platform ports;
     ports.updater = createUpdater();
     ports.childProcesses = createChildProcesses();
     ports.terminationSignals = createTerminationSignals();
     ports.simulatorTool = std::make_unique<ProcessSimulatorTool>(*ports.childProcesses);
-    ports.targeting = createTargeting();
-    ports.windowSystem = createWindowSystem();
+    if (desktop == DesktopPorts::Now)
+        addDesktopPorts(ports);
     return ports;
+}
+
+void addDesktopPorts(Platform& ports) {
+    if (!ports.targeting)
+        ports.targeting = createTargeting();
+    if (!ports.windowSystem)
+        ports.windowSystem = createWindowSystem();
 }
 
 } // namespace platform

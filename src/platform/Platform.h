@@ -28,7 +28,15 @@ struct Platform {
     std::unique_ptr<WindowSystem> windowSystem;
 };
 
+// Whether createPlatform() makes the desktop's ports (targeting and the window system) at once. They
+// open a connection to the display server and ask the session bus, so an app that wants its first
+// window and its first request out quickly leaves them for addDesktopPorts().
+enum class DesktopPorts { Now, Later };
+
 // This platform's implementation of every port.
-Platform createPlatform();
+Platform createPlatform(DesktopPorts desktop = DesktopPorts::Now);
+
+// Makes the desktop's ports that `ports` does not have yet (none where the platform has none).
+void addDesktopPorts(Platform& ports);
 
 } // namespace platform

@@ -26,7 +26,7 @@ MainWindow::MainWindow(BridgeWindow* model, DashboardFactory dashboards, QWidget
 
     m_model->setFolderChooser(
         [this](std::function<void(const QString&)> chosen) { chooseFolder(std::move(chosen)); });
-    buildToolBar();
+    makeToolBarActions();
 
     connect(m_model, &BridgeWindow::connectedChanged, this, &MainWindow::showFace);
     connect(m_model, &BridgeWindow::portChanged, this, [this] {
@@ -45,10 +45,15 @@ MainWindow::MainWindow(BridgeWindow* model, DashboardFactory dashboards, QWidget
 }
 
 void MainWindow::setVisible(bool visible) {
-    // The connection is started as the window begins to show, and the face is built after it: the
-    // first probe then travels while the window builds and lays itself out.
+    // The connection is started as the window begins to show, and the rest is built after it: the
+    // first probe then travels while the window builds and lays itself out. (A toolbar loads every
+    // image format plugin for its overflow arrow.)
     if (visible) {
         m_model->start();
+        if (!m_toolBar) {
+            buildToolBar();
+            emit firstShowing();
+        }
         if (!m_connectView && !m_dashboard)
             showFace();
     }
@@ -86,20 +91,9 @@ void MainWindow::openRecent(const QString& folder) {
     detach(m_model->open(folder), m_model);
 }
 
-void MainWindow::buildToolBar() {
-    m_toolBar = addToolBar(QStringLiteral("Toolbar"));
-    m_toolBar->setObjectName(QStringLiteral("MainToolBar"));
-    m_toolBar->setMovable(false);
-    m_toolBar->setFloatable(false);
-    m_toolBar->setIconSize(QSize(18, 18));
-    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-
-    auto* spacer = new QWidget(m_toolBar);
-    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    m_toolBar->addWidget(spacer);
-
-    m_panelAction = m_toolBar->addAction(Style::symbol(QStringLiteral("iphone.gen3.badge.play")),
-                                         QStringLiteral("Simulator Panel"));
+void MainWindow::makeToolBarActions() {
+    m_panelAction = new QAction(Style::symbol(QStringLiteral("iphone.gen3.badge.play")),
+                                QStringLiteral("Simulator Panel"), this);
     m_panelAction->setCheckable(true);
     m_panelAction->setChecked(m_model->simulatorPanel());
     m_panelAction->setToolTip(QStringLiteral("Show the Tallyrig panel next to the iOS Simulator ") +
@@ -109,20 +103,44 @@ void MainWindow::buildToolBar() {
             [this] { m_panelAction->setChecked(m_model->simulatorPanel()); });
 
     m_settingsAction =
-        m_toolBar->addAction(Style::symbol(QStringLiteral("gearshape")), QStringLiteral("Settings"));
+        new QAction(Style::symbol(QStringLiteral("gearshape")), QStringLiteral("Settings"), this);
     m_settingsAction->setToolTip(QStringLiteral("Agent, automation and relaunch settings ") +
                                  PlatformText::shortcutHint(Shortcuts::settings()));
     connect(m_settingsAction, &QAction::triggered, m_model, &BridgeWindow::showSettings);
 
     m_disconnectAction =
-        m_toolBar->addAction(Style::symbol(QStringLiteral("network.slash")), QStringLiteral("Disconnect"));
+        new QAction(Style::symbol(QStringLiteral("network.slash")), QStringLiteral("Disconnect"), this);
     connect(m_disconnectAction, &QAction::triggered, m_model, &BridgeWindow::disconnectFromBridge);
+
+    m_showToolBarAction = new QAction(QStringLiteral("Show Toolbar"), this);
+    m_showToolBarAction->setCheckable(true);
+    m_showToolBarAction->setChecked(true);
+}
+
+void MainWindow::buildToolBar() {
+    m_toolBar = addToolBar(QStringLiteral("Toolbar"));
+    m_toolBar->setObjectName(QStringLiteral("MainToolBar"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    m_toolBar->setIconSize(QSize(18, 18));
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_toolBar->setVisible(m_showToolBarAction->isChecked());
+    connect(m_showToolBarAction, &QAction::toggled, m_toolBar, &QToolBar::setVisible);
+    connect(m_toolBar, &QToolBar::visibilityChanged, m_showToolBarAction, &QAction::setChecked);
+
+    auto* spacer = new QWidget(m_toolBar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_toolBar->addWidget(spacer);
+    m_toolBar->addAction(m_panelAction);
+    m_toolBar->addAction(m_settingsAction);
+    m_toolBar->addAction(m_disconnectAction);
 
     m_projectMenu = new ProjectMenu(
         m_model->bridge(), [this] { m_model->chooseProject(); },
         [this](const QString& folder) { openRecent(folder); },
         [this] { detach(m_model->stopBridge(), m_model); }, m_toolBar);
     m_projectMenuAction = m_toolBar->addWidget(m_projectMenu);
+    refreshToolBar();
 }
 
 void MainWindow::refreshToolBar() {
@@ -132,7 +150,8 @@ void MainWindow::refreshToolBar() {
     m_disconnectAction->setVisible(connected && !carried);
     m_disconnectAction->setToolTip(QStringLiteral("Disconnect from the bridge on port ") +
                                    m_model->port().text());
-    m_projectMenuAction->setVisible(connected && carried);
+    if (m_projectMenuAction)
+        m_projectMenuAction->setVisible(connected && carried);
 }
 
 void MainWindow::chooseFolder(std::function<void(const QString&)> chosen) {

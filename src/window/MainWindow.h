@@ -27,10 +27,14 @@ public:
     // The face: none until the window is first shown.
     ConnectView* connectView() const { return m_connectView; }
     DashboardView* dashboard() const { return m_dashboard; }
+    // None until the window is first shown.
     QToolBar* toolBar() const { return m_toolBar; }
+    // Shows or hides the toolbar: the View menu's item.
+    QAction* showToolBarAction() const { return m_showToolBarAction; }
     QAction* simulatorPanelAction() const { return m_panelAction; }
     QAction* settingsAction() const { return m_settingsAction; }
     QAction* disconnectAction() const { return m_disconnectAction; }
+    // None until the window is first shown.
     ProjectMenu* projectMenu() const { return m_projectMenu; }
     QAction* projectMenuAction() const { return m_projectMenuAction; }
 
@@ -40,7 +44,13 @@ public:
 
     void setVisible(bool visible) override;
 
+signals:
+    // The first time the window is about to show, once its connection has started and its toolbar
+    // is there: what the window needs only on screen is added then.
+    void firstShowing();
+
 private:
+    void makeToolBarActions();
     void buildToolBar();
     void refreshToolBar();
     void showFace();
@@ -56,6 +66,7 @@ private:
     QAction* m_panelAction = nullptr;
     QAction* m_settingsAction = nullptr;
     QAction* m_disconnectAction = nullptr;
+    QAction* m_showToolBarAction = nullptr;
     ProjectMenu* m_projectMenu = nullptr;
     QAction* m_projectMenuAction = nullptr;
 };

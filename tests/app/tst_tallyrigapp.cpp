@@ -42,6 +42,9 @@ private slots:
 
     void menusHoldTheCommandsInTheirPlaces() {
         std::unique_ptr<QMainWindow> window(m_app->newWindow());
+        // A window gets its menus as it first shows, after its first probe.
+        QVERIFY(window->menuBar()->actions().isEmpty());
+        window->show();
         QCOMPARE(titles(menuNamed(window.get(), QStringLiteral("Tallyrig"))),
                  (QStringList{"About Tallyrig", "Check for Updates\u2026", "—", "Settings\u2026", "—",
                               "Quit Tallyrig"}));
@@ -92,14 +95,17 @@ private slots:
     }
 
     void simulatorPanelFollowsFromTheFirstShownWindow() {
-        SimulatorPanelController* controller = m_app->panelController();
-        QVERIFY(controller);
-        std::unique_ptr<QMainWindow> window(m_app->newWindow());
-        QVERIFY(!controller->isStarted());
-        QCOMPARE(m_app->panelModel().controller(), nullptr);
+        // Its ports connect to the display and the bus only once a window shows.
+        TallyrigApp app;
+        QVERIFY(!app.panelController() && !app.ports().targeting && !app.ports().windowSystem);
+        std::unique_ptr<QMainWindow> window(app.newWindow());
+        QVERIFY(!app.panelController());
+        QCOMPARE(app.panelModel().controller(), nullptr);
         window->show();
+        SimulatorPanelController* controller = app.panelController();
+        QVERIFY(controller);
         QVERIFY(controller->isStarted());
-        QCOMPARE(m_app->panelModel().controller(), static_cast<PanelControl*>(controller));
+        QCOMPARE(app.panelModel().controller(), static_cast<PanelControl*>(controller));
         QSignalSpy ticks(controller, &SimulatorPanelController::ticked);
         QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 2, 5000);
     }

@@ -1,6 +1,7 @@
-// The yardstick for Tallyrig's start-up: a plain Qt Widgets + Network app that shows a window and,
+// The yardsticks for Tallyrig's start-up: a plain Qt Widgets + Network app that shows a window and,
 // once it is shown, sends one GET to http://127.0.0.1:<port>/api/bootstrap, as Tallyrig's first
-// probe does. Argument: the port.
+// probe does; with --bare, the same GET sent as soon as the application object exists, with no
+// window: what no Qt Widgets app can beat. Arguments: the port, then optionally --bare.
 #include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
@@ -10,6 +11,13 @@
 #include <QTimer>
 
 namespace {
+
+void probe(QNetworkAccessManager& network, int port) {
+    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/api/bootstrap").arg(port)));
+    request.setTransferTimeout(2000);
+    QNetworkReply* reply = network.get(request);
+    QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+}
 
 class Window : public QMainWindow {
 public:
@@ -26,10 +34,7 @@ protected:
         if (m_asked)
             return;
         m_asked = true;
-        QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/api/bootstrap").arg(m_port)));
-        request.setTransferTimeout(2000);
-        QNetworkReply* reply = m_network.get(request);
-        connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+        probe(m_network, m_port);
     }
 
 private:
@@ -42,7 +47,14 @@ private:
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    Window window(argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 4747);
+    const int port = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 4747;
+    if (argc > 2 && qstrcmp(argv[2], "--bare") == 0) {
+        QNetworkAccessManager network;
+        network.setProxy(QNetworkProxy::NoProxy);
+        probe(network, port);
+        return QApplication::exec();
+    }
+    Window window(port);
     window.show();
     return QApplication::exec();
 }

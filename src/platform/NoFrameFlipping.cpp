@@ -1,0 +1,9 @@
+#include "platform/FrameFlipping.h"
+
+namespace platform {
+
+FrameFlipperFactory createFrameFlipperFactory() {
+    return {};
+}
+
+} // namespace platform
