@@ -10,6 +10,10 @@
 
 #include <memory>
 
+#ifdef Q_OS_LINUX
+#include <unistd.h>
+#endif
+
 QT_BEGIN_NAMESPACE
 // Exported by QtGui for this purpose, declared only in its private headers.
 Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
@@ -66,19 +70,35 @@ private:
     QString m_baseAddress;
 };
 
+// Why the web engine must not be loaded here, or nothing. Its sandbox refuses the root user, and the
+// web engine then ends the whole process instead of failing.
+QString refusal() {
+#ifdef Q_OS_LINUX
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") &&
+        !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--no-sandbox")) &&
+        !QCoreApplication::arguments().contains(QLatin1String("--no-sandbox")))
+        return QStringLiteral("its web engine doesn\u2019t run as the root user.");
+#endif
+    return {};
+}
+
 struct Module {
     QLibrary library;
     DashboardModule::CreateFunction create = nullptr;
-    bool tried = false;
+    QString problem;
 
     void load() {
-        if (tried)
+        if (create || !problem.isEmpty())
             return;
-        tried = true;
+        problem = refusal();
+        if (!problem.isEmpty())
+            return;
         prepareSharedContext();
         if (library.load())
             create = reinterpret_cast<DashboardModule::CreateFunction>(
                 library.resolve(DashboardModule::entryPoint));
+        if (!create)
+            problem = library.errorString();
     }
 };
 
@@ -96,7 +116,7 @@ DashboardFactory factory(const QString& path, OpenInBrowser openInBrowser) {
     return [module, openInBrowser](const DashboardRequest& request, QWidget* parent) -> DashboardView* {
         module->load();
         if (!module->create)
-            return new UnavailableDashboard(request, module->library.errorString(), parent);
+            return new UnavailableDashboard(request, module->problem, parent);
         DashboardRequest withOpener = request;
         if (!withOpener.openInBrowser)
             withOpener.openInBrowser = openInBrowser;

@@ -23,6 +23,8 @@
 #include <QToolBar>
 #include <qcoro/qcorotask.h>
 
+#include <unistd.h>
+
 using namespace std::chrono_literals;
 using TestRepository::answers;
 
@@ -254,6 +256,22 @@ private slots:
         QVERIFY(main->dashboard() && main->dashboard() != old);
         QCOMPARE(main->dashboard()->baseAddress(), QStringLiteral("http://127.0.0.1:%1").arg(second.port()));
         QTRY_VERIFY(!old);
+    }
+
+    // The web engine's sandbox refuses root and then ends the process: the window says so instead.
+    void asRootWithTheSandboxOnThereIsNoWebEngine() {
+        if (geteuid() != 0)
+            QSKIP("only the root user meets the sandbox's refusal");
+        const QByteArray sandbox = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
+        qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+        auto dashboards = DashboardModule::factory(DashboardModule::pathIn(TALLYRIG_TEST_BUNDLE));
+        const std::unique_ptr<DashboardView> view(
+            dashboards({QStringLiteral("http://127.0.0.1:4999"), {}, {}, {}}, nullptr));
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", sandbox);
+        const QLabel* message = view->findChild<QLabel*>();
+        QVERIFY(message);
+        QVERIFY(message->text().contains(QLatin1String("root user")));
+        QVERIFY(message->text().contains(QLatin1String("http://127.0.0.1:4999")));
     }
 
     void chooseProjectAsksForOneFolderAndOpensIt() {
