@@ -44,6 +44,19 @@ void PickSession::bringSimulatorForward() {
         m_window.axWindow->performAction(QStringLiteral("AXRaise"));
 }
 
+bool PickSession::simulatorInFront() const {
+    const auto windows = m_ports.windows.onScreenWindows();
+    if (!windows || !m_panel || !m_panel->windowHandle())
+        return false;
+    // The panel itself lies in front of the Simulator.
+    const quint32 panel = m_windows.number(*m_panel->windowHandle());
+    const auto front =
+        std::find_if(windows->begin(), windows->end(), [&](const platform::WindowEntry& entry) {
+            return entry.layer == 0 && entry.number != panel;
+        });
+    return front != windows->end() && front->ownerPid == m_window.pid;
+}
+
 void PickSession::start(FloatingPanel* panel) {
     bringSimulatorForward();
     m_overlay->show();
@@ -94,6 +107,19 @@ bool PickSession::eventFilter(QObject* watched, QEvent* event) {
         m_keyboardHeld = true;
         break;
     case QEvent::FocusOut:
+        if (m_keyboardHeld && !m_keyboardRetaken && simulatorInFront()) {
+            // The Simulator focusing itself late, in answer to being brought forward: the keys
+            // still belong to targeting. Once only, so that a Simulator that insists is left be.
+            m_keyboardRetaken = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!m_ended && m_panel)
+                        m_panel->becomeKey();
+                },
+                Qt::QueuedConnection);
+            break;
+        }
         m_keyboardTaken = m_keyboardTaken || m_keyboardHeld;
         break;
     default:

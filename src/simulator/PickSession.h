@@ -65,6 +65,8 @@ private:
     void step(bool forwards);
     void showPins();
     void bringSimulatorForward();
+    // Whether the Simulator's window is the frontmost normal window.
+    bool simulatorInFront() const;
 
     platform::TargetingPorts m_ports;
     platform::WindowSystem& m_windows;
@@ -79,4 +81,5 @@ private:
     // The panel had the keyboard, and lost it to another window since.
     bool m_keyboardHeld = false;
     bool m_keyboardTaken = false;
+    bool m_keyboardRetaken = false;
 };

@@ -29,6 +29,7 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -145,6 +146,11 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
     xdotool({QStringLiteral("click"), QStringLiteral("1")});
     xdotool({QStringLiteral("keyup"), QStringLiteral("shift")});
     QTRY_COMPARE_WITH_TIMEOUT(controller->overlay()->view()->pins.size(), std::size_t(1), patience);
+    QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), controller->panel(), patience);
+    // The Simulator's late answer to being brought forward takes the keyboard; the panel takes it back.
+    QSignalSpy focusMoved(qApp, &QGuiApplication::focusWindowChanged);
+    xdotool({QStringLiteral("windowfocus"), QString::number(*controller->window()->number)});
+    QTRY_VERIFY_WITH_TIMEOUT(!focusMoved.isEmpty(), patience);
     QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), controller->panel(), patience);
     xdotool({QStringLiteral("key"), QStringLiteral("Down")});
     QTRY_COMPARE_WITH_TIMEOUT(model.highlighted(), std::optional<QString>("SUGGESTED"), patience);
