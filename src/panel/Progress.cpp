@@ -25,9 +25,6 @@ const QString armedHint = QStringLiteral("Activate again to undo the agent's cha
 constexpr int columnGap = 4;
 constexpr int rowGap = 3;
 constexpr int capsuleHeight = 3;
-// The working spinner shows for as long as the agent works: one turn in 1.5 s.
-constexpr std::chrono::milliseconds spinnerFrame{125};
-
 // The before and after thumbnails, in points.
 constexpr int comparisonHeight = 96;
 
@@ -252,7 +249,8 @@ Progress::Progress(SimulatorPanelModel& model, PanelViewTimings timings, QWidget
             [this](bool acting) { m_reviewRow->setEnabled(!acting); });
     m_reviewRow->setEnabled(!m_model.acting());
 
-    m_spinner->setFrameInterval(spinnerFrame);
+    // It shows for as long as the agent works.
+    m_spinner->setFrameInterval(Spinner::calmFrameInterval);
     m_tick.setSingleShot(true);
     m_tick.setTimerType(Qt::PreciseTimer);
     connect(&m_tick, &QTimer::timeout, this, [this] {

@@ -40,6 +40,8 @@ StatusLine::StatusLine(ConnectStatus status, BridgePort port, QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
+    // Waiting for a bridge can last for minutes.
+    m_spinner->setFrameInterval(Spinner::calmFrameInterval);
     layout->addWidget(m_spinner, 0, Qt::AlignTop);
     layout->addWidget(m_symbol, 0, Qt::AlignTop);
     m_label->setFont(Style::font(Style::Text::Callout));
