@@ -38,7 +38,9 @@ TallyrigApp::TallyrigApp(platform::Platform ports, std::optional<QString> bundle
       m_quit(new QAction(QStringLiteral("Quit Tallyrig"), this)),
       m_newWindow(new QAction(QStringLiteral("New Window"), this)),
       m_closeWindow(new QAction(QStringLiteral("Close Window"), this)),
-      m_simulatorPanel(new QAction(QStringLiteral("Simulator Panel"), this)) {
+      m_simulatorPanel(new QAction(QStringLiteral("Simulator Panel"), this)),
+      m_targetWindow(new QAction(QStringLiteral("Target Window\u2026"), this)),
+      m_followSimulator(new QAction(QStringLiteral("Follow the Simulator"), this)) {
     QApplication::setApplicationName(QStringLiteral("Tallyrig"));
     QApplication::setApplicationVersion(QStringLiteral(TALLYRIG_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Tallyrig"));
@@ -64,6 +66,9 @@ TallyrigApp::TallyrigApp(platform::Platform ports, std::optional<QString> bundle
     m_simulatorPanel->setShortcut(Shortcuts::simulatorPanel());
     m_simulatorPanel->setCheckable(true);
     m_simulatorPanel->setChecked(m_settings.simulatorPanel());
+    m_targetWindow->setToolTip(QStringLiteral("Click another app\u2019s window for the panel to follow"));
+    m_followSimulator->setCheckable(true);
+    m_followSimulator->setChecked(true);
 
     connect(m_about, &QAction::triggered, this, &TallyrigApp::showAbout);
     connect(m_checkForUpdates, &QAction::triggered, this,
@@ -77,6 +82,15 @@ TallyrigApp::TallyrigApp(platform::Platform ports, std::optional<QString> bundle
             window->close();
     });
     connect(m_simulatorPanel, &QAction::toggled, &m_settings, &Settings::setSimulatorPanel);
+    connect(m_targetWindow, &QAction::triggered, this, [this] {
+        if (m_panelController)
+            m_panelController->chooseTarget();
+    });
+    connect(m_followSimulator, &QAction::triggered, this, [this] {
+        if (m_panelController)
+            m_panelController->followSimulator();
+        m_followSimulator->setChecked(!m_panelController || !m_panelController->target());
+    });
     connect(&m_settings, &Settings::simulatorPanelChanged, m_simulatorPanel, &QAction::setChecked);
 
     m_panelModel = std::make_unique<SimulatorPanelModel>(*m_platform.simulatorTool, m_settings);
@@ -106,6 +120,14 @@ void TallyrigApp::makePanelController() {
                 [windows = m_platform.windowSystem.get()] { return windows->compositing(); });
             return view;
         });
+    m_panelController->setTools(m_platform.simulatorTool.get(), m_platform.elementTool.get());
+    // A project remembers the window its panel follows.
+    m_panelController->setProject(m_bridge.project());
+    connect(&m_bridge, &BridgeProcess::projectChanged, m_panelController.get(),
+            [this] { m_panelController->setProject(m_bridge.project()); });
+    connect(m_panelController.get(), &SimulatorPanelController::targetChanged, this,
+            [this] { m_followSimulator->setChecked(!m_panelController->target()); });
+    m_followSimulator->setChecked(!m_panelController->target());
 }
 
 void TallyrigApp::followSimulator() {
@@ -185,4 +207,29 @@ void TallyrigApp::installMenus(QMainWindow* window) {
         view->addSeparator();
     }
     view->addAction(m_simulatorPanel);
+#ifndef Q_OS_MACOS
+    // Desktop windows to follow instead of the Simulator: one click, or from a list that keyboards
+    // and screen readers reach.
+    view->addSeparator();
+    view->addAction(m_targetWindow);
+    QMenu* windows = view->addMenu(QStringLiteral("Choose a Window"));
+    connect(windows, &QMenu::aboutToShow, this, [this, windows] {
+        windows->clear();
+        const auto choices = m_panelController ? m_panelController->windowsToChoose()
+                                               : std::vector<SimulatorPanelController::Choice>{};
+        if (choices.empty())
+            windows->addAction(QStringLiteral("No Other Windows"))->setEnabled(false);
+        for (const SimulatorPanelController::Choice& choice : choices) {
+            const QString title = choice.title.isEmpty()
+                                      ? choice.application
+                                      : choice.title + QStringLiteral(" \u2014 ") + choice.application;
+            const quint32 number = choice.number;
+            windows->addAction(title, this, [this, number] {
+                if (m_panelController)
+                    m_panelController->chooseWindow(number);
+            });
+        }
+    });
+    view->addAction(m_followSimulator);
+#endif
 }

@@ -46,6 +46,8 @@ public:
     QAction* checkForUpdatesAction() const { return m_checkForUpdates; }
     QAction* settingsAction() const { return m_settingsAction; }
     QAction* simulatorPanelAction() const { return m_simulatorPanel; }
+    QAction* targetWindowAction() const { return m_targetWindow; }
+    QAction* followSimulatorAction() const { return m_followSimulator; }
 
 private:
     void installMenus(QMainWindow* window);
@@ -76,4 +78,6 @@ private:
     QAction* m_newWindow;
     QAction* m_closeWindow;
     QAction* m_simulatorPanel;
+    QAction* m_targetWindow;
+    QAction* m_followSimulator;
 };

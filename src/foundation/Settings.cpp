@@ -116,3 +116,33 @@ void Settings::setRecentProjects(const QStringList& paths) {
     if (changed)
         emit recentProjectsChanged(paths);
 }
+
+std::optional<Settings::TargetWindow> Settings::targetWindow(const QString& project) const {
+    const auto all = m_values.find(targetWindowsKey);
+    if (all == m_values.end() || !all->is_object())
+        return std::nullopt;
+    const auto entry = all->find(project.toStdString());
+    if (entry == all->end() || !entry->is_object())
+        return std::nullopt;
+    const auto windowClass = entry->find("windowClass");
+    const auto executable = entry->find("executable");
+    if (windowClass == entry->end() || !windowClass->is_string() || windowClass->get<std::string>().empty())
+        return std::nullopt;
+    TargetWindow target{QString::fromStdString(windowClass->get<std::string>()), QString()};
+    if (executable != entry->end() && executable->is_string())
+        target.executable = QString::fromStdString(executable->get<std::string>());
+    return target;
+}
+
+void Settings::setTargetWindow(const QString& project, const std::optional<TargetWindow>& target) {
+    if (targetWindow(project) == target)
+        return;
+    const auto stored = m_values.find(targetWindowsKey);
+    nlohmann::json all = stored != m_values.end() && stored->is_object() ? *stored : nlohmann::json::object();
+    if (target)
+        all[project.toStdString()] = {{"windowClass", target->windowClass.toStdString()},
+                                      {"executable", target->executable.toStdString()}};
+    else
+        all.erase(project.toStdString());
+    write(targetWindowsKey, std::move(all));
+}

@@ -8,14 +8,17 @@
 
 #include <nlohmann/json.hpp>
 
-// The three stored settings. Values keep their JSON type on disk so that a stored
-// text "5000" is never mistaken for a port; a value of the wrong type reads as the default.
+#include <optional>
+
+// The stored settings. Values keep their JSON type on disk so that a stored text "5000" is never
+// mistaken for a port; a value of the wrong type reads as the default.
 class Settings : public QObject {
     Q_OBJECT
 public:
     static constexpr const char* bridgePortKey = "bridgePort";
     static constexpr const char* simulatorPanelKey = "simulatorPanel";
     static constexpr const char* recentProjectsKey = "recentProjects";
+    static constexpr const char* targetWindowsKey = "targetWindows";
     static constexpr int defaultBridgePort = int(BridgePort::defaultNumber);
 
     // `defaultPort` is what bridgePort() reads when no port of the right type is stored.
@@ -36,6 +39,16 @@ public:
     // Empty unless a list made only of texts is stored.
     QStringList recentProjects() const;
     void setRecentProjects(const QStringList& paths);
+
+    // The desktop window a project's panel follows instead of the Simulator, known by its
+    // application's window class and program (empty when unknown); none for the Simulator.
+    struct TargetWindow {
+        QString windowClass;
+        QString executable;
+        bool operator==(const TargetWindow&) const = default;
+    };
+    std::optional<TargetWindow> targetWindow(const QString& project) const;
+    void setTargetWindow(const QString& project, const std::optional<TargetWindow>& target);
 
 signals:
     void bridgePortChanged(int port);

@@ -26,14 +26,21 @@ void PanelComparison::follow(const std::optional<TrackedReport>& report) {
         return;
     }
     setAfter({After::State::Capturing, {}, {}, {}});
-    detach(capture(report->sent->udid, m_reviews), this);
+    detach(capture(report->sent->udid, report->sent->window, m_reviews), this);
 }
 
-QCoro::Task<> PanelComparison::capture(QString udid, quint64 serial) {
+QCoro::Task<> PanelComparison::capture(QString udid, bool window, quint64 serial) {
     const QPointer<PanelComparison> self(this);
     After after;
     try {
-        const QByteArray png = co_await Simctl::screenshot(m_tool, udid);
+        QByteArray png;
+        if (window) {
+            png = m_windowPicture ? m_windowPicture() : QByteArray();
+            if (png.isEmpty())
+                throw Failure(QStringLiteral("The window isn\u2019t on screen"));
+        } else {
+            png = co_await Simctl::screenshot(m_tool, udid);
+        }
         if (!self || serial != m_reviews)
             co_return;
         // Decoded and shrunk away from the UI thread: a device's screenshot is megabytes of PNG.
@@ -49,7 +56,9 @@ QCoro::Task<> PanelComparison::capture(QString udid, quint64 serial) {
         after = {After::State::Failed,
                  {},
                  {},
-                 QStringLiteral("Couldn\u2019t capture the simulator: ") + failure.description()};
+                 (window ? QStringLiteral("Couldn\u2019t capture the window: ")
+                         : QStringLiteral("Couldn\u2019t capture the simulator: ")) +
+                     failure.description()};
     }
     if (self && serial == m_reviews)
         setAfter(std::move(after));

@@ -8,6 +8,7 @@
 #include <QString>
 #include <qcoro/qcorotask.h>
 
+#include <functional>
 #include <optional>
 
 namespace platform {
@@ -38,15 +39,18 @@ public:
     // Called whenever the followed report changes: one capture each time a report the panel sent
     // reaches review.
     void follow(const std::optional<TrackedReport>& report);
+    // Where a desktop window's "After" comes from: the followed window as it shows now, as PNG.
+    void setWindowPicture(std::function<QByteArray()> picture) { m_windowPicture = std::move(picture); }
 
 signals:
     void afterChanged();
 
 private:
-    QCoro::Task<> capture(QString udid, quint64 serial);
+    QCoro::Task<> capture(QString udid, bool window, quint64 serial);
     void setAfter(After after);
 
     platform::SimulatorTool& m_tool;
+    std::function<QByteArray()> m_windowPicture;
     // The report in review that the current picture is for, and a count of the reviews.
     std::optional<QString> m_inReview;
     quint64 m_reviews = 0;

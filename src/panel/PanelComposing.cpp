@@ -171,17 +171,27 @@ QCoro::Task<> PanelComposing::capture(std::vector<PickResult> pins, quint64 seri
     // One screenshot serves every pin; the first pin's window names the device.
     const PickResult& pick = pins.front();
     try {
-        const Simctl::Device device =
-            co_await Simctl::device(m_tool, pick.window.deviceName(), pick.window.runtime());
-        if (overtaken())
-            co_return;
-        QByteArray png = co_await Simctl::screenshot(m_tool, device.udid);
-        if (overtaken())
-            co_return;
-        const std::optional<QSize> pixels = pngSize(png);
-        if (!pixels)
-            throw PanelError(QStringLiteral("Unreadable screenshot"));
-        Draft draft{pins, device, DeviceMapping(pick.screen, QSizeF(*pixels), device.name), std::move(png)};
+        std::optional<Draft> made;
+        if (pick.window.kind == SimulatorWindow::Kind::Window && !pick.window.still)
+            throw Failure(QStringLiteral("The window isn\u2019t on screen"));
+        if (const std::shared_ptr<const DeviceStill>& still = pick.window.still) {
+            // Picked on a still picture: the report is made of that very picture.
+            made = Draft{pins, still->device, DeviceMapping(pick.screen, still->points), still->png};
+        } else {
+            const Simctl::Device device =
+                co_await Simctl::device(m_tool, pick.window.deviceName(), pick.window.runtime());
+            if (overtaken())
+                co_return;
+            QByteArray png = co_await Simctl::screenshot(m_tool, device.udid);
+            if (overtaken())
+                co_return;
+            const std::optional<QSize> pixels = pngSize(png);
+            if (!pixels)
+                throw PanelError(QStringLiteral("Unreadable screenshot"));
+            made =
+                Draft{pins, device, DeviceMapping(pick.screen, QSizeF(*pixels), device.name), std::move(png)};
+        }
+        Draft& draft = *made;
         // A screen without width maps every point to infinity, which JSON cannot carry.
         const std::vector<DevicePlacement> placements = placeAll(draft);
         if (!std::isfinite(draft.mapping.factor) || draft.mapping.factor <= 0 ||
@@ -197,7 +207,10 @@ QCoro::Task<> PanelComposing::capture(std::vector<PickResult> pins, quint64 seri
     if (overtaken())
         co_return;
     if (failure)
-        emit errorReported(QStringLiteral("Couldn\u2019t capture the simulator: ") + *failure);
+        emit errorReported((pick.window.kind == SimulatorWindow::Kind::Window
+                                ? QStringLiteral("Couldn\u2019t capture the window: ")
+                                : QStringLiteral("Couldn\u2019t capture the simulator: ")) +
+                           *failure);
     setCapturing(false);
 }
 
@@ -228,6 +241,7 @@ QCoro::Task<std::shared_ptr<const Annotation::Rendered>> PanelComposing::picture
 QCoro::Task<> PanelComposing::submit(ReportBody body, Draft draft, quint64 serial, QString request) {
     const QPointer<PanelComposing> self(this);
     const QString udid = draft.device.udid;
+    const bool window = draft.pick().window.kind == SimulatorWindow::Kind::Window;
     const QByteArray screenshot = draft.png;
     // Sent with its pictures: they are usually drawn by now, else the submission waits for them
     // without holding up the UI thread.
@@ -258,7 +272,7 @@ QCoro::Task<> PanelComposing::submit(ReportBody body, Draft draft, quint64 seria
     // "Before", for when the report is in review: the picture with its pins, else the one sent.
     const bool annotated = !pictures->annotatedPng.isEmpty();
     auto sent = std::make_shared<const SentPicture>(
-        SentPicture{udid, annotated ? pictures->annotatedPng : screenshot, pictures->thumbnail});
+        SentPicture{udid, annotated ? pictures->annotatedPng : screenshot, pictures->thumbnail, window});
     m_tracking.setReport(TrackedReport{*id, request, QDateTime::currentDateTimeUtc(),
                                        BridgeApi::text(answer, "status").value_or(QStringLiteral("sent")),
                                        std::move(sent)});

@@ -44,6 +44,26 @@ nlohmann::json elementRecord(const PickResult& pick, const QRectF& f) {
         element["identifier"] = utf8(*pick.identifier);
     if (pick.label)
         element["accessibilityLabel"] = utf8(*pick.label);
+    // What a desktop window's tree tells beyond that.
+    const ElementDetails& details = pick.details;
+    if (details.description)
+        element["description"] = utf8(*details.description);
+    if (!details.states.isEmpty()) {
+        nlohmann::json states = nlohmann::json::array();
+        for (const QString& state : details.states)
+            states.push_back(utf8(state));
+        element["states"] = std::move(states);
+    }
+    if (details.hasDom()) {
+        nlohmann::json dom = nlohmann::json::object();
+        if (details.tag)
+            dom["tag"] = utf8(*details.tag);
+        if (details.domId)
+            dom["id"] = utf8(*details.domId);
+        if (details.classes)
+            dom["class"] = utf8(*details.classes);
+        element["dom"] = std::move(dom);
+    }
     return element;
 }
 
@@ -161,14 +181,27 @@ ReportBody payload(const Draft& draft, const QString& comment, const std::option
     const std::vector<DevicePlacement> placements = placeAll(draft);
     ReportBody body;
     nlohmann::json& o = body.object;
+    const SimulatorWindow& window = pick.window;
     o["comment"] = utf8(comment.trimmed());
     o["platform"] = "ios";
+    // Which kind of code an agent should change: an iOS view, or a desktop or web one.
+    o["target"] = window.kind == SimulatorWindow::Kind::Window ? "window" : "simulator";
     o["screen"] = utf8(pick.window.title.isEmpty() ? draft.device.name : pick.window.title);
     o["touch"] = point(placements.front().touch);
     o["simulator"] = utf8(draft.device.udid);
     o["device"] = utf8(draft.device.name);
     o["viewport"] = utf8(QString::number(qint64(std::trunc(draft.mapping.size.width()))) + QLatin1Char('x') +
                          QString::number(qint64(std::trunc(draft.mapping.size.height()))));
+    if (window.kind == SimulatorWindow::Kind::Window && window.application) {
+        const SimulatorWindow::Application& application = *window.application;
+        nlohmann::json named = {{"name", utf8(application.name)},
+                                {"title", utf8(window.title)},
+                                {"scale", application.scale},
+                                {"windowClass", utf8(application.windowClass)}};
+        if (application.executable)
+            named["executable"] = utf8(*application.executable);
+        o["application"] = std::move(named);
+    }
     if (category)
         o["category"] = utf8(*category);
     if (placements.front().frame)

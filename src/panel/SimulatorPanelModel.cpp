@@ -45,6 +45,13 @@ SimulatorPanelModel::~SimulatorPanelModel() = default;
 
 void SimulatorPanelModel::setController(PanelControl* controller) {
     m_controller = controller;
+    m_comparison.setWindowPicture(
+        [this]() { return m_controller ? m_controller->targetPicture() : QByteArray(); });
+}
+
+void SimulatorPanelModel::setFollowsWindow(bool window) {
+    if (std::exchange(m_followsWindow, window) != window)
+        emit followsWindowChanged(window);
 }
 
 void SimulatorPanelModel::setTrusted(bool trusted) {
@@ -73,6 +80,31 @@ void SimulatorPanelModel::setHighlighted(const std::optional<QString>& name) {
         return;
     m_highlighted = name;
     emit highlightedChanged(name);
+}
+
+void SimulatorPanelModel::setReading(bool reading) {
+    if (std::exchange(m_reading, reading) != reading)
+        emit readingChanged(reading);
+}
+
+void SimulatorPanelModel::tell(const QString& problem) {
+    setError(problem);
+}
+
+void SimulatorPanelModel::setOffer(const std::optional<TargetingOffer>& offer) {
+    if (m_offer == offer)
+        return;
+    m_offer = offer;
+    emit offerChanged();
+}
+
+void SimulatorPanelModel::answerOffer(bool accepted) {
+    if (!m_offer)
+        return;
+    if (m_controller)
+        m_controller->answerOffer(accepted);
+    else
+        setOffer(std::nullopt);
 }
 
 // The error line, which every part writes.

@@ -43,6 +43,9 @@ class SimulatorPanelModel : public QObject, public PanelModelInput {
     Q_PROPERTY(bool picking READ picking NOTIFY pickingChanged)
     Q_PROPERTY(std::optional<QString> highlighted READ highlighted NOTIFY highlightedChanged)
     Q_PROPERTY(QString deviceTitle READ deviceTitle NOTIFY deviceTitleChanged)
+    Q_PROPERTY(bool reading READ reading NOTIFY readingChanged)
+    Q_PROPERTY(bool followsWindow READ followsWindow NOTIFY followsWindowChanged)
+    Q_PROPERTY(std::optional<TargetingOffer> offer READ offer NOTIFY offerChanged)
     Q_PROPERTY(bool capturing READ capturing NOTIFY capturingChanged)
     Q_PROPERTY(std::optional<Draft> draft READ draft NOTIFY draftChanged)
     Q_PROPERTY(std::shared_ptr<const Annotation::Rendered> pictures READ pictures NOTIFY picturesChanged)
@@ -79,12 +82,23 @@ public:
     void setDeviceTitle(const QString& title) override;
     void setPicking(bool picking) override;
     void setHighlighted(const std::optional<QString>& name) override;
+    void setReading(bool reading) override;
+    void tell(const QString& problem) override;
+    void setOffer(const std::optional<TargetingOffer>& offer) override;
+    void setFollowsWindow(bool window) override;
 
     bool visible() const { return m_tracking.visible(); }
     bool trusted() const { return m_trusted; }
     bool picking() const { return m_picking; }
     const std::optional<QString>& highlighted() const { return m_highlighted; }
     QString deviceTitle() const { return m_deviceTitle; }
+    // While targeting waits for the screen's elements to be read.
+    bool reading() const { return m_reading; }
+    // The question targeting puts to the user; the panel's buttons answer it.
+    const std::optional<TargetingOffer>& offer() const { return m_offer; }
+    void answerOffer(bool accepted);
+    // Whether the panel follows a desktop window the user chose rather than the Simulator.
+    bool followsWindow() const { return m_followsWindow; }
 
     // Composing and sending.
     bool capturing() const { return m_composing.capturing(); }
@@ -160,6 +174,9 @@ signals:
     void pickingChanged(bool picking);
     void highlightedChanged(const std::optional<QString>& name);
     void deviceTitleChanged(const QString& title);
+    void readingChanged(bool reading);
+    void offerChanged();
+    void followsWindowChanged(bool window);
     void capturingChanged(bool capturing);
     void draftChanged();
     void picturesChanged();
@@ -203,6 +220,9 @@ private:
     bool m_picking = false;
     std::optional<QString> m_highlighted;
     QString m_deviceTitle;
+    bool m_reading = false;
+    bool m_followsWindow = false;
+    std::optional<TargetingOffer> m_offer;
     std::optional<QString> m_error;
 
     // In this order: each part reaches only those before it.

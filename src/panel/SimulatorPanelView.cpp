@@ -5,6 +5,7 @@
 #include "foundation/Settings.h"
 #include "foundation/Shortcuts.h"
 #include "panel/Composer.h"
+#include "panel/OfferView.h"
 #include "panel/Progress.h"
 #include "panel/ReportStatus.h"
 #include "panel/SimulatorPanelModel.h"
@@ -14,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
+#include <QMenu>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -25,6 +27,8 @@ constexpr int margin = 14;
 constexpr int sectionSpacing = 12;
 
 const QString pickingHint = QStringLiteral("Click an element in the Simulator. Esc cancels.");
+const QString windowPickingHint = QStringLiteral("Click an element in the window. Esc cancels.");
+const QString readingHint = QStringLiteral("Reading the screen\u2026");
 
 QHBoxLayout* row(QWidget* owner, int spacing) {
     auto* layout = new QHBoxLayout(owner);
@@ -175,6 +179,8 @@ SimulatorPanelView::SimulatorPanelView(SimulatorPanelModel& model, Settings& set
         },
         this);
     layout->addWidget(m_callout);
+    m_offer = new OfferView(m_model, this);
+    layout->addWidget(m_offer);
 
     m_pickingText = makeLabel(pickingHint, Style::Text::Callout, Style::Tone::Secondary, this);
     m_pickingText->setObjectName(QStringLiteral("pickingText"));
@@ -228,6 +234,8 @@ SimulatorPanelView::SimulatorPanelView(SimulatorPanelModel& model, Settings& set
     connect(&m_model, &SimulatorPanelModel::deviceTitleChanged, m_deviceTitle, &QLabel::setText);
     connect(&m_model, &SimulatorPanelModel::pickingChanged, this, &SimulatorPanelView::showPicking);
     connect(&m_model, &SimulatorPanelModel::highlightedChanged, this, &SimulatorPanelView::showHighlighted);
+    connect(&m_model, &SimulatorPanelModel::readingChanged, this, &SimulatorPanelView::showPicking);
+    connect(&m_model, &SimulatorPanelModel::followsWindowChanged, this, &SimulatorPanelView::showPicking);
     for (auto signal : {&SimulatorPanelModel::pickingChanged, &SimulatorPanelModel::capturingChanged,
                         &SimulatorPanelModel::trustedChanged})
         connect(&m_model, signal, this, &SimulatorPanelView::showMainArea);
@@ -271,6 +279,32 @@ QWidget* SimulatorPanelView::makeTitleRow() {
     });
     layout->addWidget(m_target, 0, Qt::AlignVCenter);
 
+    // What the panel follows: the Simulator, or a window chosen with one click.
+    m_window = new SymbolButton(QStringLiteral("macwindow"), 14, QSize(26, 26), titleRow);
+    m_window->setTones(Style::Tone::Secondary);
+    m_window->setPlateRadius(7);
+    m_window->setToolTip(QStringLiteral("Target Window\u2026"));
+    m_window->setAccessibleName(QStringLiteral("Target Window\u2026"));
+    m_window->setAccessibleDescription(
+        QStringLiteral("Follow another app\u2019s window, or the Simulator again"));
+    m_windowMenu = new QMenu(m_window);
+    QAction* choose = m_windowMenu->addAction(QStringLiteral("Target Window\u2026"));
+    QAction* simulator = m_windowMenu->addAction(QStringLiteral("Follow the Simulator"));
+    simulator->setCheckable(true);
+    connect(choose, &QAction::triggered, this, [this] {
+        if (PanelControl* controller = m_model.controller())
+            controller->chooseTarget();
+    });
+    connect(simulator, &QAction::triggered, this, [this] {
+        if (PanelControl* controller = m_model.controller())
+            controller->followSimulator();
+    });
+    connect(m_windowMenu, &QMenu::aboutToShow, this,
+            [this, simulator] { simulator->setChecked(!m_model.followsWindow()); });
+    connect(m_window, &QAbstractButton::clicked, this,
+            [this] { m_windowMenu->popup(m_window->mapToGlobal(QPoint(0, m_window->height()))); });
+    layout->addWidget(m_window, 0, Qt::AlignVCenter);
+
     m_hide = new SymbolButton(QStringLiteral("xmark"), 11, QSize(22, 22), titleRow);
     m_hide->setTones(Style::Tone::Secondary);
     m_hide->setPlateRadius(11);
@@ -290,7 +324,11 @@ QWidget* SimulatorPanelView::makeTitleRow() {
 void SimulatorPanelView::showHighlighted() {
     // Said by a screen reader as the hint, which has the panel's keyboard focus while targeting,
     // changes its name: the element's name as its tag shows it.
-    m_pickingText->setAccessibleName(m_model.highlighted().value_or(pickingHint));
+    const QString& hint = m_model.reading()         ? readingHint
+                          : m_model.followsWindow() ? windowPickingHint
+                                                    : pickingHint;
+    m_pickingText->setText(hint);
+    m_pickingText->setAccessibleName(m_model.highlighted().value_or(hint));
 }
 
 void SimulatorPanelView::showPicking() {
@@ -304,10 +342,12 @@ void SimulatorPanelView::showPicking() {
         m_target->setTones(Style::Tone::White, Style::Tone::Brand, 1);
     else
         m_target->setTones(Style::Tone::Primary, Style::Tone::Primary, 0.07);
-    m_target->setToolTip(picking ? QStringLiteral("Stop targeting (Esc)")
-                                 : QStringLiteral("Target an element in the Simulator"));
+    m_target->setToolTip(picking                   ? QStringLiteral("Stop targeting (Esc)")
+                         : m_model.followsWindow() ? QStringLiteral("Target an element in the window")
+                                                   : QStringLiteral("Target an element in the Simulator"));
     m_target->setAccessibleName(picking ? QStringLiteral("Stop targeting")
                                         : QStringLiteral("Target an element"));
+    showMainArea();
 }
 
 void SimulatorPanelView::showMainArea() {
@@ -320,7 +360,7 @@ void SimulatorPanelView::showMainArea() {
     if (composing)
         m_composer->setDraft(*m_model.draft());
     m_pickingHint->setVisible(picking);
-    m_pickingMore->setVisible(picking);
+    m_pickingMore->setVisible(picking && !m_model.reading());
     if (picking)
         m_pickingText->setFocus(Qt::OtherFocusReason);
     m_capturing->setVisible(capturing);

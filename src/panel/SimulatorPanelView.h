@@ -8,8 +8,10 @@
 #include <functional>
 
 class Composer;
+class OfferView;
 class Progress;
 class QLabel;
+class QMenu;
 class Settings;
 class SimulatorPanelModel;
 class VisualEffect;
@@ -66,8 +68,12 @@ public:
     Composer* composer() const { return m_composer; }
     Progress* progress() const { return m_progress; }
     PanelWidgets::SymbolButton* targetButton() const { return m_target; }
+    // "Target Window…" and "Follow the Simulator", in a menu.
+    PanelWidgets::SymbolButton* windowButton() const { return m_window; }
+    QMenu* windowMenu() const { return m_windowMenu; }
     PanelWidgets::SymbolButton* hideButton() const { return m_hide; }
     AccessCallout* accessCallout() const { return m_callout; }
+    OfferView* offer() const { return m_offer; }
     AgentSettingsView* agentSettings() const { return m_settingsView; }
 
 signals:
@@ -92,8 +98,11 @@ private:
     VisualEffect* m_background;
     QLabel* m_deviceTitle = nullptr;
     PanelWidgets::SymbolButton* m_target = nullptr;
+    PanelWidgets::SymbolButton* m_window = nullptr;
+    QMenu* m_windowMenu = nullptr;
     PanelWidgets::SymbolButton* m_hide = nullptr;
     AccessCallout* m_callout;
+    OfferView* m_offer;
     QWidget* m_pickingHint;
     QLabel* m_pickingText;
     QLabel* m_pickingMore;

@@ -13,9 +13,10 @@
 
 // What the panel sent of a report's device, to compare with the device at review.
 struct SentPicture {
-    QString udid;     // the device the report was sent from
-    QByteArray png;   // the picture it was sent with, its pins drawn on it
-    QImage thumbnail; // of that picture
+    QString udid;        // the device the report was sent from
+    QByteArray png;      // the picture it was sent with, its pins drawn on it
+    QImage thumbnail;    // of that picture
+    bool window = false; // sent from a desktop window: "After" is that window's picture
 };
 
 // The report the panel follows.

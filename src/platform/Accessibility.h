@@ -5,6 +5,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <memory>
@@ -19,8 +20,9 @@ using AXElementRef = std::shared_ptr<AXElement>;
 
 // What an accessibility attribute can hold, as the readers tell the kinds apart: a Boolean, a
 // number, text, a point or size (positions and sizes in top-left global coordinates), an element,
-// or a list of elements.
-using AXValue = std::variant<bool, double, QString, QPointF, QSizeF, AXElementRef, QList<AXElementRef>>;
+// a list of elements, or a list of texts.
+using AXValue =
+    std::variant<bool, double, QString, QPointF, QSizeF, AXElementRef, QList<AXElementRef>, QStringList>;
 
 // One element of another application's accessibility tree. Every call gives up after the
 // messaging time-out of the application element it came from.

@@ -10,6 +10,7 @@ Platform createPlatform(DesktopPorts desktop) {
     ports.childProcesses = createChildProcesses();
     ports.terminationSignals = createTerminationSignals();
     ports.simulatorTool = std::make_unique<ProcessSimulatorTool>(*ports.childProcesses);
+    ports.elementTool = ProcessSimulatorTool::elementTool(*ports.childProcesses);
     if (desktop == DesktopPorts::Now)
         addDesktopPorts(ports);
     return ports;

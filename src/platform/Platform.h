@@ -22,6 +22,8 @@ struct Platform {
     std::unique_ptr<TerminationSignals> terminationSignals;
     // Runs `xcrun`; its children are tracked by childProcesses, so it goes first.
     std::unique_ptr<SimulatorTool> simulatorTool;
+    // Runs AXe, which reads a simulator's own elements where its window shows none.
+    std::unique_ptr<SimulatorTool> elementTool;
     // Finding and reading the Simulator, and the window system's part of targeting. Null where the
     // platform has no implementation yet (macOS, until its adapters come).
     std::unique_ptr<Targeting> targeting;

@@ -13,7 +13,32 @@ namespace platform {
 
 ProcessSimulatorTool::ProcessSimulatorTool(ChildProcesses& children, std::optional<QString> program,
                                            std::chrono::milliseconds limit)
-    : m_children(children), m_program(std::move(program)), m_limit(limit) {}
+    : m_children(children), m_name(QStringLiteral("xcrun")), m_limit(limit) {
+    if (program)
+        m_locate = [program] { return program; };
+    else
+        m_locate = &ProcessSimulatorTool::locate;
+}
+
+ProcessSimulatorTool::ProcessSimulatorTool(ChildProcesses& children, QString name, Locator locate)
+    : m_children(children), m_name(std::move(name)), m_locate(std::move(locate)), m_limit(defaultLimit) {}
+
+std::unique_ptr<SimulatorTool> ProcessSimulatorTool::elementTool(ChildProcesses& children) {
+    return std::unique_ptr<SimulatorTool>(
+        new ProcessSimulatorTool(children, QStringLiteral("AXe"), &ProcessSimulatorTool::locateElementTool));
+}
+
+std::optional<QString> ProcessSimulatorTool::locateElementTool() {
+    const QString found = QStandardPaths::findExecutable(QStringLiteral("axe"));
+    if (!found.isEmpty())
+        return found;
+    for (const char* prefix : {"/opt/homebrew/bin", "/usr/local/bin", "/home/linuxbrew/.linuxbrew/bin"}) {
+        const QString path = QLatin1String(prefix) + QStringLiteral("/axe");
+        if (QFileInfo(path).isExecutable())
+            return path;
+    }
+    return std::nullopt;
+}
 
 std::optional<QString> ProcessSimulatorTool::locate() {
 #ifdef Q_OS_MACOS
@@ -32,9 +57,9 @@ std::optional<QString> ProcessSimulatorTool::locate() {
 QCoro::Task<ToolRun> ProcessSimulatorTool::run(QStringList arguments) {
     const auto limit = m_limit;
     ToolRun result;
-    const std::optional<QString> program = m_program ? m_program : locate();
+    const std::optional<QString> program = m_locate();
     if (!program) {
-        result.launchError = QStringLiteral("xcrun isn\u2019t installed");
+        result.launchError = m_name + QStringLiteral(" isn\u2019t installed");
         co_return result;
     }
 

@@ -2,6 +2,9 @@
 
 #include "platform/SimulatorTool.h"
 
+#include <functional>
+#include <memory>
+
 namespace platform {
 
 class ChildProcesses;
@@ -22,9 +25,18 @@ public:
     // "/usr/bin/xcrun" on macOS, the first `xcrun` on PATH elsewhere; none when there is none.
     static std::optional<QString> locate();
 
+    // AXe, which reads a simulator's own elements: the first `axe` on PATH, else Homebrew's (an app
+    // started from the Finder has no shell's PATH). Looked up on every run, like `xcrun`.
+    static std::unique_ptr<SimulatorTool> elementTool(ChildProcesses& children);
+    static std::optional<QString> locateElementTool();
+
 private:
+    using Locator = std::function<std::optional<QString>()>;
+    ProcessSimulatorTool(ChildProcesses& children, QString name, Locator locate);
+
     ChildProcesses& m_children;
-    std::optional<QString> m_program;
+    QString m_name;
+    Locator m_locate;
     std::chrono::milliseconds m_limit;
 };
 

@@ -17,6 +17,11 @@ public:
     virtual std::optional<QString> bundleIdentifier(qint32 pid) = 0;
     // Whether the application is hidden; false for a process that is not an application.
     virtual bool isHidden(qint32 pid) = 0;
+    // The program the process runs, as a path; none when it cannot be told.
+    virtual std::optional<QString> executable(qint32 pid) {
+        (void)pid;
+        return std::nullopt;
+    }
 };
 
 } // namespace platform

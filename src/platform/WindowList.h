@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRectF>
+#include <QString>
 
 #include <functional>
 #include <optional>
@@ -25,6 +26,12 @@ public:
     virtual ~WindowList() = default;
     // The windows on screen, front to back, desktop elements excluded; none when unreadable.
     virtual std::optional<std::vector<WindowEntry>> onScreenWindows() = 0;
+
+    // A window's title, as the window server has it; none when it has none or cannot be read.
+    virtual std::optional<QString> title(quint32 number) {
+        (void)number;
+        return std::nullopt;
+    }
 
     // Where the platform tells of changes: from now on `changed` is called, on the UI thread and
     // never inside onScreenWindows(), whenever the list may have changed. False where it cannot

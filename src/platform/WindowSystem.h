@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QPointF>
 #include <QRect>
+#include <QString>
 
 #include <functional>
 #include <memory>
@@ -70,6 +72,18 @@ public:
     virtual std::unique_ptr<PointerShield> shieldPointer(const QRectF& area, PointerEvents events) = 0;
     // Where the mouse is, to a fraction of a point on scaled screens; none when it cannot be read.
     virtual std::optional<QPointF> pointer() = 0;
+    // How one of our windows is made, in the window system's own terms, for a developer (its level,
+    // style, type); empty where the system cannot tell.
+    virtual QString describe(QWindow& window) {
+        (void)window;
+        return {};
+    }
+    // Another application's window as it shows now, its content without the window manager's frame,
+    // in the screen's own pixels, as PNG; empty where the system cannot tell.
+    virtual QByteArray picture(quint32 window) {
+        (void)window;
+        return {};
+    }
 };
 
 // On a desktop it cannot reach, nothing happens and every watch is null. Null where the platform has

@@ -35,6 +35,19 @@ void describe(platform::AXElement& element, const QRectF& frame, PickResult& res
     result.label = std::move(label);
     result.role = std::move(role);
     result.frame = frame;
+    // A desktop window's tree says more; a Simulator's is asked nothing more than it always was.
+    if (result.window.kind != SimulatorWindow::Kind::Window)
+        return;
+    const auto text = [&](const char* attribute) -> std::optional<QString> {
+        std::optional<QString> read = AX::value<QString>(element, QString::fromLatin1(attribute));
+        return read && !read->trimmed().isEmpty() ? read : std::nullopt;
+    };
+    result.details.description = text("AXHelp");
+    result.details.states =
+        AX::value<QStringList>(element, QStringLiteral("AXStates")).value_or(QStringList());
+    result.details.tag = text("AXDOMTag");
+    result.details.domId = text("AXDOMIdentifier");
+    result.details.classes = text("AXDOMClassList");
 }
 
 constexpr int deepestElementLevel = 16;
@@ -43,7 +56,7 @@ constexpr int deepestElementLevel = 16;
 
 PickResult element(platform::Accessibility& accessibility, const QPointF& at, const SimulatorWindow& in,
                    const QRectF& screen, std::chrono::milliseconds timeout) {
-    PickResult result{std::nullopt, std::nullopt, QStringLiteral("Screen"), std::nullopt, at, screen, in};
+    PickResult result{std::nullopt, std::nullopt, QStringLiteral("Screen"), std::nullopt, at, screen, in, {}};
     // Checked first: asking the desktop for the application is a request too on some platforms.
     if (!Geometry::contains(screen, at))
         return result;
@@ -55,7 +68,8 @@ PickResult element(platform::Accessibility& accessibility, const QPointF& at, co
     if (!element)
         return result;
     // The device screen itself: nothing of the app lies there.
-    if (AX::value<QString>(*element, QStringLiteral("AXSubrole")) == QLatin1String("iOSContentGroup"))
+    if (in.kind == SimulatorWindow::Kind::Simulator &&
+        AX::value<QString>(*element, QStringLiteral("AXSubrole")) == QLatin1String("iOSContentGroup"))
         return result;
     const std::optional<QRectF> frame = AX::frame(*element);
     if (!frame)
@@ -99,7 +113,8 @@ std::vector<PickResult> elements(const SimulatorWindow& in, const QRectF& screen
         const QRectF visible = Geometry::intersection(*frame, screen);
         if (visible.isEmpty() || !Geometry::contains(screen, visible.center()))
             continue;
-        PickResult pick{std::nullopt, std::nullopt, QString(), std::nullopt, visible.center(), screen, in};
+        PickResult pick{std::nullopt,     std::nullopt, QString(), std::nullopt,
+                        visible.center(), screen,       in,        {}};
         describe(*element, *frame, pick);
         // An empty container stands for nothing unless it is named.
         if (container && !pick.identifier && !pick.label)

@@ -2,7 +2,6 @@
 
 #include "foundation/Geometry.h"
 #include "foundation/Style.h"
-#include "simulator/ElementPicker.h"
 #include "simulator/PickDrawing.h"
 
 #include <QApplication>
@@ -25,6 +24,8 @@ constexpr double highlightRadius = PickDrawing::outlineRadius;
 constexpr double tagRadius = 4;
 // Font sizes are in the desktop's points, which are the toolkit's logical pixels.
 constexpr int tagFontSize = 11;
+// Around a canvas: the device window's own place, dimmed, so that only the picture reads as live.
+const QColor canvasBackdrop(28, 28, 30);
 
 QColor brandAt(double alpha) {
     QColor colour = Style::brand();
@@ -83,6 +84,24 @@ std::optional<PickView::Tag> PickView::tag(const QRectF& h) const {
     return tag;
 }
 
+void PickView::paintCanvas(QPainter& painter) {
+    painter.fillRect(rect(), canvasBackdrop);
+    if (!screen)
+        return;
+    const QRectF target = screen->translated(-origin);
+    // Scaled once per size, smoothly, for the screen's own pixels.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (target.size() * ratio).toSize();
+    const qint64 key = canvas.cacheKey() ^ (qint64(pixels.width()) << 32) ^ pixels.height();
+    if (m_scaledCanvas.isNull() || m_scaledFrom != key) {
+        m_scaledCanvas =
+            QPixmap::fromImage(canvas.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        m_scaledCanvas.setDevicePixelRatio(ratio);
+        m_scaledFrom = key;
+    }
+    painter.drawPixmap(target.topLeft(), m_scaledCanvas);
+}
+
 void PickView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -90,6 +109,8 @@ void PickView::paintEvent(QPaintEvent*) {
     // tag's colour, however the shape's edges fall.
     painter.fillRect(rect(), translucent ? QColor(Qt::transparent) : Style::brand());
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (!canvas.isNull())
+        paintCanvas(painter);
 
     if (screen && translucent)
         painter.fillRect(screen->translated(-origin), brandAt(tintAlpha));
@@ -190,11 +211,11 @@ void PickView::enterEvent(QEnterEvent*) {
 
 // ---- OverlayPanel
 
-OverlayPanel::OverlayPanel(PickView* view, bool translucent)
+OverlayPanel::OverlayPanel(PickView* view, bool translucent, bool opaque)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::X11BypassWindowManagerHint | Qt::NoDropShadowWindowHint |
-                           (translucent ? Qt::WindowFlags() : Qt::WindowTransparentForInput)),
-      m_view(view), m_translucent(translucent) {
+                           (translucent || opaque ? Qt::WindowFlags() : Qt::WindowTransparentForInput)),
+      m_view(view), m_translucent(translucent), m_opaque(opaque) {
     setWindowTitle(QStringLiteral("Tallyrig Targeting"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TranslucentBackground, translucent);
@@ -203,17 +224,23 @@ OverlayPanel::OverlayPanel(PickView* view, bool translucent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
-    view->translucent = translucent;
+    // On a canvas every pixel is ours, so the drawing may blend as over a composited desktop.
+    view->translucent = translucent || opaque;
 }
 
 // ---- PickOverlay
 
-PickOverlay::PickOverlay(platform::Accessibility& accessibility, platform::WindowSystem& windows,
-                         SimulatorWindow sim, QObject* parent)
-    : QObject(parent), m_accessibility(accessibility), m_windows(windows), m_sim(std::move(sim)),
+PickOverlay::PickOverlay(TargetScreen target, platform::WindowSystem& windows, SimulatorWindow sim,
+                         QObject* parent)
+    : QObject(parent), m_target(std::move(target)), m_windows(windows), m_sim(std::move(sim)),
       m_view(new PickView) {
-    m_screen = m_sim.screenRect().value_or(m_sim.frame);
-    m_window = std::make_unique<OverlayPanel>(m_view, m_windows.compositing());
+    if (!m_target.elements)
+        m_target.elements = ElementSources::none();
+    m_screen = m_target.screen;
+    if (m_target.canvas && m_target.still)
+        m_view->canvas = QImage::fromData(m_target.still->png, "PNG");
+    const bool canvas = !m_view->canvas.isNull();
+    m_window = std::make_unique<OverlayPanel>(m_view, m_windows.compositing() && !canvas, canvas);
     m_window->setGeometry(m_sim.frame.toRect());
     m_view->origin = m_sim.frame.topLeft();
 
@@ -233,6 +260,10 @@ PickOverlay::PickOverlay(platform::Accessibility& accessibility, platform::Windo
     m_view->onKey = [self](QKeyEvent* event) { return self && self->onKey && self->onKey(event); };
 }
 
+PickOverlay::PickOverlay(platform::Accessibility& accessibility, platform::WindowSystem& windows,
+                         SimulatorWindow sim, QObject* parent)
+    : PickOverlay(TargetScreens::live(accessibility, sim), windows, sim, parent) {}
+
 PickOverlay::~PickOverlay() {
     close();
 }
@@ -243,7 +274,7 @@ void PickOverlay::show() {
     m_shown = true;
     // The state comes first, so that the first frame shown is already the right one.
     hover(m_windows.pointer().value_or(QPointF(QCursor::pos())));
-    if (m_window->isTranslucent()) {
+    if (m_window->takesPointer()) {
         m_window->show();
         m_windows.showOverlay(*m_window->windowHandle());
     } else {
@@ -289,7 +320,7 @@ void PickOverlay::follow(const SimulatorWindow& sim) {
     if (sim.frame == m_sim.frame)
         return;
     m_sim = sim;
-    m_screen = m_sim.screenRect().value_or(m_sim.frame);
+    m_screen = m_target.screenIn(m_sim);
     m_window->setGeometry(m_sim.frame.toRect());
     m_view->origin = m_sim.frame.topLeft();
     if (m_shield)
@@ -311,9 +342,30 @@ void PickOverlay::hoverSoon(const QPointF& point) {
     });
 }
 
+PickResult PickOverlay::elementAt(const QPointF& point) {
+    PickResult found = m_target.elements->element(point, m_sim, m_screen);
+    found.window.still = m_target.still;
+    return found;
+}
+
+std::vector<PickResult> PickOverlay::elements(const SimulatorWindow& sim) {
+    std::vector<PickResult> found = m_target.elements->elements(sim, m_screen);
+    for (PickResult& element : found)
+        element.window.still = m_target.still;
+    return found;
+}
+
+void PickOverlay::setElements(std::shared_ptr<ElementSource> elements) {
+    if (!elements)
+        return;
+    m_target.elements = std::move(elements);
+    if (m_pointer && m_shown)
+        hover(*m_pointer);
+}
+
 void PickOverlay::hover(const QPointF& point) {
     m_pointer = point;
-    highlight(ElementPicker::element(m_accessibility, point, m_sim, m_screen));
+    highlight(elementAt(point));
 }
 
 void PickOverlay::highlight(const PickResult& element) {
@@ -346,7 +398,7 @@ void PickOverlay::click(const QPointF& point, bool more) {
     m_pendingHover.reset();
     if (!Geometry::contains(m_screen, point) || !onPick)
         return;
-    onPick(ElementPicker::element(m_accessibility, point, m_sim, m_screen), more);
+    onPick(elementAt(point), more);
 }
 
 void PickOverlay::cancel() {
@@ -355,7 +407,7 @@ void PickOverlay::cancel() {
 }
 
 void PickOverlay::reshape() {
-    if (!m_shown || m_window->isTranslucent())
+    if (!m_shown || m_window->takesPointer())
         return;
     const QRegion region = m_view->opaqueRegion();
     if (region.isEmpty()) {

@@ -5,8 +5,11 @@
 #include "simulator/PickDrawing.h"
 #include "simulator/PickResult.h"
 #include "simulator/SimulatorWindow.h"
+#include "simulator/TargetScreen.h"
 
+#include <QImage>
 #include <QObject>
+#include <QPixmap>
 #include <QPointF>
 #include <QPointer>
 #include <QRectF>
@@ -43,6 +46,8 @@ public:
     // False where nothing blends with what lies behind (no compositing manager): the tint and the
     // fill are left out and edges stay hard, so every drawn pixel is opaque.
     bool translucent = true;
+    // Targeting on a canvas: the device's picture, drawn on `screen` over an opaque backdrop.
+    QImage canvas;
 
     // What the pointer did, at a point in top-left global coordinates.
     void pointerMoved(const QPointF& at);
@@ -69,6 +74,11 @@ private:
     };
     std::optional<QRectF> drawnHighlight() const;
     std::optional<Tag> tag(const QRectF& h) const;
+    void paintCanvas(QPainter& painter);
+
+    // The canvas scaled to the screen it was last drawn on.
+    QPixmap m_scaledCanvas;
+    qint64 m_scaledFrom = 0;
 };
 
 // The borderless window laid over the Simulator window: always in front, never activated when
@@ -77,15 +87,20 @@ class OverlayPanel : public QWidget {
     Q_OBJECT
 public:
     // `translucent`: whether the window blends with what lies behind it. Without that, it takes no
-    // pointer input and its shape is limited to what the view draws.
-    OverlayPanel(PickView* view, bool translucent);
+    // pointer input and its shape is limited to what the view draws. `opaque`: it covers the window
+    // below with a picture of its own (a canvas), and takes the pointer everywhere.
+    OverlayPanel(PickView* view, bool translucent, bool opaque = false);
 
     PickView* view() const { return m_view; }
     bool isTranslucent() const { return m_translucent; }
+    bool isOpaque() const { return m_opaque; }
+    // Whether the window takes the pointer itself, without a shield.
+    bool takesPointer() const { return m_translucent || m_opaque; }
 
 private:
     PickView* m_view;
     bool m_translucent;
+    bool m_opaque;
 };
 
 // Targeting mode over one Simulator window: the overlay window, its view, the Escape watch and,
@@ -93,7 +108,10 @@ private:
 class PickOverlay : public QObject {
     Q_OBJECT
 public:
-    // The ports outlive the overlay. The window is built hidden.
+    // The port outlives the overlay. The window is built hidden.
+    PickOverlay(TargetScreen target, platform::WindowSystem& windows, SimulatorWindow sim,
+                QObject* parent = nullptr);
+    // Over the window's own tree, on the screen it shows (or the whole window).
     PickOverlay(platform::Accessibility& accessibility, platform::WindowSystem& windows, SimulatorWindow sim,
                 QObject* parent = nullptr);
     ~PickOverlay() override;
@@ -131,6 +149,11 @@ public:
     PickView* view() const { return m_view; }
     const SimulatorWindow& sim() const { return m_sim; }
     QRectF screen() const { return m_screen; }
+    const TargetScreen& target() const { return m_target; }
+    // The screen's elements in reading order, for the keyboard's way through them.
+    std::vector<PickResult> elements(const SimulatorWindow& sim);
+    // Where elements come from from now on (a newer snapshot of the same screen).
+    void setElements(std::shared_ptr<ElementSource> elements);
     bool isShown() const { return m_shown; }
     bool isWatchingEscape() const { return m_monitor != nullptr; }
     bool hasPointerShield() const { return m_shield != nullptr; }
@@ -141,7 +164,10 @@ private:
     // Without compositing the window shows only what is drawn, and is not mapped while that is nothing.
     void reshape();
 
-    platform::Accessibility& m_accessibility;
+    // What the element source says at a point, the picks carrying the canvas they were made on.
+    PickResult elementAt(const QPointF& point);
+
+    TargetScreen m_target;
     platform::WindowSystem& m_windows;
     SimulatorWindow m_sim;
     QRectF m_screen;

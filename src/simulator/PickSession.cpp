@@ -2,7 +2,6 @@
 
 #include "foundation/Geometry.h"
 #include "simulator/AX.h"
-#include "simulator/ElementPicker.h"
 #include "simulator/FloatingPanel.h"
 #include "simulator/PickOverlay.h"
 
@@ -21,9 +20,9 @@ bool sameElement(const PickResult& a, const PickResult& b) {
 } // namespace
 
 PickSession::PickSession(platform::TargetingPorts ports, platform::WindowSystem& windows,
-                         const SimulatorWindow& window, QObject* parent)
+                         const SimulatorWindow& window, TargetScreen target, QObject* parent)
     : QObject(parent), m_ports(ports), m_windows(windows), m_window(window),
-      m_overlay(new PickOverlay(ports.accessibility, windows, window, this)) {
+      m_overlay(new PickOverlay(std::move(target), windows, window, this)) {
     // The overlay's callbacks run inside its events: the session only passes them on.
     m_overlay->onPick = [this](const PickResult& element, bool more) { pick(element, more); };
     m_overlay->onCancel = [this] { emit cancelled(); };
@@ -182,7 +181,7 @@ void PickSession::pick(const PickResult& element, bool more) {
 
 void PickSession::step(bool forwards) {
     if (!m_elements)
-        m_elements = ElementPicker::elements(m_window, m_overlay->screen());
+        m_elements = m_overlay->elements(m_window);
     const std::vector<PickResult>& elements = *m_elements;
     if (elements.empty())
         return;

@@ -4,6 +4,7 @@
 #include "platform/WindowSystem.h"
 #include "simulator/PickResult.h"
 #include "simulator/SimulatorWindow.h"
+#include "simulator/TargetScreen.h"
 
 #include <QObject>
 #include <QPointer>
@@ -29,9 +30,9 @@ class QKeyEvent;
 class PickSession : public QObject {
     Q_OBJECT
 public:
-    // The ports outlive the session.
+    // The ports outlive the session. `target`: how this round sees the window's screen.
     PickSession(platform::TargetingPorts ports, platform::WindowSystem& windows,
-                const SimulatorWindow& window, QObject* parent = nullptr);
+                const SimulatorWindow& window, TargetScreen target, QObject* parent = nullptr);
     ~PickSession() override;
 
     // Brings the Simulator forward, shows the overlay over its window and, when a panel is given,

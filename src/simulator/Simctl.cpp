@@ -120,3 +120,6 @@ DeviceMapping::DeviceMapping(const QRectF& screen, const QSizeF& pixels, const Q
     size = QSizeF(std::round(pixels.width() / scale), std::round(pixels.height() / scale));
     factor = size.width() / screen.width();
 }
+
+DeviceMapping::DeviceMapping(const QRectF& screen, const QSizeF& points)
+    : screen(screen), factor(points.width() / screen.width()), size(points) {}

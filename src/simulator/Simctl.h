@@ -49,4 +49,6 @@ struct DeviceMapping {
     QSizeF size;   // the device screen in device points
 
     DeviceMapping(const QRectF& screen, const QSizeF& pixels, const QString& deviceName);
+    // A screen whose size in device points is known.
+    DeviceMapping(const QRectF& screen, const QSizeF& points);
 };

@@ -16,15 +16,17 @@
 
 namespace {
 
-// One look at the window list, asked as often as needed.
+// One look at the window list, asked as often as needed; titles are read from the list itself.
 class ListSeen final : public platform::WindowList {
 public:
-    explicit ListSeen(std::optional<std::vector<platform::WindowEntry>> entries)
-        : m_entries(std::move(entries)) {}
+    ListSeen(std::optional<std::vector<platform::WindowEntry>> entries, platform::WindowList& list)
+        : m_entries(std::move(entries)), m_list(list) {}
     std::optional<std::vector<platform::WindowEntry>> onScreenWindows() override { return m_entries; }
+    std::optional<QString> title(quint32 number) override { return m_list.title(number); }
 
 private:
     std::optional<std::vector<platform::WindowEntry>> m_entries;
+    platform::WindowList& m_list;
 };
 
 // The Simulator's own entries, in list order: what the device window was found among.
@@ -58,6 +60,12 @@ SimulatorPanelController::~SimulatorPanelController() {
     delete m_panel;
     if (m_started)
         m_model.setController(nullptr);
+}
+
+void SimulatorPanelController::setTools(platform::SimulatorTool* simulators,
+                                        platform::SimulatorTool* elements) {
+    m_simulators = simulators;
+    m_elementTool = elements;
 }
 
 void SimulatorPanelController::start() {
@@ -107,10 +115,15 @@ void SimulatorPanelController::tick() {
     m_list.reset();
     if (m_settings.simulatorPanel()) {
         m_list = m_ports.windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{});
-        found = lookForWindow(trusted);
+        found = m_target ? lookForTarget() : lookForWindow(trusted);
     }
     if (found) {
+        // A relaunched application: targeting over its old window ends.
+        if (m_session && m_window && m_window->number != found->number)
+            endPick(false);
         m_window = found;
+        if (std::exchange(m_targetLost, false) && m_offer == Offer::TargetClosed)
+            offer(Offer::None, std::nullopt);
         m_model.setVisible(true);
         m_model.setDeviceTitle(found->title);
         if (!m_panel)
@@ -118,6 +131,8 @@ void SimulatorPanelController::tick() {
         place(*m_panel, *found);
         if (m_session)
             m_session->follow(*found);
+    } else if (m_target && m_settings.simulatorPanel() && m_panel && m_panel->isVisible()) {
+        loseTarget();
     } else {
         if (m_window || (m_panel && m_panel->isVisible())) {
             if (m_panel)
@@ -132,6 +147,48 @@ void SimulatorPanelController::tick() {
         m_model.setVisible(false);
     }
     emit ticked();
+}
+
+void SimulatorPanelController::loseTarget() {
+    if (m_window)
+        endPick(false);
+    m_window.reset();
+    m_windowEntries.clear();
+    m_stacking.seen.reset();
+    m_stacking.asked = false;
+    if (std::exchange(m_targetLost, true))
+        return;
+    // The panel stays where it was, the way to another target one click away.
+    offer(Offer::TargetClosed,
+          TargetingOffer{QStringLiteral("The target window closed"), QStringLiteral("Target Window\u2026"),
+                         QStringLiteral("Follow the Simulator")});
+}
+
+std::optional<SimulatorWindow> SimulatorPanelController::lookForTarget() {
+    const std::optional<platform::WindowEntry> entry =
+        WindowTargets::find(*m_target, *m_list, m_ports.applications);
+    if (!entry)
+        return std::nullopt;
+    m_target->number = entry->number;
+    m_target->pid = *entry->ownerPid;
+    // The same window as before: only where it is and, now and then, its title and tree change.
+    const bool same = m_window && m_window->kind == SimulatorWindow::Kind::Window &&
+                      m_window->number == entry->number && m_window->pid == entry->ownerPid;
+    const bool reread = !m_titleRead.isValid() || m_titleRead.elapsed() >= m_timings.titleRead.count();
+    if (same && !(reread && !m_window->axWindow)) {
+        SimulatorWindow still = *m_window;
+        still.frame = *entry->bounds;
+        still.content = entry->clientBounds;
+        if (reread) {
+            m_titleRead.start();
+            if (const auto title = m_ports.windows.title(*entry->number); title && !title->isEmpty())
+                still.title = *title;
+        }
+        return still;
+    }
+    m_titleRead.start();
+    const QScreen* screen = QGuiApplication::screenAt(entry->bounds->center().toPoint());
+    return WindowTargets::window(*m_target, *entry, m_ports, screen ? screen->devicePixelRatio() : 1);
 }
 
 std::optional<SimulatorWindow> SimulatorPanelController::lookForWindow(bool trusted) {
@@ -151,13 +208,20 @@ std::optional<SimulatorWindow> SimulatorPanelController::lookForWindow(bool trus
         }
         return still;
     }
-    ListSeen seen(list);
+    ListSeen seen(list, m_ports.windows);
     std::optional<SimulatorWindow> found =
         SimulatorWindow::front({seen, m_ports.applications, m_ports.accessibility});
     m_windowEntries = found ? entriesOf(found->pid, list) : std::vector<platform::WindowEntry>{};
     if (found)
         m_titleRead.start();
     return found;
+}
+
+void SimulatorPanelController::offer(Offer kind, std::optional<TargetingOffer> shown) {
+    m_offer = kind;
+    if (kind != Offer::Accessibility)
+        m_offerDevice.reset();
+    m_model.setOffer(shown);
 }
 
 void SimulatorPanelController::makePanel() {
@@ -195,7 +259,7 @@ void SimulatorPanelController::place(FloatingPanel& panel, const SimulatorWindow
     // The window list of this look: the stacking it shows is what the window manager answered last.
     const std::vector<platform::WindowEntry> entries =
         m_list ? *m_list : m_ports.windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{});
-    ListSeen list(entries);
+    ListSeen list(entries, m_ports.windows);
     std::vector<quint32> order;
     for (const platform::WindowEntry& entry : entries) {
         if (entry.layer == 0 && entry.number)
@@ -206,55 +270,8 @@ void SimulatorPanelController::place(FloatingPanel& panel, const SimulatorWindow
         m_windows.orderAbove(native, *w.number);
 }
 
-void SimulatorPanelController::togglePick() {
-    if (m_session) {
-        cancelPick();
-        return;
-    }
-    if (!m_ports.accessibility.isTrusted()) {
-        requestAccess();
-        return;
-    }
-    if (!m_window)
-        return;
-
-    m_session = new PickSession(m_ports, m_windows, *m_window, this);
-    connect(m_session, &PickSession::finished, this, [this](const std::vector<PickResult>& pins) {
-        endPick(false);
-        m_model.select(pins);
-        if (m_panel)
-            m_panel->becomeKey();
-    });
-    connect(m_session, &PickSession::cancelled, this, &SimulatorPanelController::cancelPick);
-    connect(m_session, &PickSession::highlightChanged, this,
-            [this](const std::optional<QString>& name) { m_model.setHighlighted(name); });
-    m_session->start(m_panel && m_panel->isVisible() ? m_panel : nullptr);
-    m_model.setPicking(true);
-}
-
-void SimulatorPanelController::cancelPick() {
-    endPick(true);
-}
-
-void SimulatorPanelController::endPick(bool giveBack) {
-    if (m_session) {
-        m_session->end(giveBack);
-        // The session may be the one calling: it goes once its event is over.
-        m_session->deleteLater();
-        m_session = nullptr;
-    }
-    m_model.setHighlighted(std::nullopt);
-    m_model.setPicking(false);
-}
-
 PickOverlay* SimulatorPanelController::overlay() const {
     return m_session ? m_session->overlay() : nullptr;
-}
-
-void SimulatorPanelController::requestAccess() {
-    if (m_ports.accessibility.requestTrust())
-        return;
-    m_ports.accessibility.openSettings();
 }
 
 SimulatorPanelController::Screens SimulatorPanelController::desktopScreens() {

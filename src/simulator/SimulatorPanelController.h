@@ -6,11 +6,15 @@
 #include "simulator/PanelPlacement.h"
 #include "simulator/PanelStacking.h"
 #include "simulator/SimulatorWindow.h"
+#include "simulator/TargetScreen.h"
+#include "simulator/WindowTarget.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
+#include <qcoro/qcorotask.h>
 
 #include <chrono>
 #include <functional>
@@ -33,12 +37,16 @@ struct PanelControllerTimings {
     // Between two reads of the device window's title while nothing else about the window changes:
     // the one read a look would make of another process when nothing moves.
     std::chrono::milliseconds titleRead{500};
+    // Between two snapshots of a device's own tree while targeting over its live window, where the
+    // screen may change under the pointer.
+    std::chrono::milliseconds snapshotAge{2000};
 };
 
 // Keeps the floating panel beside the Simulator's device window for the life of the application:
 // shown, placed and stacked directly above it while the window is found and the panel is wanted,
 // hidden otherwise. Starts and ends targeting over the window (a PickSession) and hands the pick
-// to the model.
+// to the model. Instead of the Simulator it can follow a desktop window the user chose, known
+// again by its application when it closes and comes back.
 class SimulatorPanelController final : public QObject, public PanelControl {
     Q_OBJECT
 public:
@@ -61,6 +69,11 @@ public:
                              Timings timings = {}, QObject* parent = nullptr);
     ~SimulatorPanelController() override;
 
+    // The tools through which a device's own elements and pictures are read, where its window shows
+    // none: `simulators` runs `xcrun simctl`, `elements` the element tool (null: none installed).
+    // Without them targeting reads only the window's own tree. The tools outlive the controller.
+    void setTools(platform::SimulatorTool* simulators, platform::SimulatorTool* elements);
+
     // Starts the follow loop, its first look at once; later calls do nothing.
     void start();
     // Starts targeting, or ends it when in progress; without accessibility access, only asks for it.
@@ -69,6 +82,32 @@ public:
     void cancelPick();
     // Asks for accessibility access, then opens the desktop's settings when still not granted.
     void requestAccess() override;
+    // Yes turns on the accessibility of the device whose tree was bare, and targets it again.
+    void answerOffer(bool accepted) override;
+    // While targeting waits for the device's elements.
+    bool isReading() const { return m_reading; }
+
+    // Arms the chooser: the next click on a window makes it the target, instead of the Simulator;
+    // Escape or a right click cancel. False where the window system cannot catch that click.
+    bool chooseTarget() override;
+    void cancelChoosing();
+    bool isChoosing() const { return m_chooser != nullptr; }
+    // Follows the window with this number, one of windowsToChoose().
+    void chooseWindow(quint32 number);
+    // Back to the Simulator, as found on the desktop.
+    void followSimulator() override;
+    const std::optional<WindowTarget>& target() const { return m_target; }
+    // Another application's windows that can be chosen now, front to back.
+    struct Choice {
+        quint32 number;
+        QString title;
+        QString application;
+    };
+    std::vector<Choice> windowsToChoose();
+    // The project whose chosen window is remembered and found again; none: kept for this run only.
+    void setProject(const std::optional<QString>& folder);
+    // The followed desktop window as it shows now, as PNG; empty for the Simulator or none.
+    QByteArray targetPicture() override;
 
     // One look at the desktop.
     void tick();
@@ -85,6 +124,9 @@ public:
 signals:
     // After every tick, for whoever measures the loop.
     void ticked();
+    // What the panel follows changed: the Simulator, or a chosen window.
+    void targetChanged();
+    void choosingChanged(bool choosing);
 
 private:
     // One look, and the next one scheduled.
@@ -93,7 +135,23 @@ private:
     void changed();
     // The Simulator's device window in this look's window list.
     std::optional<SimulatorWindow> lookForWindow(bool trusted);
+    // The chosen window, or its application's window after a relaunch, in this look's list.
+    std::optional<SimulatorWindow> lookForTarget();
+    // The target went: the panel stays where it was and offers to choose again.
+    void loseTarget();
+    void setTarget(std::optional<WindowTarget> target);
+    // The picture a report from the chosen window is made of; null when none can be had.
+    std::shared_ptr<const DeviceStill> windowStill(const SimulatorWindow& window);
     void endPick(bool giveBack);
+    // Targeting over the window as `target` sees it.
+    void startSession(TargetScreen target);
+    // The device's own elements, then targeting, unless it was cancelled or started again meanwhile.
+    QCoro::Task<> readScreen(SimulatorWindow window, std::optional<QRectF> screen, quint64 start);
+    QCoro::Task<> turnOnAccessibility(Simctl::Device device);
+    // A newer snapshot of the device's tree for the round under way.
+    QCoro::Task<> refreshSnapshot(quint64 start);
+    // Says a problem on the panel's error line, once for the life of the controller.
+    void tellOnce(const QString& problem);
     void makePanel();
     void place(FloatingPanel& panel, const SimulatorWindow& w);
 
@@ -105,8 +163,29 @@ private:
     Timings m_timings;
     ScreenSource m_screens;
 
+    platform::SimulatorTool* m_simulators = nullptr;
+    platform::SimulatorTool* m_elementTool = nullptr;
     FloatingPanel* m_panel = nullptr;
     PickSession* m_session = nullptr;
+    // Reading a device's elements before targeting; counts the starts, so that only the latest goes on.
+    bool m_reading = false;
+    quint64 m_starts = 0;
+    QTimer m_snapshots;
+    bool m_refreshing = false;
+    QSet<QString> m_told;
+    // Devices offered to turn their accessibility on, and the one the offer shown is for.
+    QSet<QString> m_offered;
+    std::optional<Simctl::Device> m_offerDevice;
+    // What the offer shown is about.
+    enum class Offer { None, Accessibility, TargetClosed };
+    Offer m_offer = Offer::None;
+    void offer(Offer kind, std::optional<TargetingOffer> shown);
+    // The chosen window, the project it is remembered for, and the chooser while armed.
+    std::optional<WindowTarget> m_target;
+    std::optional<QString> m_project;
+    std::unique_ptr<platform::Watch> m_chooser;
+    std::unique_ptr<platform::Watch> m_chooserEscape;
+    bool m_targetLost = false;
     bool m_started = false;
     QTimer m_loop;
     // Whether the window list tells of its changes, so that a quiet desktop needs few looks.

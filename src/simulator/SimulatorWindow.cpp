@@ -37,12 +37,23 @@ struct Candidate {
 
 } // namespace
 
+namespace {
+
+// What names the window's device: the tree's title, or the list's where the tree gives none.
+const QString& naming(const SimulatorWindow& window) {
+    return !window.axWindow && window.listedTitle ? *window.listedTitle : window.title;
+}
+
+} // namespace
+
 QString SimulatorWindow::deviceName() const {
+    const QString& title = naming(*this);
     const qsizetype at = title.indexOf(separator);
     return at < 0 ? title : title.left(at);
 }
 
 std::optional<QString> SimulatorWindow::runtime() const {
+    const QString& title = naming(*this);
     const qsizetype first = title.indexOf(separator);
     if (first < 0)
         return std::nullopt;
@@ -82,8 +93,13 @@ std::optional<SimulatorWindow> SimulatorWindow::front(const platform::TargetingP
         return std::nullopt;
 
     // The front window, named as nothing tells its device.
-    const SimulatorWindow unnamed{pid, candidates.front().bounds, QStringLiteral("Simulator"),
-                                  candidates.front().number, nullptr};
+    SimulatorWindow unnamed;
+    unnamed.pid = pid;
+    unnamed.frame = candidates.front().bounds;
+    unnamed.title = QStringLiteral("Simulator");
+    unnamed.number = candidates.front().number;
+    unnamed.content = candidates.front().clientBounds;
+    unnamed.listedTitle = ports.windows.title(candidates.front().number);
     if (!ports.accessibility.isTrusted())
         return unnamed;
 
@@ -123,7 +139,14 @@ std::optional<SimulatorWindow> SimulatorWindow::front(const platform::TargetingP
         // Without device windows to go by, the Simulator's own organiser windows must not pass as one.
         if (fallback && (title == QLatin1String("Device Hub") || title == QLatin1String("Devices")))
             continue;
-        return SimulatorWindow{pid, candidate->bounds, title, candidate->number, window};
+        SimulatorWindow found;
+        found.pid = pid;
+        found.frame = candidate->bounds;
+        found.title = title;
+        found.number = candidate->number;
+        found.axWindow = window;
+        found.content = candidate->clientBounds;
+        return found;
     }
     // A tree that describes none of the listed windows (some Simulators expose little or none) is
     // no reason to leave the user without a panel; one that describes them and offers no device
@@ -139,9 +162,14 @@ std::optional<SimulatorWindow> SimulatorWindow::front(const platform::TargetingP
 }
 
 std::optional<QRectF> SimulatorWindow::screenRect() const {
+    const std::optional<Screen> found = screen();
+    return found ? std::optional(found->rect) : std::nullopt;
+}
+
+std::optional<SimulatorWindow::Screen> SimulatorWindow::screen() const {
     if (!axWindow)
         return std::nullopt;
-    std::optional<QRectF> best;
+    std::optional<Screen> best;
     std::deque<std::pair<AXElementRef, int>> queue{{axWindow, 0}};
     while (!queue.empty()) {
         const auto [element, depth] = queue.front();
@@ -150,13 +178,13 @@ std::optional<QRectF> SimulatorWindow::screenRect() const {
             if (const std::optional<QRectF> rect = AX::frame(*element)) {
                 if (AX::value<QString>(*element, QStringLiteral("AXSubrole")) ==
                     QLatin1String("iOSContentGroup"))
-                    return rect;
+                    return Screen{element, *rect};
                 const double area = rect->width() * rect->height();
                 const bool candidate = rect->width() < frame.width() - screenMargin &&
                                        rect->height() < frame.height() - screenMargin &&
                                        Geometry::contains(frame, *rect);
-                if (candidate && (best ? area > best->width() * best->height() : area > 0))
-                    best = rect;
+                if (candidate && (best ? area > best->rect.width() * best->rect.height() : area > 0))
+                    best = Screen{element, *rect};
             }
         }
         if (depth < deepestScreenLevel) {

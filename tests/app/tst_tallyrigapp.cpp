@@ -49,7 +49,8 @@ private slots:
                  (QStringList{"About Tallyrig", "Check for Updates\u2026", "—", "Settings\u2026", "—",
                               "Quit Tallyrig"}));
         QCOMPARE(titles(menuNamed(window.get(), QStringLiteral("View"))),
-                 (QStringList{"Show Toolbar", "—", "Simulator Panel"}));
+                 (QStringList{"Show Toolbar", "—", "Simulator Panel", "—", "Target Window\u2026",
+                              "Choose a Window", "Follow the Simulator"}));
         QCOMPARE(titles(menuNamed(window.get(), QStringLiteral("File"))),
                  (QStringList{"New Window", "Close Window"}));
         QCOMPARE(m_app->settingsAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));

@@ -12,6 +12,7 @@
 #include "simulator/FloatingPanel.h"
 #include "simulator/PickOverlay.h"
 #include "simulator/SimulatorPanelController.h"
+#include "simulator/TargetScreen.h"
 #include "support/DesktopScreenshot.h"
 #include "support/ReferenceBridge.h"
 #include "support/StandinSimulator.h"
@@ -101,6 +102,7 @@ class TestTargetingRoad : public QObject {
     Q_OBJECT
 private slots:
     void pickTypeSendFollowCommit();
+    void pinAndSendOnACanvas();
 };
 
 void TestTargetingRoad::pickTypeSendFollowCommit() {
@@ -237,6 +239,101 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
     QVERIFY(click(commit, windows));
     QTRY_COMPARE_WITH_TIMEOUT(model.report()->status, QStringLiteral("committed"), patience);
     QCOMPARE(model.error(), std::nullopt);
+}
+
+// A simulator window without an accessibility tree (as Device Hub's): the device's own tree comes
+// from its AXe, and targeting happens on its screenshot, laid over the window by the app.
+void TestTargetingRoad::pinAndSendOnACanvas() {
+    ReferenceBridge bridge(40);
+    QVERIFY2(bridge.start(), qPrintable(bridge.log()));
+    StandinSimulator standin;
+    QVERIFY(standin.start(
+        {QStringLiteral("--no-accessibility"), QStringLiteral("--position"), QStringLiteral("100,50")}));
+    // Its xcrun and axe, first on the search path, see only this stand-in.
+    qputenv("PATH", StandinSimulator::bin().toLocal8Bit() + ':' + qgetenv("PATH"));
+    qputenv("STANDIN_SIMULATOR_REGISTRY", standin.registry().toLocal8Bit());
+
+    QTemporaryDir folder;
+    TallyrigApp app(platform::createPlatform(), QString(), folder.filePath(QStringLiteral("settings.json")));
+    app.settings().setBridgePort(bridge.port());
+    SimulatorPanelController* controller = app.panelController();
+    QVERIFY(controller);
+    SimulatorPanelModel& model = app.panelModel();
+    controller->start();
+    QTRY_VERIFY_WITH_TIMEOUT(controller->panel() && controller->panel()->isVisible() && model.trusted(),
+                             patience);
+    QCOMPARE(controller->window()->axWindow, nullptr);
+    auto* view = qobject_cast<SimulatorPanelView*>(controller->panel()->content());
+    QVERIFY(view);
+
+    platform::WindowList& windows = *app.ports().targeting->windows;
+    QVERIFY(click(view->targetButton(), windows));
+    QTRY_VERIFY_WITH_TIMEOUT(controller->overlay() && controller->overlay()->isShown(), patience);
+    QCOMPARE(model.error(), std::nullopt);
+    const TargetScreen& target = controller->overlay()->target();
+    QVERIFY(target.still);
+    QCOMPARE(int(target.source), int(TargetScreen::Source::Device));
+    QCOMPARE(target.still->points, standin.devices().value(0).screen);
+    // The picture as large as fits in the window's content, the same shape as the device's screen.
+    const QRectF screen = controller->overlay()->screen();
+    QVERIFY(std::abs(screen.width() / screen.height() - 0.5) < 0.01);
+    const double k = screen.width() / target.still->points.width();
+    // A device point on the canvas, in the desktop's pixels, where xdotool moves the mouse.
+    const auto onCanvas = [&](QPointF device) {
+        return ((screen.topLeft() + device * k) * scale()).toPoint();
+    };
+
+    const QPoint save = onCanvas({150, 398});
+    xdotool({QStringLiteral("mousemove"), QString::number(save.x()), QString::number(save.y())});
+    QTRY_COMPARE_WITH_TIMEOUT(controller->overlay()->view()->label, std::optional<QString>("saveButton"),
+                              patience);
+    xdotool({QStringLiteral("keydown"), QStringLiteral("shift")});
+    xdotool({QStringLiteral("click"), QStringLiteral("1")});
+    xdotool({QStringLiteral("keyup"), QStringLiteral("shift")});
+    QTRY_COMPARE_WITH_TIMEOUT(controller->overlay()->view()->pins.size(), std::size_t(1), patience);
+    const QPoint name = onCanvas({150, 120});
+    xdotool({QStringLiteral("mousemove"), QString::number(name.x()), QString::number(name.y())});
+    QTRY_COMPARE_WITH_TIMEOUT(controller->overlay()->view()->label,
+                              std::optional<QString>("displayNameLabel"), patience);
+    desktopScreenshot(QStringLiteral("road-canvas"));
+    xdotool({QStringLiteral("click"), QStringLiteral("1")});
+    QTRY_VERIFY_WITH_TIMEOUT(model.draft().has_value(), patience);
+    QCOMPARE(model.error(), std::nullopt);
+    QCOMPARE(model.draft()->pins.size(), std::size_t(2));
+    // The report is made of the very picture that was targeted.
+    QCOMPARE(model.draft()->png, target.still->png);
+    QCOMPARE(model.draft()->device.udid, standin.devices().value(0).udid);
+
+    QTRY_VERIFY_WITH_TIMEOUT(view->composer() && view->composer()->editor()->hasFocus(), patience);
+    xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("5"),
+             QStringLiteral("Bigger Save")});
+    QTRY_VERIFY_WITH_TIMEOUT(model.canSend(), patience);
+    QVERIFY(click(view->composer()->sendButton(), windows));
+    QTRY_VERIFY_WITH_TIMEOUT(model.report().has_value() && !model.sending(), patience);
+    QCOMPARE(model.error(), std::nullopt);
+
+    // In device points, as the stand-in lays out its screen, whatever the canvas's scale.
+    const QJsonObject stored =
+        QJsonDocument::fromJson(
+            fetch(bridge.baseAddress() + QStringLiteral("/api/reports/") + model.report()->id))
+            .object();
+    const auto rect = [](const QJsonObject& frame) {
+        return QRectF(frame.value("x").toDouble(), frame.value("y").toDouble(),
+                      frame.value("width").toDouble(), frame.value("height").toDouble());
+    };
+    const QJsonArray pins = stored.value("elements").toArray();
+    QCOMPARE(pins.size(), 2);
+    QCOMPARE(pins.at(0).toObject().value("element").toObject().value("identifier").toString(),
+             QStringLiteral("saveButton"));
+    QVERIFY(near(rect(pins.at(0).toObject().value("element").toObject().value("frame").toObject()),
+                 QRectF(20, 376, 260, 44)));
+    QVERIFY(near(rect(pins.at(0).toObject().value("touch").toObject()), QRectF(150, 398, 0, 0)));
+    QCOMPARE(pins.at(1).toObject().value("element").toObject().value("identifier").toString(),
+             QStringLiteral("displayNameLabel"));
+    QVERIFY(near(rect(pins.at(1).toObject().value("element").toObject().value("frame").toObject()),
+                 QRectF(88, 112, 192, 20)));
+    QVERIFY(near(rect(pins.at(1).toObject().value("touch").toObject()), QRectF(150, 120, 0, 0)));
+    QCOMPARE(stored.value("viewport").toString(), QStringLiteral("300x600"));
 }
 
 int main(int argc, char** argv) {

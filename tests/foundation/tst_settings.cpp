@@ -86,6 +86,27 @@ private slots:
         QVERIFY(file.readAll().contains("\"future\""));
     }
 
+    // The window each project's panel follows: kept per project across a restart, forgotten for the
+    // Simulator, and none where what is stored is not such a window.
+    void targetWindowsPerProject() {
+        const QString path = fileWith(
+            R"({"targetWindows":{"/bad/a":"x","/bad/b":{"windowClass":3},"/bad/c":{"windowClass":""}}})");
+        {
+            Settings settings(path);
+            for (const char* bad : {"/bad/a", "/bad/b", "/bad/c", "/none"})
+                QCOMPARE(settings.targetWindow(QString::fromLatin1(bad)), std::nullopt);
+            settings.setTargetWindow(QStringLiteral("/p"), Settings::TargetWindow{"Gtk4", "/usr/bin/gtk4"});
+            settings.setTargetWindow(QStringLiteral("/q"), Settings::TargetWindow{"firefox-esr", ""});
+            settings.setTargetWindow(QStringLiteral("/q"), std::nullopt);
+        }
+        Settings reread(path);
+        QCOMPARE(reread.targetWindow(QStringLiteral("/p")),
+                 std::optional(Settings::TargetWindow{"Gtk4", "/usr/bin/gtk4"}));
+        QCOMPARE(reread.targetWindow(QStringLiteral("/q")), std::nullopt);
+        QCOMPARE(Settings(fileWith(R"({"targetWindows":[1]})")).targetWindow(QStringLiteral("/p")),
+                 std::nullopt);
+    }
+
     void anUnreadableFileIsKeptAsideWhenReplaced() {
         const QString path = fileWith("not json at all");
         Settings settings(path);

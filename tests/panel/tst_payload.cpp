@@ -83,7 +83,7 @@ private slots:
 
         const std::optional<QString> none;
         const std::optional<ReportPictures> noPictures;
-        const QStringList always{"comment",   "platform", "screen",   "touch",
+        const QStringList always{"comment",   "platform", "target",   "screen",  "touch",
                                  "simulator", "device",   "viewport", "elements"};
         const QStringList record{"name", "type", "resolution", "frame"};
         QTest::newRow("identifier and label")
@@ -259,6 +259,62 @@ private slots:
             QVERIFY2(text.contains(line), qPrintable(line + "\n---\n" + text));
         for (const QString& line : absent)
             QVERIFY2(!text.contains(line), qPrintable(line));
+    }
+
+    // A desktop window's report: the members a single-element bridge reads name the application,
+    // `target` tells an agent what kind of code to change, and the element says what its tree said.
+    void windowTarget() {
+        PickResult picked;
+        picked.identifier = QStringLiteral("save");
+        picked.label = QStringLiteral("Save");
+        picked.role = QStringLiteral("Button");
+        picked.frame = QRectF(120, 228, 80, 30);
+        picked.point = QPointF(130, 238);
+        picked.screen = QRectF(100, 128, 600, 400);
+        picked.details = {QStringLiteral("Saves the page"),
+                          {"focusable", "pressed"},
+                          QStringLiteral("button"),
+                          QStringLiteral("save"),
+                          QStringLiteral("primary wide")};
+        picked.window.kind = SimulatorWindow::Kind::Window;
+        picked.window.title = QStringLiteral("Page \u2014 Mozilla Firefox");
+        picked.window.application = SimulatorWindow::Application{
+            "Firefox", QStringLiteral("/usr/lib/firefox-esr/firefox-esr"), "firefox-esr", 2};
+        const Draft made{{picked},
+                         Simctl::Device{"firefox-esr", "Firefox", {}},
+                         DeviceMapping(picked.screen, QSizeF(600, 400)),
+                         QByteArray("PNG")};
+        const json body = parsed(payload(made, QStringLiteral("x"), std::nullopt, std::nullopt));
+        QVERIFY(body["target"] == "window");
+        QVERIFY(body["platform"] == "ios");
+        QVERIFY(body["device"] == "Firefox");
+        QVERIFY(body["screen"] == "Page \u2014 Mozilla Firefox");
+        QVERIFY(body["simulator"] == "firefox-esr");
+        QVERIFY(body["viewport"] == "600x400");
+        QVERIFY(body["application"] == json({{"name", "Firefox"},
+                                             {"title", "Page \u2014 Mozilla Firefox"},
+                                             {"scale", 2},
+                                             {"windowClass", "firefox-esr"},
+                                             {"executable", "/usr/lib/firefox-esr/firefox-esr"}}));
+        // Logical pixels from the window's content corner.
+        QVERIFY(body["touch"] == json({{"x", 30}, {"y", 110}}));
+        const json element = body["element"];
+        QVERIFY(element["frame"] == json({{"x", 20}, {"y", 100}, {"width", 80}, {"height", 30}}));
+        QVERIFY(element["description"] == "Saves the page");
+        QVERIFY(element["states"] == json({"focusable", "pressed"}));
+        QVERIFY(element["dom"] == json({{"tag", "button"}, {"id", "save"}, {"class", "primary wide"}}));
+        QVERIFY(body["elements"][0]["element"] == element);
+
+        const QString text = Prompt::markdown(made, QStringLiteral("Bigger"), std::nullopt);
+        for (const char* line :
+             {"- App: Firefox, a desktop window\n",
+              "- Window: Page \u2014 Mozilla Firefox, 600 \u00d7 400 logical pixels at scale 2\n",
+              "positions in logical pixels from the window\u2019s top-left corner.",
+              "   - Description: Saves the page\n", "   - States: focusable, pressed\n",
+              "   - Web: `<button id=\"save\" class=\"primary wide\">`\n",
+              "   - Frame: x 20, y 100, width 80, height 30\n"})
+            QVERIFY2(text.contains(QString::fromUtf8(line)), qPrintable(text));
+        QVERIFY(!text.contains(QStringLiteral("Simulator")));
     }
 
     void placementFinite_data() {

@@ -124,6 +124,7 @@ private slots:
     void targetingBringsTheSimulatorForward();
     void panelTakesTheKeyboard_data();
     void panelTakesTheKeyboard();
+    void followsAChosenWindow();
 };
 
 void TestSimulatorPanelController::tick_data() {
@@ -601,3 +602,83 @@ void TestSimulatorPanelController::panelTakesTheKeyboard() {
 
 QTEST_MAIN(TestSimulatorPanelController)
 #include "tst_simulatorpanelcontroller.moc"
+
+// A desktop application's window instead of the Simulator: chosen with a click, followed, lost,
+// found again after a relaunch, remembered per project.
+void TestSimulatorPanelController::followsAChosenWindow() {
+    Rig rig;
+    constexpr qint32 app = 700;
+    const QRectF appFrame(900, 100, 500, 400);
+    const auto listApp = [&](qint32 pid, quint32 number) {
+        rig.desktop.applications.identifiers.insert(pid, QStringLiteral("Gtk4-widget-factory"));
+        rig.desktop.applications.executables.insert(pid, QStringLiteral("/usr/bin/gtk4-widget-factory"));
+        rig.desktop.windows.titles.insert(number, QStringLiteral("Widget Factory"));
+        auto entry = FakeWindowList::entry(pid, number, appFrame);
+        entry.clientBounds = appFrame.adjusted(0, 28, 0, 0);
+        rig.desktop.windows.entries->insert(rig.desktop.windows.entries->begin(), entry);
+    };
+    listApp(app, 70);
+    rig.windows.pictures.insert(70, QByteArray("png of 70"));
+    rig.controller->tick();
+    QCOMPARE(rig.model.deviceTitle, FakeSimulator::title);
+
+    // Escape leaves the Simulator followed.
+    QVERIFY(rig.controller->chooseTarget());
+    QCOMPARE(rig.windows.shields.size(), 1);
+    rig.windows.pressEscape();
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.controller->isChoosing(), 5000);
+    QVERIFY(!rig.controller->target());
+
+    // A click on the desktop's empty part leaves the chooser armed; one on the window chooses it.
+    QVERIFY(rig.controller->chooseTarget());
+    rig.windows.shields.first()->events.leftPressed(QPointF(5, 990), {});
+    QTest::qWait(10);
+    QVERIFY(rig.controller->isChoosing());
+    rig.windows.shields.first()->events.leftPressed(QPointF(1000, 200), {});
+    QTRY_VERIFY_WITH_TIMEOUT(rig.controller->target().has_value(), 5000);
+    QVERIFY(rig.windows.shields.isEmpty() && rig.windows.escapeWatches.isEmpty());
+    QVERIFY(rig.model.followsWindow);
+    rig.controller->tick();
+    QCOMPARE(rig.controller->window()->kind, SimulatorWindow::Kind::Window);
+    QCOMPARE(rig.controller->window()->number, std::optional<quint32>(70));
+    QCOMPARE(rig.model.deviceTitle, QStringLiteral("Widget Factory"));
+    // No tree: named after its program, and placed beside it like the Simulator's.
+    QCOMPARE(rig.controller->window()->application->name, QStringLiteral("gtk4-widget-factory"));
+    QCOMPARE(rig.panel()->geometry().topLeft(), QPoint(int(appFrame.left()) - 8 - 300, 100));
+    QCOMPARE(rig.controller->targetPicture(), QByteArray("png of 70"));
+
+    // Closed: the panel stays and offers to choose again.
+    std::erase_if(*rig.desktop.windows.entries,
+                  [&](const platform::WindowEntry& e) { return e.ownerPid == app; });
+    rig.controller->tick();
+    QVERIFY(rig.panelShown());
+    QCOMPARE(rig.model.offer.value_or(TargetingOffer{}).text, QStringLiteral("The target window closed"));
+    QVERIFY(rig.controller->targetPicture().isEmpty());
+    // Relaunched: the same program and class in another process is followed.
+    listApp(app + 1, 71);
+    rig.controller->tick();
+    QCOMPARE(rig.controller->window()->number, std::optional<quint32>(71));
+    QCOMPARE(rig.model.offer, std::nullopt);
+
+    // Kept for the project it was chosen in; another project keeps it too, until changed there.
+    rig.controller->setProject(QStringLiteral("/work/a"));
+    QCOMPARE(rig.settings.targetWindow(QStringLiteral("/work/a")),
+             std::optional(Settings::TargetWindow{"Gtk4-widget-factory", "/usr/bin/gtk4-widget-factory"}));
+    rig.controller->setProject(QStringLiteral("/work/b"));
+    rig.controller->followSimulator();
+    QCOMPARE(rig.settings.targetWindow(QStringLiteral("/work/b")), std::nullopt);
+    rig.controller->tick();
+    QCOMPARE(rig.model.deviceTitle, FakeSimulator::title);
+    rig.controller->setProject(QStringLiteral("/work/a"));
+    rig.controller->tick();
+    QCOMPARE(rig.controller->window()->number, std::optional<quint32>(71));
+
+    // The offer's other answer goes back to the Simulator.
+    std::erase_if(*rig.desktop.windows.entries,
+                  [&](const platform::WindowEntry& e) { return e.ownerPid == app + 1; });
+    rig.controller->tick();
+    rig.controller->answerOffer(false);
+    rig.controller->tick();
+    QVERIFY(!rig.controller->target());
+    QCOMPARE(rig.model.deviceTitle, FakeSimulator::title);
+}

@@ -34,6 +34,12 @@ public:
         changed = std::move(tell);
         return tellsChanges;
     }
+    QHash<quint32, QString> titles;
+    std::optional<QString> title(quint32 number) override {
+        if (!titles.contains(number))
+            return std::nullopt;
+        return titles.value(number);
+    }
 
     static platform::WindowEntry entry(qint32 pid, quint32 number, const QRectF& bounds, qint64 layer = 0) {
         return {pid, layer, number, bounds, std::nullopt};
@@ -53,6 +59,12 @@ public:
         return identifiers.value(pid);
     }
     bool isHidden(qint32 pid) override { return identifiers.contains(pid) && hidden.contains(pid); }
+    QHash<qint32, QString> executables;
+    std::optional<QString> executable(qint32 pid) override {
+        if (!executables.contains(pid))
+            return std::nullopt;
+        return executables.value(pid);
+    }
 };
 
 using FakeLog = std::shared_ptr<QStringList>;

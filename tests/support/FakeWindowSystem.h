@@ -84,6 +84,9 @@ public:
     }
     std::optional<QPointF> mouse;
     std::optional<QPointF> pointer() override { return mouse; }
+    // Other applications' windows as PNG, by number.
+    QHash<quint32, QByteArray> pictures;
+    QByteArray picture(quint32 window) override { return pictures.value(window); }
 
     // Escape pressed in whichever application has the keyboard.
     void pressEscape() {

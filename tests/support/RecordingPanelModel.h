@@ -43,6 +43,14 @@ public:
         if (onSelect)
             onSelect();
     }
+    std::optional<TargetingOffer> offer;
+    void setOffer(const std::optional<TargetingOffer>& to) override { offer = to; }
+    bool followsWindow = false;
+    void setFollowsWindow(bool to) override { followsWindow = to; }
+    QStringList told;
+    void tell(const QString& problem) override { told.append(problem); }
+    bool reading = false;
+    void setReading(bool to) override { change("reading", reading, to); }
     void startPolling() override {
         ++pollingStarts;
         visibleWhenPollingStarted = visible;

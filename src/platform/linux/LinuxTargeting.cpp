@@ -5,6 +5,8 @@
 #include "platform/linux/XcbDesktop.h"
 #include "platform/linux/XcbWindowSystem.h"
 
+#include <QFileInfo>
+
 namespace platform {
 
 namespace {
@@ -29,6 +31,7 @@ public:
     bool watchChanges(std::function<void()> changed) override {
         return m_desktop->watchChanges(std::move(changed));
     }
+    std::optional<QString> title(quint32 number) override { return m_desktop->title(number); }
 
 private:
     std::shared_ptr<x11::XcbDesktop> m_desktop;
@@ -41,6 +44,12 @@ public:
         : m_desktop(std::move(desktop)) {}
     std::optional<QString> bundleIdentifier(qint32 pid) override { return m_desktop->applicationClass(pid); }
     bool isHidden(qint32 pid) override { return m_desktop->isHidden(pid); }
+    std::optional<QString> executable(qint32 pid) override {
+        const QString target = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+        if (target.isEmpty())
+            return std::nullopt;
+        return target;
+    }
 
 private:
     std::shared_ptr<x11::XcbDesktop> m_desktop;

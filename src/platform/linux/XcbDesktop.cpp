@@ -280,6 +280,12 @@ bool XcbDesktop::watchChanges(std::function<void()> changed) {
     return d->usable();
 }
 
+std::optional<QString> XcbDesktop::title(quint32 window) {
+    if (!d->connection->usable())
+        return std::nullopt;
+    return d->titleOf(window);
+}
+
 std::optional<QPoint> XcbDesktop::pointer() {
     if (!d->connection->usable())
         return std::nullopt;

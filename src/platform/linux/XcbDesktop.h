@@ -38,6 +38,8 @@ public:
     // Asks the window manager to activate and raise a top-level window of the process: the one
     // whose frame or client rectangle is `window`, or its front one. False when there is none.
     bool activate(qint32 pid, const std::optional<QRectF>& window);
+    // The window's title: _NET_WM_NAME, else WM_NAME; none without one.
+    std::optional<QString> title(quint32 window);
     // The mouse position in root coordinates.
     std::optional<QPoint> pointer();
     // Calls `changed` on a later turn of the event loop after the server reported anything that can

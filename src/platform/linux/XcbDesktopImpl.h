@@ -112,6 +112,7 @@ struct XcbDesktop::Impl {
                         const std::optional<xcb_get_property_cookie_t>& extents);
 
     // "instance\0class\0"
+    std::optional<QString> titleOf(xcb_window_t window);
     static std::optional<QString> classPart(const Reply<xcb_get_property_reply_t>& reply);
 
     static std::vector<xcb_atom_t> atoms(const Reply<xcb_get_property_reply_t>& reply);

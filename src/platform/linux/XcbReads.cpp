@@ -155,6 +155,25 @@ bool XcbDesktop::Impl::readProperties(Client& client, const std::optional<xcb_ge
     return exists;
 }
 
+std::optional<QString> XcbDesktop::Impl::titleOf(xcb_window_t window) {
+    if (!ewmhReady)
+        return std::nullopt;
+    // Both asked at once; the window manager's UTF-8 name wins.
+    const auto wide = property(window, ewmh._NET_WM_NAME, ewmh.UTF8_STRING, longestClass);
+    const auto plain = property(window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, longestClass);
+    const auto read = [&](xcb_get_property_cookie_t cookie, bool utf8) -> std::optional<QString> {
+        const auto reply = own(xcb_get_property_reply(c, cookie, nullptr));
+        if (!reply || reply->format != 8 || xcb_get_property_value_length(reply.get()) <= 0)
+            return std::nullopt;
+        const auto* text = static_cast<const char*>(xcb_get_property_value(reply.get()));
+        const int length = xcb_get_property_value_length(reply.get());
+        return utf8 ? QString::fromUtf8(text, length) : QString::fromLatin1(text, length);
+    };
+    std::optional<QString> found = read(wide, true);
+    const std::optional<QString> fallback = read(plain, false);
+    return found ? found : fallback;
+}
+
 std::optional<QString> XcbDesktop::Impl::classPart(const Reply<xcb_get_property_reply_t>& reply) {
     if (!reply || reply->format != 8)
         return std::nullopt;

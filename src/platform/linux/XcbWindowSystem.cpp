@@ -2,7 +2,11 @@
 
 #include "platform/linux/XcbReply.h"
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QGuiApplication>
+#include <QImage>
+#include <QScreen>
 #include <QWindow>
 
 #include <algorithm>
@@ -164,6 +168,56 @@ std::optional<QPointF> XcbWindowSystem::pointer() {
     if (!reply || !reply->same_screen)
         return std::nullopt;
     return m_pixels.toLogical(QPointF(reply->root_x, reply->root_y));
+}
+
+QString XcbWindowSystem::describe(QWindow& window) {
+    if (!m_x->usable())
+        return {};
+    xcb_connection_t* c = m_x->get();
+    const xcb_window_t id = idOf(window);
+    const auto names = [&](xcb_atom_t property) {
+        QStringList found;
+        const auto reply = own(
+            xcb_get_property_reply(c, xcb_get_property(c, 0, id, property, XCB_ATOM_ATOM, 0, 32), nullptr));
+        if (!reply || reply->format != 32)
+            return found;
+        const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+        for (int i = 0; i < xcb_get_property_value_length(reply.get()) / 4; ++i) {
+            const auto name = own(xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atoms[i]), nullptr));
+            if (name)
+                found << QString::fromLatin1(xcb_get_atom_name_name(name.get()),
+                                             xcb_get_atom_name_name_length(name.get()));
+        }
+        return found;
+    };
+    const QStringList types = names(m_x->atom("_NET_WM_WINDOW_TYPE"));
+    const QStringList states = names(m_state);
+    const auto hints = own(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, id, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, hintsLength), nullptr));
+    bool input = true;
+    if (hints && hints->format == 32 && xcb_get_property_value_length(hints.get()) >= 8) {
+        const auto* fields = static_cast<const quint32*>(xcb_get_property_value(hints.get()));
+        input = !(fields[0] & inputHint) || fields[1] != 0;
+    }
+    m_x->scheduleDrain();
+    return QStringLiteral("type %1, state %2, takes the keyboard when clicked: %3")
+        .arg(types.isEmpty() ? QStringLiteral("(none)") : types.join(QLatin1Char(' ')),
+             states.isEmpty() ? QStringLiteral("(none)") : states.join(QLatin1Char(' ')),
+             input ? QStringLiteral("yes") : QStringLiteral("no"));
+}
+
+QByteArray XcbWindowSystem::picture(quint32 window) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!m_x->usable() || !screen)
+        return {};
+    // The toolkit reads the window's own pixels from the server (with a compositing manager, even
+    // where other windows cover it).
+    const QImage image = screen->grabWindow(WId(window)).toImage();
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        return {};
+    return png;
 }
 
 bool XcbWindowSystem::windowManagerSupports(xcb_atom_t feature) {

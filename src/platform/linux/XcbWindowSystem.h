@@ -26,6 +26,8 @@ public:
     std::unique_ptr<Watch> watchEscape(std::function<void()> escape) override;
     std::unique_ptr<PointerShield> shieldPointer(const QRectF& area, PointerEvents events) override;
     std::optional<QPointF> pointer() override;
+    QByteArray picture(quint32 window) override;
+    QString describe(QWindow& window) override;
 
 private:
     bool windowManagerSupports(xcb_atom_t feature);
