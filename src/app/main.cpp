@@ -1,7 +1,12 @@
+#include "app/SelfCheck.h"
 #include "app/TallyrigApp.h"
 
 #include <QApplication>
 #include <QMainWindow>
+#include <QTextStream>
+#include <qcoro/qcorotask.h>
+
+#include <cstring>
 
 int main(int argc, char* argv[]) {
 #ifdef Q_OS_LINUX
@@ -12,6 +17,13 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "xcb");
 #endif
     QApplication application(argc, argv);
+
+    if (argc == 2 && std::strcmp(argv[1], "--self-check") == 0) {
+        QApplication::setApplicationVersion(QStringLiteral(TALLYRIG_VERSION));
+        platform::Platform ports = platform::createPlatform();
+        QTextStream out(stdout);
+        return QCoro::waitFor(SelfCheck::run(ports, out));
+    }
 
     TallyrigApp app;
     app.newWindow()->show();
