@@ -221,7 +221,7 @@ describe('start and stop', () => {
   });
 
   test('the agent pace can come from the environment', async (t) => {
-    const { port } = await startBridge(t, { flags: [], env: { TALLYRIG_AGENT_STEP_MS: '5' } });
+    const { port } = await startBridge(t, { flags: [], env: { TALLYRIG_AGENT: 'simulate', TALLYRIG_AGENT_STEP_MS: '5' } });
     const { json } = await request(port, 'POST', '/report', { body: reportBody() });
     // At the default pace the four steps would take six seconds.
     await waitFor(async () => (await request(port, 'GET', `/status?id=${json.id}`)).json.status === 'review', {

@@ -67,12 +67,13 @@ export function writeConfig(dir, value) {
 }
 
 // Starts a bridge in its own repository on a free port and stops it after the test.
-export async function startBridge(t, { stepMs = 20, flags = ['--step-ms', String(stepMs)], dir, cwd, env = {} } = {}) {
+// The simulated agent unless `env` says otherwise; `config` adds members to tallyrig.config.json.
+export async function startBridge(t, { stepMs = 20, flags = ['--step-ms', String(stepMs)], dir, cwd, env = { TALLYRIG_AGENT: 'simulate' }, config = {}, port: fixed } = {}) {
   const root = dir ?? tempDir(t);
-  fs.mkdirSync(path.join(root, '.git'), { recursive: true });
+  if (!fs.existsSync(path.join(root, '.git'))) fs.mkdirSync(path.join(root, '.git'), { recursive: true });
   for (let attempt = 0; ; attempt++) {
-    const port = await freePort();
-    writeConfig(root, { port });
+    const port = fixed ?? (await freePort());
+    writeConfig(root, { port, ...config });
     const child = spawnCli(['start', '--plain', ...flags], { cwd: cwd ?? root, env });
     const outcome = await Promise.race([
       waitFor(() => child.out.includes('ready for'), { timeout: 10000, what: 'ready line' }).then(() => 'ready'),
