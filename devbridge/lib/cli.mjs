@@ -197,13 +197,14 @@ function start(flags, env, out, err) {
       resolve(1);
     };
     server.once('error', failed);
-    server.listen(port, '127.0.0.1', () => {
+    // Reports an earlier bridge left with an agent are settled before anyone can ask for them.
+    bridge.ready.then(() => server.listen(port, '127.0.0.1', () => {
       server.off('error', failed);
       server.on('error', (error) => err(`Server error: ${error.message}`));
       if (stopping) return;
       writePidFile(port, project, err);
       out(`Tallyrig bridge ready for ${project} on http://127.0.0.1:${port}`);
-    });
+    }));
   });
 }
 

@@ -1,4 +1,4 @@
-import { spawn } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
 import net from 'node:net';
@@ -154,4 +154,45 @@ export function scope() {
       for (const fn of cleanups.reverse()) await fn();
     },
   };
+}
+
+// A git repository with a few files and one commit; `dirty` files are changed after it.
+export function gitRepo(t, { files = {}, dirty = {} } = {}) {
+  const dir = tempDir(t);
+  const git = (...args) => execFileSync('git', args, { cwd: dir, encoding: 'utf8' });
+  git('init', '-q', '-b', 'main');
+  git('config', 'user.name', 'Test');
+  git('config', 'user.email', 'test@example.com');
+  git('config', 'commit.gpgsign', 'false');
+  for (const [name, content] of Object.entries(files)) {
+    fs.mkdirSync(path.dirname(path.join(dir, name)), { recursive: true });
+    fs.writeFileSync(path.join(dir, name), content);
+  }
+  git('add', '-A');
+  git('commit', '-q', '-m', 'start');
+  for (const [name, content] of Object.entries(dirty)) fs.writeFileSync(path.join(dir, name), content);
+  return { dir, git };
+}
+
+// A script agent: edits, adds and deletes files, then does what `mode` says.
+export const SCRIPT_AGENT = `
+import fs from 'node:fs';
+const [mode, promptFile] = process.argv.slice(2);
+fs.copyFileSync(promptFile, process.env.SEEN_PROMPT);
+fs.appendFileSync('src/View.swift', '// bigger\\n');
+fs.mkdirSync('src/New', { recursive: true });
+fs.writeFileSync('src/New/Badge.swift', 'struct Badge {}\\n');
+fs.rmSync('src/Old.swift', { force: true });
+console.log('edited three files');
+if (mode === 'fail') { console.error('error: the agent gave up'); process.exit(3); }
+if (mode === 'hang') { fs.writeFileSync(process.env.AGENT_PID, String(process.pid)); setInterval(() => {}, 1000); }
+`;
+
+export function alive(pid) {
+  try {
+    process.kill(pid, 0);
+    return true;
+  } catch {
+    return false;
+  }
 }
