@@ -67,6 +67,26 @@ describe('basic endpoints', () => {
     await assert.rejects(request(bridge.port, 'GET', '/api/bootstrap', { host: '127.0.0.2' }), { code: 'ECONNREFUSED' });
   });
 
+  // Whatever a web page can make a browser send must neither store a report nor open the door.
+  test('no web page gets through: one row per attack', async () => {
+    const body = JSON.stringify(reportBody());
+    const attacks = [
+      ['a foreign Origin', 'POST', { Origin: 'https://evil.example', 'Content-Type': 'application/json' }, 403],
+      ['a rebinding Host', 'POST', { Host: `evil.example:${bridge.port}`, 'Content-Type': 'application/json' }, 403],
+      ['a text/plain post', 'POST', { 'Content-Type': 'text/plain' }, 415],
+      ['a form post', 'POST', { 'Content-Type': 'application/x-www-form-urlencoded' }, 415],
+      ['a preflight', 'OPTIONS', { Origin: 'https://evil.example', 'Access-Control-Request-Method': 'POST', 'Access-Control-Request-Headers': 'content-type' }, 403],
+    ];
+    const before = (await call('GET', '/api/reports')).json.length;
+    for (const [name, method, headers, status] of attacks) {
+      const res = await call(method, '/report', { body: method === 'POST' ? body : undefined, headers });
+      assert.equal(res.status, status, name);
+      assert.equal(typeof res.json.error, 'string', name);
+      assert.deepEqual(Object.keys(res.headers).filter((h) => h.startsWith('access-control-')), [], name);
+    }
+    assert.equal((await call('GET', '/api/reports')).json.length, before);
+  });
+
   test('requests from foreign hosts and origins are refused', async () => {
     const host = await call('GET', '/api/bootstrap', { headers: { Host: 'evil.example:80' } });
     assert.equal(host.status, 403);

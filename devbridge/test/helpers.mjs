@@ -169,7 +169,7 @@ export function gitRepo(t, { files = {}, dirty = {} } = {}) {
     fs.writeFileSync(path.join(dir, name), content);
   }
   git('add', '-A');
-  git('commit', '-q', '-m', 'start');
+  git('commit', '-q', '--allow-empty', '-m', 'start');
   for (const [name, content] of Object.entries(dirty)) fs.writeFileSync(path.join(dir, name), content);
   return { dir, git };
 }
