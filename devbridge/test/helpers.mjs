@@ -41,9 +41,12 @@ export async function waitFor(check, { timeout = 5000, interval = 10, what = 'co
 
 // A child running the CLI, with its output collected as it comes.
 export function spawnCli(args, { cwd, env = {} } = {}) {
+  // Which agent runs is each test's choice, never the caller's environment's.
+  const inherited = { ...process.env };
+  delete inherited.TALLYRIG_AGENT;
   const child = spawn(process.execPath, [BIN, ...args], {
     cwd,
-    env: { ...process.env, PWD: cwd, ...env },
+    env: { ...inherited, PWD: cwd, ...env },
     stdio: ['ignore', 'pipe', 'pipe'],
   });
   child.out = '';
