@@ -5,7 +5,6 @@ import { agentEntry, agentsOnPath } from './agents.mjs';
 import { CONFIG_NAME, DEFAULT_PORT, isUsablePort, locateProject, pidFilePath, servesFolder } from './config.mjs';
 import { doctorAgents } from './doctor.mjs';
 import { excludeFolder } from './git.mjs';
-import { serveMcp } from './mcp.mjs';
 import { VERSION, createBridge } from './server.mjs';
 
 export const DEFAULT_STEP_MS = 1500;
@@ -311,7 +310,8 @@ export async function main(argv, env = process.env) {
     case 'init':
       return init(flags, env, out, err);
     case 'mcp':
-      return serveMcp(env, err);
+      // The SDK is loaded only here: the bridge itself starts without it.
+      return (await import('./mcp.mjs')).serveMcp(env, err);
     case 'start':
       return start(flags, env, out, err);
     case 'stop':

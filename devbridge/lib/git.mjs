@@ -42,13 +42,17 @@ export function nulList(buffer) {
   return items;
 }
 
-// The repository's top folder, or null when `folder` is not in one.
-export async function topLevel(folder) {
-  try {
-    return (await git(folder, ['rev-parse', '--show-toplevel'])).toString('utf8').trim() || null;
-  } catch {
-    return null;
-  }
+// The repository's top folder, or null when `folder` is not in one. Asked at most every few
+// seconds: a run asks several times within milliseconds.
+const tops = new Map();
+export function topLevel(folder) {
+  const known = tops.get(folder);
+  if (known && Date.now() - known.at < 5000) return known.answer;
+  const answer = git(folder, ['rev-parse', '--show-toplevel'])
+    .then((out) => out.toString('utf8').trim() || null)
+    .catch(() => null);
+  tops.set(folder, { at: Date.now(), answer });
+  return answer;
 }
 
 // path → { blob, mode } for every index entry.

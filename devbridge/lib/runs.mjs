@@ -88,9 +88,11 @@ export class Runner {
     report.taken = taken;
     delete report.failure;
     this.store.setStatus(report, 'fixing');
-    await this.review.snapshot(report);
     const files = this.store.paths(report.id);
-    const places = await whereToLook(this.project, pinsOf(report).map((pin) => pin.element ?? null));
+    const [, places] = await Promise.all([
+      this.review.snapshot(report),
+      whereToLook(this.project, pinsOf(report).map((pin) => pin.element ?? null)),
+    ]);
     report.places = places;
     const prompt = agentPrompt(report, {
       screenshot: report.hasScreenshot ? files.screenshot : null,
