@@ -25,5 +25,5 @@ export function doctorAgents({ env, configFile, out }) {
   }
   out('To pick another headless agent, set "agent" in tallyrig.config.json to {"command": …, "args": […]};');
   out('  the arguments may use {prompt}, {promptFile}, {screenshot} and {annotated}. Optional: "check" and');
-  out('  "relaunch", each {"command": …, "args": […]}. Restart the bridge after a change.');
+  out('  "relaunch", each {"command": …, "args": […]}. The bridge reads the file again for each report.');
 }
