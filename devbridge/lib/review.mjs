@@ -4,7 +4,7 @@ import { ensureDir, fileState, readJson, writeAtomic, writeJson } from './files.
 import { dirtyPaths, git, gitProblem, indexEntries, topLevel } from './git.mjs';
 import { StoreError } from './store.mjs';
 
-// Copies kept of a folder outside git, where nothing else can bring a file back.
+// What one run keeps in copies: every file outside git, or the files with uncommitted changes.
 const PLAIN_COPY_LIMIT = 64 * 1024 * 1024;
 
 // What the working tree held before an agent ran, what it changed, and putting it back or
@@ -36,12 +36,20 @@ export class Review {
     const state = {};
     for (const [p, { blob, mode }] of entries) state[p] = { hash: blob, mode, blob };
     let n = 0;
+    let copied = 0;
     for (const p of dirty) {
       const now = fileState(path.join(root, p));
       if (!now) {
         state[p] = null;
         continue;
       }
+      // A huge untracked file is hashed but not copied: reverting it then says so.
+      const size = now.link ? 0 : fs.statSync(path.join(root, p)).size;
+      if (copied + size > PLAIN_COPY_LIMIT) {
+        state[p] = { ...now };
+        continue;
+      }
+      copied += size;
       const copy = String(++n);
       ensureDir(baseline);
       if (now.link) writeAtomic(path.join(baseline, copy), fs.readlinkSync(path.join(root, p)));
