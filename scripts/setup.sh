@@ -53,10 +53,12 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-webengine-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6
     qcoro-qt6-dev nlohmann-json3-dev libgl-dev
-    nodejs npm git fonts-dejavu-core
+    nodejs git fonts-dejavu-core
     # Targeting on Linux: our own X11 connection with the window manager's hints (EWMH) and XInput 2.
     libxcb-ewmh-dev libxcb-xinput-dev
 )
+# npm for the bridge's dependencies: Debian's package, unless the installed Node.js brings its own.
+command -v npm >/dev/null || packages+=(npm)
 if $want_tests || $want_package; then
     packages+=(xvfb xauth)
     # The test desktop (with-desktop.sh) and the stand-in device simulator with its contract test.
