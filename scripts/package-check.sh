@@ -131,6 +131,13 @@ PYTHON
 fi
 stop_app
 
+step "tallyrig doctor runs the bundled bridge in a terminal, not the app"
+mkdir -p "$root/root/garden/.git"
+inside sh -c "cd /root/garden && tallyrig doctor" >"$root/tmp/doctor.log" 2>&1 ||
+    { cat "$root/tmp/doctor.log" >&2; echo "tallyrig doctor failed" >&2; exit 1; }
+grep -q '^Tallyrig doctor' "$root/tmp/doctor.log" || { cat "$root/tmp/doctor.log" >&2; echo "tallyrig doctor printed no report" >&2; exit 1; }
+sed 's/^/  /' "$root/tmp/doctor.log"
+
 step "tallyrig starts a project's bridge with its bundled runtime"
 port=$(free_port)
 mkdir -p "$root/root/garden/.git"

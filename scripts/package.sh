@@ -74,7 +74,7 @@ mkdir -p "$shlibs/debian"
 printf 'Source: tallyrig\n\nPackage: tallyrig\nArchitecture: any\n' >"$shlibs/debian/control"
 depends=$(cd "$shlibs" && dpkg-shlibdeps -O "${binaries[@]}" 2>"$log" | sed -n 's/^shlibs:Depends=//p') ||
     { cat "$log" >&2; exit 1; }
-for dependency in "nodejs (>= 18)" qt6-qpa-plugins libqt6webenginecore6-bin; do
+for dependency in "nodejs (>= 18)" git qt6-qpa-plugins libqt6webenginecore6-bin; do
     [[ ", $depends," == *", ${dependency%% *}"[\ ,]* ]] || depends+=", $dependency"
 done
 mkdir -p "$stage/DEBIAN"

@@ -5,6 +5,16 @@
 set -euo pipefail
 
 want_tests=false want_package=false
+bridge=$(cd "$(dirname "${BASH_SOURCE[0]}")/../devbridge" && pwd)
+
+# The bridge's npm dependencies (the MCP SDK), exactly as its lock file pins them; again only when
+# the lock file changed since.
+bridge_modules() {
+    if [[ ! -f "$bridge/node_modules/.package-lock.json" || "$bridge/package-lock.json" -nt "$bridge/node_modules/.package-lock.json" ]]; then
+        echo "Installing the bridge's npm dependencies…"
+        (cd "$bridge" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+    fi
+}
 [[ "${1:-}" == "--test" ]] && want_tests=true
 [[ "${1:-}" == "--package" ]] && want_package=true
 
@@ -35,6 +45,7 @@ if [[ "$(uname -s)" == "Darwin" ]]; then
             rm -rf "$source"
         fi
     fi
+    bridge_modules
     exit 0
 fi
 
@@ -42,10 +53,12 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-webengine-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6
     qcoro-qt6-dev nlohmann-json3-dev libgl-dev
-    nodejs fonts-dejavu-core
+    nodejs git fonts-dejavu-core
     # Targeting on Linux: our own X11 connection with the window manager's hints (EWMH) and XInput 2.
     libxcb-ewmh-dev libxcb-xinput-dev
 )
+# npm for the bridge's dependencies: Debian's package, unless the installed Node.js brings its own.
+command -v npm >/dev/null || packages+=(npm)
 if $want_tests || $want_package; then
     packages+=(xvfb xauth)
     # The test desktop (with-desktop.sh) and the stand-in device simulator with its contract test.
@@ -68,7 +81,7 @@ for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
     [[ "$status" == "install ok installed" ]] || missing+=("$package")
 done
-((${#missing[@]})) || exit 0
+((${#missing[@]})) || { bridge_modules; exit 0; }
 
 sudo=()
 if [[ $EUID -ne 0 ]]; then
@@ -79,3 +92,4 @@ echo "Installing ${missing[*]}…"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+bridge_modules

@@ -57,7 +57,7 @@ function settingsFor(port) {
   return config;
 }
 
-const environment = (config) => ({ ...process.env, XDG_CONFIG_HOME: config, QTWEBENGINE_DISABLE_SANDBOX: '1' });
+const environment = (config) => ({ ...process.env, XDG_CONFIG_HOME: config, QTWEBENGINE_DISABLE_SANDBOX: '1', TALLYRIG_AGENT: 'simulate' });
 
 // Milliseconds from spawning the program to the first connection on the port.
 async function firstProbe(program, args, env, port) {

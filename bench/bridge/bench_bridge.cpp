@@ -121,6 +121,8 @@ OpenTimes timeOpen(BridgeProcess& bridge) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // The bridges it opens walk reports with the simulated agent; none runs a real one.
+    qputenv("TALLYRIG_AGENT", "simulate");
     QTemporaryDir home;
     Settings settings(home.filePath(QStringLiteral("settings.json")));
     const int rounds = argc > 1 ? QByteArray(argv[1]).toInt() : 10;

@@ -1,7 +1,10 @@
 import fs from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
+import { agentEntry, agentsOnPath } from './agents.mjs';
 import { CONFIG_NAME, DEFAULT_PORT, isUsablePort, locateProject, pidFilePath, servesFolder } from './config.mjs';
+import { doctorAgents } from './doctor.mjs';
+import { excludeFolder } from './git.mjs';
 import { VERSION, createBridge } from './server.mjs';
 
 export const DEFAULT_STEP_MS = 1500;
@@ -9,12 +12,15 @@ export const DEFAULT_STEP_MS = 1500;
 export const USAGE = `Usage: tallyrig <command> [options]
 
 Commands:
-  init --yes [--port N]          write ${CONFIG_NAME} in this folder (port ${DEFAULT_PORT} unless given)
+  init --yes [--port N]          write ${CONFIG_NAME} in this folder (port ${DEFAULT_PORT} unless given,
+                                 and the first coding agent found on PATH); keep .tallyrig/ out of git
   start [--plain] [--step-ms N]  serve the dashboard and API on 127.0.0.1
   stop                           stop the bridge that serves this project
-  doctor                         check Node.js, the configuration and the port
+  doctor                         check Node.js, the configuration, the port and the coding agents
+  mcp                            serve the Model Context Protocol over stdio for this project
 
 Environment:
+  TALLYRIG_AGENT=simulate        walk reports through their statuses with a timer instead of an agent
   TALLYRIG_AGENT_STEP_MS         milliseconds between the simulated agent's steps (default ${DEFAULT_STEP_MS})`;
 
 class UsageError extends Error {}
@@ -24,6 +30,7 @@ const FLAGS = {
   start: { plain: 'boolean', 'step-ms': 'integer' },
   stop: { plain: 'boolean' },
   doctor: { plain: 'boolean' },
+  mcp: {},
 };
 
 function parseFlags(command, args) {
@@ -63,7 +70,7 @@ function where(env, err) {
   }
 }
 
-function init(flags, out, err) {
+async function init(flags, env, out, err) {
   if (!flags.yes) {
     err('Nothing was written. Run tallyrig init --yes to create tallyrig.config.json here.');
     return 1;
@@ -74,18 +81,25 @@ function init(flags, out, err) {
     return 2;
   }
   let file;
+  const config = { port };
+  const found = agentsOnPath(env).find((a) => a.agent.auto);
+  if (found) config.agent = agentEntry(found);
   try {
     file = path.join(process.cwd(), CONFIG_NAME);
-    fs.writeFileSync(file, `${JSON.stringify({ port }, null, 2)}\n`, { flag: 'wx' });
+    fs.writeFileSync(file, `${JSON.stringify(config, null, 2)}\n`, { flag: 'wx' });
   } catch (error) {
     if (error.code === 'EEXIST') {
       out(`${file} already exists; it was left as it is.`);
+      await excludeFolder(process.cwd(), '.tallyrig/');
       return 0;
     }
     err(`Cannot write ${file ?? CONFIG_NAME}: ${error.message}`);
     return 1;
   }
-  out(`Wrote ${file} (port ${port}). Next: tallyrig start`);
+  await excludeFolder(process.cwd(), '.tallyrig/');
+  out(`Wrote ${file} (port ${port}).`);
+  out(found ? `Reports go to ${found.agent.name} (${found.file}); tallyrig doctor tells how to pick another.` : 'No coding agent was found on PATH; tallyrig doctor tells how to connect one.');
+  out('Next: tallyrig start');
   return 0;
 }
 
@@ -144,12 +158,22 @@ function start(flags, env, out, err) {
   const stepMs = stepInterval(flags, env, err);
   const place = where(env, err);
   if (!place) return 1;
-  const { port, project } = place;
+  const { port, project, configFile } = place;
   if (!isUsablePort(port)) {
     err(`Port ${port} is out of range (1-65535). Change port in ${CONFIG_NAME}.`);
     return 1;
   }
-  const { server, shutdown } = createBridge({ project, stepMs, log: out });
+  const agent = env.TALLYRIG_AGENT ?? '';
+  if (agent !== '' && agent !== 'simulate') err(`Ignoring TALLYRIG_AGENT=${agent}: only "simulate" is known.`);
+  let bridge;
+  try {
+    bridge = createBridge({ project, configFile, stepMs, simulate: agent === 'simulate', log: out });
+  } catch (error) {
+    err(`Cannot read the reports in ${path.join(project, '.tallyrig')}: ${error.message}`);
+    return 1;
+  }
+  const { server, shutdown } = bridge;
+  excludeFolder(project, '.tallyrig/').catch(() => {});
   return new Promise((resolve) => {
     let stopping = false;
     const stop = (signal) => {
@@ -172,13 +196,14 @@ function start(flags, env, out, err) {
       resolve(1);
     };
     server.once('error', failed);
-    server.listen(port, '127.0.0.1', () => {
+    // Reports an earlier bridge left with an agent are settled before anyone can ask for them.
+    bridge.ready.then(() => server.listen(port, '127.0.0.1', () => {
       server.off('error', failed);
       server.on('error', (error) => err(`Server error: ${error.message}`));
       if (stopping) return;
       writePidFile(port, project, err);
       out(`Tallyrig bridge ready for ${project} on http://127.0.0.1:${port}`);
-    });
+    }));
   });
 }
 
@@ -241,6 +266,7 @@ async function doctor(env, out) {
   if (configFile) out(`[ok] Configuration ${configFile}: port ${port}`);
   else out(`[!!] No ${CONFIG_NAME} from ${folder} up to the repository root; run tallyrig init --yes. Port ${port} is used.`);
   out(`[ok] Project folder ${project}`);
+  doctorAgents({ env, configFile, out });
   if (!isUsablePort(port)) {
     out(`[!!] Port ${port} is out of range (1-65535)`);
     return 0;
@@ -282,7 +308,10 @@ export async function main(argv, env = process.env) {
   }
   switch (command) {
     case 'init':
-      return init(flags, out, err);
+      return init(flags, env, out, err);
+    case 'mcp':
+      // The SDK is loaded only here: the bridge itself starts without it.
+      return (await import('./mcp.mjs')).serveMcp(env, err);
     case 'start':
       return start(flags, env, out, err);
     case 'stop':

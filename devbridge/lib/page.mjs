@@ -3,6 +3,8 @@
 // tests exercise exactly the code the page runs. They must not use anything from
 // this module's scope.
 
+import { STYLE } from './page-style.mjs';
+
 export const DOCS_URL = 'https://example.com/tallyrig/docs';
 export const AGENTS_URL = 'https://example.com/tallyrig/agents';
 
@@ -86,6 +88,19 @@ export function detailHtml(report, confirmRevert) {
       '</div>';
   } else if ((report.status === 'sent' || report.status === 'queued') && !report.dispatched) {
     actions = '<div class="actions"><button type="button" class="primary" data-action="dispatch">Send to agent</button></div>';
+  } else if (['queued', 'fixing', 'checking', 'rebuilding'].includes(report.status)) {
+    actions = '<div class="actions"><button type="button" class="danger" data-action="stop" title="End the agent and everything it started">Stop</button></div>';
+  } else if (['interrupted', 'failed', 'stopped'].includes(report.status) && report.changes && report.changes.length) {
+    actions =
+      '<div class="actions">' +
+      `<button type="button" class="danger" data-action="revert" title="Put every file the agent changed back to how it was before the run">${confirmRevert ? 'Confirm revert' : 'Revert'}</button>` +
+      '</div>';
+  }
+  if (report.failure) rows.push(row('Problem', report.failure.message), `<dt></dt><dd><pre class="failure">${escapeHtml(report.failure.lines || '')}</pre></dd>`);
+  if (report.summary) rows.push(row('Agent’s summary', report.summary));
+  if (report.commit) rows.push(row('Commit', report.commit));
+  if (report.changes) {
+    rows.push(row('Files changed', report.changes.length ? report.changes.map((c) => `${c.path} (${c.kind})`).join(', ') : 'none'));
   }
   const pictures = [];
   if (report.hasScreenshot) {
@@ -95,72 +110,41 @@ export function detailHtml(report, confirmRevert) {
     pictures.push(`<img class="shot" alt="The screenshot with its elements outlined and numbered" src="/api/reports/${encodeURIComponent(report.id)}/annotated-screenshot">`);
   }
   const shot = pictures.length ? `<div class="shots">${pictures.join('')}</div>` : '';
+  const diff = report.changes && report.changes.length ? `<pre class="diff" data-diff="${escapeHtml(report.id)}">Loading the diff…</pre>` : '';
   return (
     `<h2 class="request">${escapeHtml(report.comment)}</h2>` +
     `<p class="badge-line"><span class="badge ${statusGroup(report.status)}">${escapeHtml(statusTitle(report.status))}</span></p>` +
     actions +
     `<dl>${rows.join('')}</dl>` +
+    diff +
     shot
   );
 }
 
-const STYLE = `
-:root { color-scheme: light dark; --bg: #f6f6f4; --panel: #fff; --text: #1d1d1f; --muted: #6b6b70; --line: #dedede;
-  --brand: rgb(217, 91, 54); --hover: #f0eeea; --sel: #fbe9e3; --working: #2f6fd6; --review: #b86b00; --done: #2e8540; --other: #8a8a8e; --on-badge: #fff; }
-@media (prefers-color-scheme: dark) { :root { --bg: #1b1b1d; --panel: #242427; --text: #ececef; --muted: #a0a0a6; --line: #3a3a3f;
-  --hover: #2e2e32; --sel: #3b2620; --working: #6ea1ff; --review: #f0a43a; --done: #5cc46e; --other: #9a9aa0; --on-badge: #141416; } }
-* { box-sizing: border-box; }
-html, body { margin: 0; background: var(--bg); color: var(--text);
-  font: 14px/1.45 -apple-system, BlinkMacSystemFont, "Segoe UI", system-ui, Roboto, "Helvetica Neue", sans-serif; }
-header { display: flex; align-items: center; gap: 16px; padding: 10px 20px; border-bottom: 1px solid var(--line); background: var(--panel); }
-header .brand { font-weight: 650; color: var(--brand); }
-header .project { color: var(--muted); overflow: hidden; text-overflow: ellipsis; white-space: nowrap; flex: 1; }
-nav a { color: var(--text); text-decoration: none; padding: 4px 10px; border-radius: 6px; }
-nav a[aria-current="page"] { background: var(--sel); color: var(--brand); }
-main { padding: 20px; }
-#offline { margin: 0 0 12px; padding: 8px 12px; border-radius: 8px; background: var(--sel); }
-.inbox { display: grid; grid-template-columns: minmax(260px, 2fr) 3fr; gap: 20px; align-items: start; }
-.list, .detail, .prefs { background: var(--panel); border: 1px solid var(--line); border-radius: 10px; }
-.list ul { list-style: none; margin: 0; padding: 6px; }
-.entry { display: block; width: 100%; text-align: left; border: 0; background: none; color: inherit; font: inherit;
-  padding: 10px 12px; border-radius: 8px; cursor: pointer; }
-.entry:hover { background: var(--hover); }
-.entry.selected { background: var(--sel); }
-.entry-head { display: flex; justify-content: space-between; gap: 8px; color: var(--muted); font-size: 12px; }
-.entry-comment { display: block; margin-top: 4px; overflow-wrap: anywhere; }
-.entry-where { display: block; color: var(--muted); font-size: 12px; margin-top: 2px; }
-.empty { color: var(--muted); padding: 24px; text-align: center; margin: 0; }
-.badge { display: inline-block; font-size: 11px; font-weight: 600; padding: 1px 8px; border-radius: 999px; color: var(--on-badge); }
-.badge.working { background: var(--working); } .badge.review { background: var(--review); }
-.badge.done { background: var(--done); } .badge.other { background: var(--other); }
-.detail { padding: 18px 20px; }
-.detail .request { font-size: 17px; margin: 0 0 6px; overflow-wrap: anywhere; white-space: pre-wrap; }
-.detail dl { display: grid; grid-template-columns: max-content 1fr; gap: 4px 14px; margin: 14px 0; }
-.detail dt { color: var(--muted); } .detail dd { margin: 0; overflow-wrap: anywhere; }
-.shots { display: flex; gap: 12px; flex-wrap: wrap; }
-.pins { margin: 0; padding: 0; list-style: none; }
-.pins li { display: flex; gap: 6px; align-items: baseline; margin: 2px 0; }
-.pin { flex: none; display: inline-block; min-width: 18px; height: 18px; line-height: 18px; border-radius: 9px; text-align: center;
-  font-size: 11px; font-weight: 700; color: #fff; background: var(--brand); }
-.shot { max-width: 260px; max-height: 520px; border: 1px solid var(--line); border-radius: 12px; }
-.actions { display: flex; gap: 8px; margin: 12px 0; flex-wrap: wrap; }
-button.primary, .actions button, .prefs button { font: inherit; padding: 6px 12px; border-radius: 7px; border: 1px solid var(--line);
-  background: var(--panel); color: var(--text); cursor: pointer; }
-.actions button.primary { background: var(--brand); border-color: var(--brand); color: #fff; }
-.actions button.danger { color: #c0392b; }
-.error { color: #c0392b; }
-.prefs { max-width: 640px; padding: 8px 20px 18px; }
-.prefs label { display: flex; gap: 10px; align-items: flex-start; padding: 12px 0; border-bottom: 1px solid var(--line); }
-.prefs label input { margin-top: 3px; }
-.prefs .key { font-weight: 600; display: block; }
-.prefs .hint { color: var(--muted); }
-a { color: var(--brand); }
-[hidden] { display: none !important; }
-@media (max-width: 700px) { .inbox { grid-template-columns: 1fr; } }
-`;
+
+export function diffHtml(text) {
+  if (!text) return 'No difference left: the files are as they were before the run.';
+  return text
+    .split('\n')
+    .map((line) => {
+      const kind = line.startsWith('+++') || line.startsWith('---') ? '' : line.startsWith('+') ? 'add' : line.startsWith('-') ? 'del' : line.startsWith('@@') ? 'hunk' : '';
+      return kind ? `<span class="${kind}">${escapeHtml(line)}</span>` : escapeHtml(line);
+    })
+    .join('\n');
+}
+
+export function agentHintHtml(agent) {
+  if (!agent || agent.mode !== 'mcp') return '';
+  return (
+    'No agent takes reports on its own yet: sent reports wait in “Queued”. ' +
+    'Connect an agent you already use over MCP (Claude Code: <code>claude mcp add tallyrig -- tallyrig mcp</code>; ' +
+    'Codex CLI: <code>codex mcp add tallyrig -- tallyrig mcp</code>) and ask it to take the next report, ' +
+    'or name a headless agent in tallyrig.config.json. <code>tallyrig doctor</code> lists the agents it finds and how to set each one up.'
+  );
+}
 
 function pageScript() {
-  const helpers = [escapeHtml, statusTitle, statusGroup, formatTime, entryHtml, detailHtml].map(String).join('\n');
+  const helpers = [escapeHtml, statusTitle, statusGroup, formatTime, entryHtml, detailHtml, diffHtml, agentHintHtml].map(String).join('\n');
   return `(function () {
 'use strict';
 ${helpers}
@@ -229,7 +213,30 @@ function poll() {
 }
 
 function renderDetail() {
-  if (shownReport) detail.innerHTML = detailHtml(shownReport, confirmRevert);
+  if (!shownReport) return;
+  detail.innerHTML = detailHtml(shownReport, confirmRevert);
+  const box = detail.querySelector('[data-diff]');
+  if (box) {
+    const id = shownReport.id;
+    api('/api/reports/' + encodeURIComponent(id) + '/diff')
+      .then((answer) => { if (id === shownId && box.isConnected) box.innerHTML = diffHtml(answer.diff); })
+      .catch((error) => { if (box.isConnected) box.textContent = error.message; });
+  }
+}
+
+async function loadAgent() {
+  try {
+    const html = agentHintHtml(await api('/api/agent'));
+    const hint = $('agent-hint');
+    if (hint.hidden !== (html === '')) hint.hidden = html === '';
+    if (html !== '' && hint.innerHTML !== html) hint.innerHTML = html;
+  } catch (error) {
+    // the offline notice says it
+  }
+}
+
+function pollAgent() {
+  loadAgent().finally(() => setTimeout(pollAgent, 10000));
 }
 
 async function loadDetail(id) {
@@ -321,6 +328,7 @@ for (const key of ['autoDispatch', 'autoRelaunch']) {
 }
 
 window.addEventListener('hashchange', showPage);
+pollAgent();
 showPage();
 poll();
 })();`;
@@ -344,6 +352,7 @@ export function dashboardHtml({ project, version }) {
 </header>
 <main>
   <p id="offline" hidden>The bridge is not answering. Retrying…</p>
+  <p id="agent-hint" hidden role="note"></p>
   <section id="page-inbox" class="inbox" aria-label="Inbox">
     <div id="report-list" class="list"><p class="empty">Loading reports…</p></div>
     <div id="report-detail" class="detail" aria-live="polite"><p class="empty">Select a report to see its details.</p></div>

@@ -1,121 +1,49 @@
 import http from 'node:http';
+import { HttpError, JSON_TYPE, checkCaller, decodeSegment, readJson, sendJson } from './http.mjs';
 import { dashboardHtml } from './page.mjs';
+import { whereToLook } from './places.mjs';
+import { markdown, pinsOf } from './prompt.mjs';
+import { Review } from './review.mjs';
+import { Runner } from './runs.mjs';
 import { REVIEW_ACTIONS, ReportStore, StoreError } from './store.mjs';
 import { ValidationError, validateReport } from './validate.mjs';
+import { mcpAnswer } from './handoff.mjs';
 
 export const VERSION = '0.1.0';
-export const BODY_LIMIT = 25 * 1024 * 1024;
+export { BODY_LIMIT } from './http.mjs';
 
-const JSON_TYPE = 'application/json; charset=utf-8';
-const LOOPBACK_HOSTS = new Set(['127.0.0.1', 'localhost', '[::1]']);
+// simulate: the timer agent of demos and tests instead of a real one.
+export function createBridge({ project, configFile = null, stepMs, simulate = false, graceMs, log = () => {} }) {
+  const store = new ReportStore({ project, log });
+  store.load();
+  const review = new Review({ store, project });
+  const runner = new Runner({ store, review, project, configFile, simulate, stepMs, graceMs, log });
+  const ready = runner.recover();
+  const busy = new Set();
 
-class HttpError extends Error {
-  constructor(status, message, headers = {}) {
-    super(message);
-    this.status = status;
-    this.headers = headers;
-  }
-}
-
-function sendJson(res, status, value, headers = {}) {
-  const body = Buffer.from(JSON.stringify(value));
-  res.writeHead(status, {
-    'Content-Type': JSON_TYPE,
-    'Content-Length': body.length,
-    'Cache-Control': 'no-store',
-    'X-Content-Type-Options': 'nosniff',
-    ...headers,
-  });
-  res.end(body);
-}
-
-function hostOf(header) {
-  const match = /^(\[[^\]]*\]|[^:]*)(?::\d*)?$/.exec(header);
-  return match ? match[1].toLowerCase() : null;
-}
-
-// A web page elsewhere must not drive the bridge: reject foreign Host names
-// (DNS rebinding) and foreign Origins (cross-site form posts).
-function checkCaller(req) {
-  const host = req.headers.host;
-  if (host !== undefined && !LOOPBACK_HOSTS.has(hostOf(host))) throw new HttpError(403, 'Requests must be addressed to 127.0.0.1');
-  const origin = req.headers.origin;
-  if (origin !== undefined && req.method !== 'GET' && req.method !== 'HEAD') {
-    let hostname = null;
+  // One review action or stop at a time per report: a double click must not revert twice.
+  async function exclusive(id, work) {
+    if (busy.has(id)) throw new StoreError(409, 'Another action on this report is still running');
+    busy.add(id);
     try {
-      hostname = new URL(origin).hostname;
-    } catch {
-      // "null" and other opaque origins are foreign
+      return await work();
+    } finally {
+      busy.delete(id);
     }
-    if (!LOOPBACK_HOSTS.has(hostname)) throw new HttpError(403, 'Cross-site requests are not accepted');
   }
-}
 
-function readBody(req, limit) {
-  return new Promise((resolve, reject) => {
-    const declared = Number(req.headers['content-length']);
-    if (declared > limit) {
-      reject(new HttpError(413, `The body is larger than ${limit} bytes`, { Connection: 'close' }));
-      return;
+  async function act(id, action) {
+    const report = store.require(id);
+    const revertable = ['review', 'interrupted', 'failed', 'stopped'];
+    if (action === 'revert' ? !revertable.includes(report.status) : report.status !== 'review') {
+      throw new StoreError(409, `Only a report in review can be changed; this one is "${report.status}"`);
     }
-    const chunks = [];
-    let size = 0;
-    let done = false;
-    req.on('data', (chunk) => {
-      if (done) return;
-      size += chunk.length;
-      if (size > limit) {
-        done = true;
-        chunks.length = 0;
-        reject(new HttpError(413, `The body is larger than ${limit} bytes`, { Connection: 'close' }));
-        return;
-      }
-      chunks.push(chunk);
-    });
-    req.on('end', () => {
-      if (!done) {
-        done = true;
-        resolve(Buffer.concat(chunks));
-      }
-    });
-    req.on('close', () => {
-      if (!done) {
-        done = true;
-        reject(new HttpError(0, 'aborted'));
-      }
-    });
-    req.on('error', () => {});
-  });
-}
-
-async function readJson(req, { emptyAsObject = false } = {}) {
-  const text = (await readBody(req, BODY_LIMIT)).toString('utf8');
-  if (text.trim() === '') {
-    if (emptyAsObject) return {};
-    throw new HttpError(400, 'The body is empty; a JSON object is expected');
+    const extra = {};
+    if (action === 'commit') extra.commit = await review.commit(report);
+    if (action === 'revert') await review.revert(report);
+    store.setStatus(report, REVIEW_ACTIONS[action], extra);
+    return report;
   }
-  let value;
-  try {
-    value = JSON.parse(text);
-  } catch (error) {
-    throw new HttpError(400, `The body is not valid JSON: ${error.message}`);
-  }
-  if (value === null || typeof value !== 'object' || Array.isArray(value)) {
-    throw new HttpError(400, 'The body must be a JSON object');
-  }
-  return value;
-}
-
-function decodeSegment(segment) {
-  try {
-    return decodeURIComponent(segment);
-  } catch {
-    throw new HttpError(400, 'The path holds invalid percent-encoding');
-  }
-}
-
-export function createBridge({ project, stepMs, log = () => {} }) {
-  const store = new ReportStore({ stepMs, log });
 
   function packet(report) {
     const lines = [`A UI change was requested in the iOS app, on the simulator "${report.device}" (${report.viewport} points).`];
@@ -146,6 +74,7 @@ export function createBridge({ project, stepMs, log = () => {} }) {
     lines.push(`Make the change in ${project}, touching only what the request needs.`);
     const answer = {
       prompt: lines.join('\n'),
+      markdown: markdown(report),
       project,
       platform: report.platform,
       screen: report.screen,
@@ -193,7 +122,18 @@ export function createBridge({ project, stepMs, log = () => {} }) {
       },
     },
     '/api/reports': {
-      [GET]: (req, res) => sendJson(res, 200, store.summaries()),
+      [GET]: (req, res) => sendText(res, store.summariesText()),
+    },
+    '/api/agent': {
+      [GET]: (req, res) => sendJson(res, 200, runner.agentInfo()),
+    },
+    // An MCP client takes the oldest dispatched report nobody has taken.
+    '/api/agent/next': {
+      [POST]: async (req, res) => {
+        await readJson(req, { emptyAsObject: true });
+        const report = await runner.take();
+        sendJson(res, 200, report ? mcpAnswer(store, report) : { report: null });
+      },
     },
     '/status': {
       [GET]: (req, res, url) => {
@@ -212,8 +152,10 @@ export function createBridge({ project, stepMs, log = () => {} }) {
     '/report': {
       [POST]: async (req, res) => {
         const { report, screenshot, annotated } = validateReport(await readJson(req), { submission: true });
-        const stored = store.add(report, screenshot, annotated);
-        sendJson(res, 201, { id: stored.id, status: stored.status });
+        const stored = await store.add(report, screenshot, annotated);
+        const answer = { id: stored.id, status: stored.status };
+        runner.added(stored);
+        sendJson(res, 201, answer);
       },
     },
   };
@@ -227,27 +169,68 @@ export function createBridge({ project, stepMs, log = () => {} }) {
     if (sub === null) {
       return { [GET]: (req, res) => sendJson(res, 200, store.require(id)) };
     }
+    if (sub === 'diff') {
+      return { [GET]: async (req, res) => sendJson(res, 200, { id, diff: await review.diff(store.require(id)) }) };
+    }
+    if (sub === 'handoff') {
+      return {
+        [GET]: async (req, res) => {
+          const report = store.require(id);
+          if (!report.places) {
+            report.places = await whereToLook(project, pinsOf(report).map((pin) => pin.element ?? null));
+            store.save(report);
+          }
+          sendJson(res, 200, mcpAnswer(store, report));
+        },
+      };
+    }
+    if (sub === 'progress' || sub === 'finish') {
+      return {
+        [POST]: async (req, res) => {
+          const body = await readJson(req);
+          let report;
+          if (sub === 'progress') {
+            if (body.status !== 'fixing' && body.status !== 'checking') throw new HttpError(400, 'status must be "fixing" or "checking"');
+            report = runner.progress(id, body.status);
+          } else {
+            if (typeof body.summary !== 'string') throw new HttpError(400, 'summary must be a text');
+            report = await exclusive(id, () => runner.finish(id, body.summary.slice(0, 20000)));
+          }
+          sendJson(res, 200, { id: report.id, status: report.status, changes: report.changes ?? [] });
+        },
+      };
+    }
     if (sub === 'screenshot' || sub === 'annotated-screenshot') {
       return {
-        [GET]: (req, res) => {
+        [GET]: async (req, res) => {
           store.require(id);
-          const png = sub === 'screenshot' ? store.screenshot(id) : store.annotatedScreenshot(id);
+          const png = await store.picture(id, sub === 'screenshot' ? 'screenshot' : 'annotated');
           if (!png) throw new HttpError(404, `This report has no ${sub.replace('-', ' ')}`);
           res.writeHead(200, { 'Content-Type': 'image/png', 'Content-Length': png.length, 'Cache-Control': 'no-store' });
           res.end(png);
         },
       };
     }
-    if (sub === 'dispatch' || Object.hasOwn(REVIEW_ACTIONS, sub)) {
+    if (sub === 'dispatch' || sub === 'stop' || Object.hasOwn(REVIEW_ACTIONS, sub)) {
       return {
         [POST]: async (req, res) => {
           await readJson(req, { emptyAsObject: true });
-          const report = sub === 'dispatch' ? store.dispatch(id) : store.act(id, sub);
-          sendJson(res, 200, { id: report.id, status: report.status });
+          let report;
+          if (sub === 'dispatch') report = runner.dispatch(id);
+          else report = await exclusive(id, () => (sub === 'stop' ? runner.stop(id) : act(id, sub)));
+          const answer = { id: report.id, status: report.status };
+          if (sub === 'commit') answer.commit = report.commit ?? null;
+          sendJson(res, 200, answer);
         },
       };
     }
     throw new HttpError(404, `Unknown action ${JSON.stringify(sub.slice(0, 40))}`);
+  }
+
+  function sendText(res, text) {
+    const body = Buffer.from(text);
+    res.writeHead(200, { 'Content-Type': JSON_TYPE, 'Content-Length': body.length, 'Cache-Control': 'no-store', 'X-Content-Type-Options': 'nosniff' });
+    res.end(body);
   }
 
   async function handle(req, res) {
@@ -316,10 +299,10 @@ export function createBridge({ project, stepMs, log = () => {} }) {
 
   // Keep-alive sockets would hold close() open forever.
   function shutdown(callback) {
-    store.close();
+    runner.close();
     server.close(() => callback && callback());
     for (const socket of sockets) socket.destroy();
   }
 
-  return { server, store, shutdown };
+  return { server, store, runner, ready, shutdown };
 }

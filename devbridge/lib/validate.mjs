@@ -55,9 +55,13 @@ export function decodeScreenshot(text, label = 'screenshotPNG') {
   if (text.length === 0) fail(`${label} is empty`);
   if (text.length % 4 !== 0) fail(`${label} must be standard padded base64 without line breaks`);
   const bytes = Buffer.from(text, 'base64');
-  // Node decodes leniently (it skips line breaks and takes the URL-safe alphabet); only the
-  // canonical text survives the round trip. A pattern test over megabytes would cost far more.
-  if (bytes.toString('base64') !== text) fail(`${label} must be standard padded base64 without line breaks`);
+  // Node decodes leniently: it skips what is not base64 (line breaks, spaces, stray characters),
+  // which leaves fewer bytes than the length promises, and it takes the URL-safe alphabet, which a
+  // search finds. Both cost far less than a pattern test or a round trip over megabytes.
+  const padding = text.endsWith('==') ? 2 : text.endsWith('=') ? 1 : 0;
+  if (bytes.length !== (text.length / 4) * 3 - padding || text.includes('-') || text.includes('_')) {
+    fail(`${label} must be standard padded base64 without line breaks`);
+  }
   if (bytes.length < PNG_SIGNATURE.length || !bytes.subarray(0, PNG_SIGNATURE.length).equals(PNG_SIGNATURE)) {
     fail(`${label} is not a PNG image`);
   }
@@ -88,7 +92,38 @@ function validateElement(value, label = 'element') {
   if (identifier !== undefined) element.identifier = identifier;
   const accessibilityLabel = optionalString(value, 'accessibilityLabel', `${label}.accessibilityLabel`);
   if (accessibilityLabel !== undefined) element.accessibilityLabel = accessibilityLabel;
+  const description = optionalString(value, 'description', `${label}.description`);
+  if (description !== undefined) element.description = description;
+  const states = member(value, 'states');
+  if (states !== undefined && states !== null) {
+    if (!Array.isArray(states) || states.some((s) => typeof s !== 'string')) fail(`${label}.states must be an array of strings`);
+    element.states = [...states];
+  }
+  const dom = member(value, 'dom');
+  if (dom !== undefined && dom !== null) {
+    if (!isObject(dom)) fail(`${label}.dom must be an object`);
+    const kept = {};
+    for (const key of ['tag', 'id', 'class']) {
+      const text = optionalString(dom, key, `${label}.dom.${key}`);
+      if (text !== undefined) kept[key] = text;
+    }
+    if (Object.keys(kept).length) element.dom = kept;
+  }
   return element;
+}
+
+// A desktop window's application: its name, the window's title and class, and its scale.
+function validateApplication(value) {
+  const application = {
+    name: requiredString(value, 'name', 'application.name'),
+    title: requiredString(value, 'title', 'application.title'),
+    scale: finiteNumber(value, 'scale', 'application.scale'),
+    windowClass: requiredString(value, 'windowClass', 'application.windowClass'),
+  };
+  if (!(application.scale > 0)) fail('application.scale must be greater than 0');
+  const executable = optionalString(value, 'executable', 'application.executable');
+  if (executable !== undefined) application.executable = executable;
+  return application;
 }
 
 // The pins, numbered 1, 2, 3… in order, each with its touch point and, when it hit one, its element.
@@ -122,6 +157,10 @@ export function validateReport(body, { submission }) {
   if (!VIEWPORT.test(viewport)) fail('viewport must look like 393x852');
 
   const report = { comment, platform, screen, touch, simulator, device, viewport };
+  const target = optionalString(body, 'target');
+  if (target !== undefined && target !== 'simulator' && target !== 'window') fail('target must be "simulator" or "window"');
+  if (target !== undefined) report.target = target;
+  if (target === 'window') report.application = validateApplication(requiredObject(body, 'application'));
   const category = optionalString(body, 'category');
   if (category !== undefined) report.category = category;
   const element = member(body, 'element');

@@ -67,6 +67,26 @@ describe('basic endpoints', () => {
     await assert.rejects(request(bridge.port, 'GET', '/api/bootstrap', { host: '127.0.0.2' }), { code: 'ECONNREFUSED' });
   });
 
+  // Whatever a web page can make a browser send must neither store a report nor open the door.
+  test('no web page gets through: one row per attack', async () => {
+    const body = JSON.stringify(reportBody());
+    const attacks = [
+      ['a foreign Origin', 'POST', { Origin: 'https://evil.example', 'Content-Type': 'application/json' }, 403],
+      ['a rebinding Host', 'POST', { Host: `evil.example:${bridge.port}`, 'Content-Type': 'application/json' }, 403],
+      ['a text/plain post', 'POST', { 'Content-Type': 'text/plain' }, 415],
+      ['a form post', 'POST', { 'Content-Type': 'application/x-www-form-urlencoded' }, 415],
+      ['a preflight', 'OPTIONS', { Origin: 'https://evil.example', 'Access-Control-Request-Method': 'POST', 'Access-Control-Request-Headers': 'content-type' }, 403],
+    ];
+    const before = (await call('GET', '/api/reports')).json.length;
+    for (const [name, method, headers, status] of attacks) {
+      const res = await call(method, '/report', { body: method === 'POST' ? body : undefined, headers });
+      assert.equal(res.status, status, name);
+      assert.equal(typeof res.json.error, 'string', name);
+      assert.deepEqual(Object.keys(res.headers).filter((h) => h.startsWith('access-control-')), [], name);
+    }
+    assert.equal((await call('GET', '/api/reports')).json.length, before);
+  });
+
   test('requests from foreign hosts and origins are refused', async () => {
     const host = await call('GET', '/api/bootstrap', { headers: { Host: 'evil.example:80' } });
     assert.equal(host.status, 403);
@@ -177,11 +197,12 @@ describe('reports', () => {
     const ids = [await send(), await send(), await send()];
     for (const id of ids) await waitFor(async () => (await statusOf(id)) === 'review', { what: 'review' });
     const expected = { commit: 'committed', verify: 'verified', revert: 'reverted' };
+    // A post without a JSON body could come from any web page.
+    assert.equal((await call('POST', `/api/reports/${ids[0]}/commit`)).status, 415);
     for (const [i, action] of ['commit', 'verify', 'revert'].entries()) {
-      // The first goes without a body at all.
-      const res = await call('POST', `/api/reports/${ids[i]}/${action}`, i === 0 ? {} : { body: {} });
+      const res = await call('POST', `/api/reports/${ids[i]}/${action}`, { body: {} });
       assert.equal(res.status, 200, res.text);
-      assert.deepEqual(res.json, { id: ids[i], status: expected[action] });
+      assert.deepEqual(res.json, { id: ids[i], status: expected[action], ...(action === 'commit' ? { commit: null } : {}) });
       assert.equal(await statusOf(ids[i]), expected[action]);
       const again = await call('POST', `/api/reports/${ids[i]}/${action}`, { body: {} });
       assert.equal(again.status, 409);

@@ -6,7 +6,7 @@ import net from 'node:net';
 import path from 'node:path';
 import { describe, test } from 'node:test';
 import { DEFAULT_PORT, findConfigFile, locateProject, readPort } from '../lib/config.mjs';
-import { BIN, reportBody, request, runCli, startBridge, tempDir, waitFor, writeConfig } from './helpers.mjs';
+import { BIN, gitRepo, reportBody, request, runCli, startBridge, tempDir, waitFor, writeConfig } from './helpers.mjs';
 
 const CONFIG = 'tallyrig.config.json';
 
@@ -221,7 +221,7 @@ describe('start and stop', () => {
   });
 
   test('the agent pace can come from the environment', async (t) => {
-    const { port } = await startBridge(t, { flags: [], env: { TALLYRIG_AGENT_STEP_MS: '5' } });
+    const { port } = await startBridge(t, { flags: [], env: { TALLYRIG_AGENT: 'simulate', TALLYRIG_AGENT_STEP_MS: '5' } });
     const { json } = await request(port, 'POST', '/report', { body: reportBody() });
     // At the default pace the four steps would take six seconds.
     await waitFor(async () => (await request(port, 'GET', `/status?id=${json.id}`)).json.status === 'review', {
@@ -237,5 +237,29 @@ describe('start and stop', () => {
       assert.equal(res.code, 2, args.join(' '));
       assert.match(res.stderr, /Usage: tallyrig/);
     }
+  });
+});
+
+describe('agents on PATH', () => {
+  test('init --yes writes the first known agent with a headless entry, keeps .tallyrig/ out of git, and doctor lists them all', async (t) => {
+    const { dir } = gitRepo(t);
+    const bin = tempDir(t);
+    for (const name of ['aider', 'codex', 'gemini']) {
+      fs.writeFileSync(path.join(bin, name), '#!/bin/sh\n', { mode: 0o755 });
+    }
+    const env = { PATH: `${bin}:${path.dirname(process.execPath)}:/usr/bin:/bin` };
+    const init = await runCli(['init', '--yes'], { cwd: dir, env });
+    assert.equal(init.code, 0, init.stderr);
+    const config = JSON.parse(fs.readFileSync(path.join(dir, CONFIG), 'utf8'));
+    // aider comes later in the known list and has no headless entry; codex is the first with one.
+    assert.deepEqual(config.agent, { name: 'codex', command: 'codex', args: ['exec', '--sandbox', 'workspace-write', '{prompt}'] });
+    assert.match(fs.readFileSync(path.join(dir, '.git', 'info', 'exclude'), 'utf8'), /^\.tallyrig\/$/m);
+
+    const doctor = await runCli(['doctor'], { cwd: dir, env });
+    assert.match(doctor.stdout, /Reports go to the headless agent "codex"/);
+    assert.match(doctor.stdout, /Codex CLI \(.*\/codex\)\n {4}connect over MCP: codex mcp add tallyrig -- tallyrig mcp/);
+    assert.match(doctor.stdout, /Gemini CLI/);
+    assert.match(doctor.stdout, /aider \(.*\/aider\)\n.*\n {4}headless entry: none known/);
+    assert.doesNotMatch(doctor.stdout, /Claude Code/);
   });
 });

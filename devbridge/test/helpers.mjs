@@ -1,4 +1,4 @@
-import { spawn } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
 import net from 'node:net';
@@ -41,9 +41,12 @@ export async function waitFor(check, { timeout = 5000, interval = 10, what = 'co
 
 // A child running the CLI, with its output collected as it comes.
 export function spawnCli(args, { cwd, env = {} } = {}) {
+  // Which agent runs is each test's choice, never the caller's environment's.
+  const inherited = { ...process.env };
+  delete inherited.TALLYRIG_AGENT;
   const child = spawn(process.execPath, [BIN, ...args], {
     cwd,
-    env: { ...process.env, PWD: cwd, ...env },
+    env: { ...inherited, PWD: cwd, ...env },
     stdio: ['ignore', 'pipe', 'pipe'],
   });
   child.out = '';
@@ -67,12 +70,13 @@ export function writeConfig(dir, value) {
 }
 
 // Starts a bridge in its own repository on a free port and stops it after the test.
-export async function startBridge(t, { stepMs = 20, flags = ['--step-ms', String(stepMs)], dir, cwd, env = {} } = {}) {
+// The simulated agent unless `env` says otherwise; `config` adds members to tallyrig.config.json.
+export async function startBridge(t, { stepMs = 20, flags = ['--step-ms', String(stepMs)], dir, cwd, env = { TALLYRIG_AGENT: 'simulate' }, config = {}, port: fixed } = {}) {
   const root = dir ?? tempDir(t);
-  fs.mkdirSync(path.join(root, '.git'), { recursive: true });
+  if (!fs.existsSync(path.join(root, '.git'))) fs.mkdirSync(path.join(root, '.git'), { recursive: true });
   for (let attempt = 0; ; attempt++) {
-    const port = await freePort();
-    writeConfig(root, { port });
+    const port = fixed ?? (await freePort());
+    writeConfig(root, { port, ...config });
     const child = spawnCli(['start', '--plain', ...flags], { cwd: cwd ?? root, env });
     const outcome = await Promise.race([
       waitFor(() => child.out.includes('ready for'), { timeout: 10000, what: 'ready line' }).then(() => 'ready'),
@@ -153,4 +157,45 @@ export function scope() {
       for (const fn of cleanups.reverse()) await fn();
     },
   };
+}
+
+// A git repository with a few files and one commit; `dirty` files are changed after it.
+export function gitRepo(t, { files = {}, dirty = {} } = {}) {
+  const dir = tempDir(t);
+  const git = (...args) => execFileSync('git', args, { cwd: dir, encoding: 'utf8' });
+  git('init', '-q', '-b', 'main');
+  git('config', 'user.name', 'Test');
+  git('config', 'user.email', 'test@example.com');
+  git('config', 'commit.gpgsign', 'false');
+  for (const [name, content] of Object.entries(files)) {
+    fs.mkdirSync(path.dirname(path.join(dir, name)), { recursive: true });
+    fs.writeFileSync(path.join(dir, name), content);
+  }
+  git('add', '-A');
+  git('commit', '-q', '--allow-empty', '-m', 'start');
+  for (const [name, content] of Object.entries(dirty)) fs.writeFileSync(path.join(dir, name), content);
+  return { dir, git };
+}
+
+// A script agent: edits, adds and deletes files, then does what `mode` says.
+export const SCRIPT_AGENT = `
+import fs from 'node:fs';
+const [mode, promptFile] = process.argv.slice(2);
+fs.copyFileSync(promptFile, process.env.SEEN_PROMPT);
+fs.appendFileSync('src/View.swift', '// bigger\\n');
+fs.mkdirSync('src/New', { recursive: true });
+fs.writeFileSync('src/New/Badge.swift', 'struct Badge {}\\n');
+fs.rmSync('src/Old.swift', { force: true });
+console.log('edited three files');
+if (mode === 'fail') { console.error('error: the agent gave up'); process.exit(3); }
+if (mode === 'hang') { fs.writeFileSync(process.env.AGENT_PID, String(process.pid)); setInterval(() => {}, 1000); }
+`;
+
+export function alive(pid) {
+  try {
+    process.kill(pid, 0);
+    return true;
+  } catch {
+    return false;
+  }
 }

@@ -67,11 +67,14 @@ describe('dashboard rendering', () => {
     assert.doesNotMatch(detailHtml(report({ elements: [{ index: 1, touch: { x: 1, y: 2 } }] }), false), /class="pins"/);
   });
 
-  test('review buttons appear only in review, dispatch only for a held report', () => {
+  test('review buttons appear only in review, dispatch only for a held report, stop while it runs', () => {
     const actions = (r) => [...detailHtml(r, false).matchAll(/data-action="(\w+)"/g)].map((m) => m[1]);
     assert.deepEqual(actions(report()), ['commit', 'verify', 'revert']);
     assert.deepEqual(actions(report({ status: 'queued', dispatched: false })), ['dispatch']);
-    assert.deepEqual(actions(report({ status: 'queued', dispatched: true })), []);
+    assert.deepEqual(actions(report({ status: 'queued', dispatched: true })), ['stop']);
+    assert.deepEqual(actions(report({ status: 'fixing' })), ['stop']);
+    assert.deepEqual(actions(report({ status: 'interrupted', changes: [{ path: 'a', kind: 'added' }] })), ['revert']);
+    assert.deepEqual(actions(report({ status: 'failed', changes: [] })), []);
     assert.deepEqual(actions(report({ status: 'committed' })), []);
     assert.match(detailHtml(report(), true), /Confirm revert/);
   });

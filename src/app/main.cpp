@@ -1,3 +1,4 @@
+#include "app/BridgeCommand.h"
 #include "app/SelfCheck.h"
 #include "app/TallyrigApp.h"
 
@@ -9,6 +10,9 @@
 #include <cstring>
 
 int main(int argc, char* argv[]) {
+    // `tallyrig doctor` and its kin are the bridge's, in a terminal: no window, no toolkit.
+    if (BridgeCommand::isBridgeCommand(argc, argv))
+        return BridgeCommand::exec(argc, argv);
 #ifdef Q_OS_LINUX
     // Other applications' windows, where they are and how they are stacked exist only through X11:
     // on a Wayland desktop the app runs on XWayland, as the Simulator it follows does.

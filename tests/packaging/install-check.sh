@@ -43,6 +43,11 @@ if [ "$runtime" = ON ]; then
     [ -f "$node" ] && [ -x "$node" ] || fail "no runtime at $node"
     "$node" --version >/dev/null || fail "the installed runtime does not run"
     [ -f "$contents/Resources/bridge/bin/tallyrig.mjs" ] || fail "no bridge script"
+    [ -f "$contents/Resources/bridge/node_modules/@modelcontextprotocol/sdk/package.json" ] || fail "no MCP SDK in the bridge"
+    # The command runs the bridge for its bridge commands, not the app.
+    expected=$("$node" "$contents/Resources/bridge/bin/tallyrig.mjs" --version)
+    actual=$("$prefix/bin/tallyrig" --version 2>&1) || fail "tallyrig --version failed: $actual"
+    [ "$actual" = "$expected" ] || fail "tallyrig --version printed $actual, not the bridge's $expected"
 else
     [ ! -e "$node" ] || fail "a build without the runtime installed one at $node"
 fi

@@ -5,9 +5,11 @@
 #include "support/Settle.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QTest>
 
 using nlohmann::json;
@@ -128,6 +130,75 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!model.acting(), 5000);
         QVERIFY(model.error() && model.error()->contains(QLatin1String("in review")));
     }
+
+    // Send from the panel to a real headless agent (a script that edits a file in a git
+    // repository), follow it to "Ready to review", and commit exactly that file.
+    void sendToScriptAgent() {
+        ReferenceBridge bridge;
+        bridge.useAgent(
+            QStringLiteral(TALLYRIG_TEST_NODE),
+            {QStringLiteral("-e"),
+             QStringLiteral("require('fs').appendFileSync('Sources/Title.swift', '// larger\\n')")});
+        QVERIFY2(bridge.start(), qPrintable(bridge.log()));
+        SimulatorPanelModel& model = sendFrom(bridge);
+        QTRY_COMPARE_WITH_TIMEOUT(model.report()->status, ReportStatus::review, 20000);
+        QCOMPARE(ReportStatus::titles.value(model.report()->status), QStringLiteral("Ready to review"));
+        QFile title(bridge.folder() + QStringLiteral("/Sources/Title.swift"));
+        QVERIFY(title.open(QIODevice::ReadOnly));
+        QVERIFY(title.readAll().endsWith("// larger\n"));
+
+        model.act(QStringLiteral("commit"));
+        QTRY_VERIFY_WITH_TIMEOUT(!model.acting(), 10000);
+        QCOMPARE(model.error(), std::nullopt);
+        QCOMPARE(model.report()->status, QStringLiteral("committed"));
+    }
+
+    // No headless agent: the report waits until an MCP agent (the SDK's client over stdio) takes
+    // and finishes it, and the panel's polling follows it to "Ready to review".
+    void mcpAgentFinishes() {
+        ReferenceBridge bridge;
+        bridge.useNoAgent();
+        QVERIFY2(bridge.start(), qPrintable(bridge.log()));
+        SimulatorPanelModel& model = sendFrom(bridge);
+        QTRY_COMPARE_WITH_TIMEOUT(model.report()->status, QStringLiteral("queued"), 10000);
+
+        QProcess agent;
+        agent.setProcessChannelMode(QProcess::MergedChannels);
+        agent.start(
+            QStringLiteral(TALLYRIG_TEST_NODE),
+            {QStringLiteral(TALLYRIG_TEST_SOURCE_DIR "/devbridge/test/mcp-agent.mjs"), bridge.folder()});
+        QVERIFY(agent.waitForFinished(30000));
+        QVERIFY2(agent.exitCode() == 0, agent.readAll().constData());
+        QTRY_COMPARE_WITH_TIMEOUT(model.report()->status, ReportStatus::review, 10000);
+        QCOMPARE(ReportStatus::titles.value(model.report()->status), QStringLiteral("Ready to review"));
+    }
+
+private:
+    // A model that has sent one report to `bridge` and polls it; it lives until the next call.
+    SimulatorPanelModel& sendFrom(ReferenceBridge& bridge) {
+        m_model.reset();
+        m_store = std::make_unique<TempSettings>(bridge.port());
+        m_tool = std::make_unique<FakeSimulatorTool>(FakeSimulatorTool::device(listing(), png(1179, 2556)));
+        PanelTimings timings;
+        timings.previewDelay = 50ms;
+        timings.fastPoll = 20ms;
+        timings.slowPoll = 200ms;
+        m_model = std::make_unique<SimulatorPanelModel>(*m_tool, *m_store->settings, timings);
+        m_model->setVisible(true);
+        m_model->select({pick()});
+        if (!QTest::qWaitFor([&] { return m_model->draft().has_value(); }, 5000))
+            qFatal("no draft");
+        m_model->setComment(QStringLiteral("Make the title larger"));
+        m_model->send();
+        if (!QTest::qWaitFor([&] { return !m_model->sending() && m_model->report(); }, 10000))
+            qFatal("not sent: %s", qPrintable(m_model->error().value_or(QString())));
+        m_model->startPolling();
+        return *m_model;
+    }
+
+    std::unique_ptr<TempSettings> m_store;
+    std::unique_ptr<FakeSimulatorTool> m_tool;
+    std::unique_ptr<SimulatorPanelModel> m_model;
 };
 
 // The report\'s pictures are drawn with the desktop\'s fonts.

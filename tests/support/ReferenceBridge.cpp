@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -37,12 +38,62 @@ bool ReferenceBridge::start() {
     return false;
 }
 
+void ReferenceBridge::useAgent(const QString& command, const QStringList& arguments) {
+    m_agent = Agent::Command;
+    m_command = command;
+    m_arguments = arguments;
+}
+
+void ReferenceBridge::useNoAgent() {
+    m_agent = Agent::None;
+}
+
+namespace {
+
+bool git(const QString& folder, const QStringList& arguments) {
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(QStringLiteral("git"), arguments);
+    return process.waitForFinished(15000) && process.exitCode() == 0;
+}
+
+// A real repository with one commit, for an agent whose changes are reviewed through git.
+void makeGitRepository(const QString& folder) {
+    QDir(folder).mkpath(QStringLiteral("Sources"));
+    QFile title(folder + QStringLiteral("/Sources/Title.swift"));
+    if (title.open(QIODevice::WriteOnly))
+        title.write("Text(\"Settings\").font(.body)\n");
+    title.close();
+    git(folder, {QStringLiteral("init"), QStringLiteral("-q")});
+    git(folder, {QStringLiteral("config"), QStringLiteral("user.name"), QStringLiteral("Test")});
+    git(folder, {QStringLiteral("config"), QStringLiteral("user.email"), QStringLiteral("test@example.com")});
+    git(folder, {QStringLiteral("add"), QStringLiteral("Sources")});
+    git(folder,
+        {QStringLiteral("commit"), QStringLiteral("-q"), QStringLiteral("-m"), QStringLiteral("start")});
+}
+
+} // namespace
+
 bool ReferenceBridge::launch() {
     m_port = TestHttpServer::freePort();
     m_folder = TestRepository::make(m_dir.path(), QStringLiteral("project"), m_port);
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TALLYRIG_AGENT_STEP_MS"), QString::number(m_agentStepMs));
+    if (m_agent == Agent::Simulated) {
+        env.insert(QStringLiteral("TALLYRIG_AGENT"), QStringLiteral("simulate"));
+    } else {
+        env.remove(QStringLiteral("TALLYRIG_AGENT"));
+        makeGitRepository(m_folder);
+        QJsonObject config{{"port", m_port}};
+        if (m_agent == Agent::Command)
+            config.insert(
+                QStringLiteral("agent"),
+                QJsonObject{{"command", m_command}, {"args", QJsonArray::fromStringList(m_arguments)}});
+        QFile file(m_folder + QStringLiteral("/tallyrig.config.json"));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QJsonDocument(config).toJson());
+    }
     m_process.setProcessEnvironment(env);
     m_process.setWorkingDirectory(m_folder);
     m_process.setProcessChannelMode(QProcess::MergedChannels);

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // The reference bridge running in a temporary project folder on a free port, for tests that need a
@@ -11,6 +12,12 @@ public:
     // `agentStepMs` paces the simulated agent.
     explicit ReferenceBridge(int agentStepMs = 20);
     ~ReferenceBridge();
+
+    // The agent that takes the reports, instead of the simulated one: a headless command run in a
+    // real git repository (a commit of Sources/Title.swift), or none, so that reports wait for an
+    // MCP client. Before start().
+    void useAgent(const QString& command, const QStringList& arguments);
+    void useNoAgent();
 
     // Starts and waits for the ready line; false (with `log()` telling why) when it did not come up.
     bool start();
@@ -29,6 +36,9 @@ private:
     QString m_folder;
     quint16 m_port = 0;
     int m_agentStepMs;
+    enum class Agent { Simulated, Command, None } m_agent = Agent::Simulated;
+    QString m_command;
+    QStringList m_arguments;
     QProcess m_process;
     QString m_log;
 };

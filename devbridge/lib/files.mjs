@@ -1,0 +1,95 @@
+import { createHash } from 'node:crypto';
+import fs from 'node:fs';
+import path from 'node:path';
+
+let counter = 0;
+
+function tempName(file) {
+  return `${file}.${process.pid}.${++counter}.tmp`;
+}
+
+// Readers never see half a file: write beside it, then rename over it.
+export function writeAtomic(file, data, mode) {
+  const temp = tempName(file);
+  try {
+    fs.writeFileSync(temp, data, mode === undefined ? undefined : { mode });
+    if (mode !== undefined) fs.chmodSync(temp, mode);
+    fs.renameSync(temp, file);
+  } catch (error) {
+    fs.rmSync(temp, { force: true });
+    throw error;
+  }
+}
+
+export async function writeAtomicAsync(file, data) {
+  const temp = tempName(file);
+  try {
+    await fs.promises.writeFile(temp, data);
+    await fs.promises.rename(temp, file);
+  } catch (error) {
+    await fs.promises.rm(temp, { force: true });
+    throw error;
+  }
+}
+
+export function writeJson(file, value) {
+  writeAtomic(file, `${JSON.stringify(value, null, 1)}\n`);
+}
+
+export function readJson(file) {
+  try {
+    return JSON.parse(fs.readFileSync(file, 'utf8'));
+  } catch {
+    return null;
+  }
+}
+
+// The same name git gives the content, so a clean tracked file's hash is its index entry's.
+export function blobHash(bytes) {
+  return createHash('sha1').update(`blob ${bytes.length}\0`).update(bytes).digest('hex');
+}
+
+// { hash, mode } of a regular file or link, or null when there is none.
+export function fileState(file) {
+  let stat;
+  try {
+    stat = fs.lstatSync(file);
+  } catch {
+    return null;
+  }
+  if (stat.isSymbolicLink()) return { hash: blobHash(Buffer.from(fs.readlinkSync(file))), mode: 0o120000, link: true };
+  if (!stat.isFile()) return null;
+  return { hash: blobHash(fs.readFileSync(file)), mode: stat.mode & 0o111 ? 0o755 : 0o644 };
+}
+
+export function lastLines(text, count = 20) {
+  const lines = String(text).replace(/\s+$/, '').split('\n');
+  return lines.slice(-count).join('\n');
+}
+
+export function readTail(file, bytes = 8192) {
+  try {
+    const fd = fs.openSync(file, 'r');
+    try {
+      const size = fs.fstatSync(fd).size;
+      const length = Math.min(size, bytes);
+      const buffer = Buffer.alloc(length);
+      fs.readSync(fd, buffer, 0, length, size - length);
+      return buffer.toString('utf8');
+    } finally {
+      fs.closeSync(fd);
+    }
+  } catch {
+    return '';
+  }
+}
+
+export function ensureDir(dir) {
+  fs.mkdirSync(dir, { recursive: true });
+  return dir;
+}
+
+export function inside(root, relative) {
+  const full = path.resolve(root, relative);
+  return full === root || full.startsWith(root.endsWith('/') ? root : `${root}/`) ? full : null;
+}

@@ -1,0 +1,109 @@
+import { execFile } from 'node:child_process';
+
+export class GitError extends Error {
+  constructor(message, stderr = '') {
+    super(message);
+    this.stderr = stderr;
+  }
+}
+
+// No shell, no pager, paths as they are: output is split on NUL, never parsed for quoting.
+export function git(cwd, args, { input, env } = {}) {
+  return new Promise((resolve, reject) => {
+    const child = execFile(
+      'git',
+      ['-c', 'core.quotepath=off', '-c', 'color.ui=false', ...args],
+      {
+        cwd,
+        encoding: 'buffer',
+        maxBuffer: 256 * 1024 * 1024,
+        env: { ...process.env, GIT_TERMINAL_PROMPT: '0', GIT_OPTIONAL_LOCKS: '0', LC_ALL: 'C', ...env },
+      },
+      (error, stdout, stderr) => {
+        if (error) {
+          const text = stderr.toString('utf8').trim();
+          const failure = new GitError(error.code === 'ENOENT' ? 'git is not installed' : text || error.message, text);
+          failure.stdout = stdout;
+          reject(failure);
+          return;
+        }
+        resolve(stdout);
+      },
+    );
+    child.stdin.on('error', () => {});
+    child.stdin.end(input);
+  });
+}
+
+export function nulList(buffer) {
+  const text = buffer.toString('utf8');
+  const items = text.split('\0');
+  if (items[items.length - 1] === '') items.pop();
+  return items;
+}
+
+// The repository's top folder, or null when `folder` is not in one. Asked at most every few
+// seconds: a run asks several times within milliseconds.
+const tops = new Map();
+export function topLevel(folder) {
+  const known = tops.get(folder);
+  if (known && Date.now() - known.at < 5000) return known.answer;
+  const answer = git(folder, ['rev-parse', '--show-toplevel'])
+    .then((out) => out.toString('utf8').trim() || null)
+    .catch(() => null);
+  tops.set(folder, { at: Date.now(), answer });
+  return answer;
+}
+
+// path → { blob, mode } for every index entry.
+export async function indexEntries(root) {
+  const entries = new Map();
+  for (const item of nulList(await git(root, ['ls-files', '-s', '-z']))) {
+    const tab = item.indexOf('\t');
+    const [mode, blob] = item.slice(0, tab).split(' ');
+    entries.set(item.slice(tab + 1), { blob, mode: Number.parseInt(mode, 8) });
+  }
+  return entries;
+}
+
+// Paths that differ from the index or HEAD, untracked ones included, ignored ones not.
+export async function dirtyPaths(root) {
+  const out = nulList(await git(root, ['status', '--porcelain=v1', '-z', '--untracked-files=all', '--no-renames']));
+  return out.map((entry) => entry.slice(3));
+}
+
+// The message of a failed git command, in one line a person can act on.
+export function gitProblem(error, what) {
+  const text = error instanceof GitError ? error.stderr || error.message : String(error && error.message);
+  if (/Please tell me who you are|empty ident|unable to auto-detect email/.test(text)) {
+    return `${what} failed: git does not know who you are. Set user.name and user.email with git config, then try again.`;
+  }
+  if (/not installed/.test(text)) return `${what} failed: git is not installed.`;
+  const line = text
+    .split('\n')
+    .map((l) => l.replace(/^(fatal|error):\s*/, '').trim())
+    .find((l) => l && !/^hint:/.test(l));
+  return `${what} failed: ${line ?? 'git gave no reason'}.`.replace(/\.\.$/, '.');
+}
+
+// Keeps .tallyrig/ out of git without touching the user's .gitignore; false outside git.
+export async function excludeFolder(folder, entry) {
+  let file;
+  try {
+    file = (await git(folder, ['rev-parse', '--path-format=absolute', '--git-path', 'info/exclude'])).toString('utf8').trim();
+  } catch {
+    return false;
+  }
+  const fs = await import('node:fs');
+  const path = await import('node:path');
+  let text = '';
+  try {
+    text = fs.readFileSync(file, 'utf8');
+  } catch {
+    // none yet
+  }
+  if (text.split('\n').some((line) => line.trim() === entry)) return true;
+  fs.mkdirSync(path.dirname(file), { recursive: true });
+  fs.appendFileSync(file, `${text && !text.endsWith('\n') ? '\n' : ''}${entry}\n`);
+  return true;
+}
