@@ -54,7 +54,8 @@ if $want_tests || $want_package; then
         python3 python3-gi python3-gi-cairo gir1.2-gtk-3.0 gir1.2-atspi-2.0)
 fi
 if $want_tests; then
-    # The macOS backend's compile check: clang, GNUstep's AppKit headers and the blocks runtime.
+    # The macOS backend's compile check, a Mac configuration of the project: clang, GNUstep's AppKit
+    # headers and the blocks runtime.
     packages+=(clang libgnustep-gui-dev libblocksruntime-dev)
 fi
 if $want_tests || $want_package; then
