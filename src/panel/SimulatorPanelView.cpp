@@ -25,6 +25,9 @@ constexpr int margin = 14;
 constexpr int sectionSpacing = 12;
 
 const QString pickingHint = QStringLiteral("Click an element in the Simulator. Esc cancels.");
+// Where the Escape watch needs the access that is missing: the panel still hears the key.
+const QString pickingHintEscapeHere = QStringLiteral(
+    "Click an element in the Simulator. Without Accessibility access, Esc cancels only here in the panel.");
 
 QHBoxLayout* row(QWidget* owner, int spacing) {
     auto* layout = new QHBoxLayout(owner);
@@ -228,6 +231,7 @@ SimulatorPanelView::SimulatorPanelView(SimulatorPanelModel& model, Settings& set
     connect(&m_model, &SimulatorPanelModel::deviceTitleChanged, m_deviceTitle, &QLabel::setText);
     connect(&m_model, &SimulatorPanelModel::pickingChanged, this, &SimulatorPanelView::showPicking);
     connect(&m_model, &SimulatorPanelModel::highlightedChanged, this, &SimulatorPanelView::showHighlighted);
+    connect(&m_model, &SimulatorPanelModel::escapeOnlyHereChanged, this, &SimulatorPanelView::showPicking);
     for (auto signal : {&SimulatorPanelModel::pickingChanged, &SimulatorPanelModel::capturingChanged,
                         &SimulatorPanelModel::trustedChanged})
         connect(&m_model, signal, this, &SimulatorPanelView::showMainArea);
@@ -290,7 +294,7 @@ QWidget* SimulatorPanelView::makeTitleRow() {
 void SimulatorPanelView::showHighlighted() {
     // Said by a screen reader as the hint, which has the panel's keyboard focus while targeting,
     // changes its name: the element's name as its tag shows it.
-    m_pickingText->setAccessibleName(m_model.highlighted().value_or(pickingHint));
+    m_pickingText->setAccessibleName(m_model.highlighted().value_or(m_pickingText->text()));
 }
 
 void SimulatorPanelView::showPicking() {
@@ -298,6 +302,7 @@ void SimulatorPanelView::showPicking() {
     // While targeting the panel holds the keyboard for the keys that move the highlight; its focus
     // rests on the hint, whose name follows the highlight.
     m_pickingText->setFocusPolicy(picking ? Qt::StrongFocus : Qt::NoFocus);
+    m_pickingText->setText(m_model.escapeOnlyHere() ? pickingHintEscapeHere : pickingHint);
     showHighlighted();
     m_target->setChecked(picking);
     if (picking)
