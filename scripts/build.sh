@@ -13,8 +13,8 @@ if ! cmake --build --preset default -j "$jobs" >"$log" 2>&1; then
     exit 1
 fi
 grep -E 'warning:' "$log" || true
-# On a Mac, a bundle that opens from the Finder and keeps its accessibility grant: Qt deployed into
-# it, signed ad hoc.
+# On a Mac, a bundle that opens from the Finder and keeps its accessibility grant: Qt and Node.js's
+# own build deployed into it, signed with this Mac's own identity (scripts/setup.sh makes it).
 if [[ "$(uname -s)" == "Darwin" ]]; then
     cmake --build --preset default --target mac_bundle >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
 fi

@@ -28,23 +28,7 @@ if [[ "$(uname -s)" == "Darwin" ]]; then
         echo "Installing ${missing[*]} with Homebrew…"
         brew install "${missing[@]}"
     fi
-    # QCoro: Homebrew's when it has one, else built from its source into Homebrew's prefix, where
-    # CMake finds it as it finds Qt.
-    prefix=$(brew --prefix)
-    if [[ ! -f "$prefix/lib/cmake/QCoro6Core/QCoro6CoreConfig.cmake" ]]; then
-        if brew info qcoro >/dev/null 2>&1; then
-            brew install qcoro
-        else
-            echo "Building QCoro…"
-            source=$(mktemp -d)
-            git clone --quiet --depth 1 --branch v0.10.0 https://github.com/qcoro/qcoro.git "$source"
-            cmake -S "$source" -B "$source/build" -DUSE_QT_VERSION=6 -DBUILD_TESTING=OFF \
-                -DQCORO_BUILD_EXAMPLES=OFF -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
-            cmake --build "$source/build" -j "$(sysctl -n hw.ncpu)" >/dev/null
-            cmake --install "$source/build" >/dev/null
-            rm -rf "$source"
-        fi
-    fi
+    "$(dirname "$0")/setup-mac.sh"
     bridge_modules
     exit 0
 fi
@@ -67,7 +51,8 @@ if $want_tests || $want_package; then
         python3 python3-gi python3-gi-cairo gir1.2-gtk-3.0 gir1.2-atspi-2.0)
 fi
 if $want_tests; then
-    # The macOS backend's compile check: clang, GNUstep's AppKit headers and the blocks runtime.
+    # The macOS backend's compile check, a Mac configuration of the project: clang, GNUstep's AppKit
+    # headers and the blocks runtime.
     packages+=(clang libgnustep-gui-dev libblocksruntime-dev)
 fi
 if $want_tests || $want_package; then

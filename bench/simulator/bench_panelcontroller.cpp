@@ -87,6 +87,7 @@ class QuietModel final : public PanelModelInput {
 public:
     void setController(PanelControl*) override {}
     void setTrusted(bool) override {}
+    void setEscapeOnlyHere(bool) override {}
     void setVisible(bool) override {}
     void setDeviceTitle(const QString&) override {}
     void setPicking(bool) override {}

@@ -59,6 +59,11 @@ void SimulatorPanelModel::setTrusted(bool trusted) {
         emit trustedChanged(trusted);
 }
 
+void SimulatorPanelModel::setEscapeOnlyHere(bool onlyHere) {
+    if (std::exchange(m_escapeOnlyHere, onlyHere) != onlyHere)
+        emit escapeOnlyHereChanged(onlyHere);
+}
+
 void SimulatorPanelModel::setVisible(bool visible) {
     m_tracking.setVisible(visible);
 }

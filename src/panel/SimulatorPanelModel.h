@@ -40,6 +40,7 @@ class SimulatorPanelModel : public QObject, public PanelModelInput {
     Q_OBJECT
     Q_PROPERTY(bool visible READ visible NOTIFY visibleChanged)
     Q_PROPERTY(bool trusted READ trusted NOTIFY trustedChanged)
+    Q_PROPERTY(bool escapeOnlyHere READ escapeOnlyHere NOTIFY escapeOnlyHereChanged)
     Q_PROPERTY(bool picking READ picking NOTIFY pickingChanged)
     Q_PROPERTY(std::optional<QString> highlighted READ highlighted NOTIFY highlightedChanged)
     Q_PROPERTY(QString deviceTitle READ deviceTitle NOTIFY deviceTitleChanged)
@@ -78,6 +79,7 @@ public:
     void setController(PanelControl* controller) override;
     PanelControl* controller() const { return m_controller; }
     void setTrusted(bool trusted) override;
+    void setEscapeOnlyHere(bool onlyHere) override;
     void setVisible(bool visible) override;
     void setDeviceTitle(const QString& title) override;
     void setPicking(bool picking) override;
@@ -89,6 +91,7 @@ public:
 
     bool visible() const { return m_tracking.visible(); }
     bool trusted() const { return m_trusted; }
+    bool escapeOnlyHere() const { return m_escapeOnlyHere; }
     bool picking() const { return m_picking; }
     const std::optional<QString>& highlighted() const { return m_highlighted; }
     QString deviceTitle() const { return m_deviceTitle; }
@@ -171,6 +174,7 @@ public:
 signals:
     void visibleChanged(bool visible);
     void trustedChanged(bool trusted);
+    void escapeOnlyHereChanged(bool onlyHere);
     void pickingChanged(bool picking);
     void highlightedChanged(const std::optional<QString>& name);
     void deviceTitleChanged(const QString& title);
@@ -217,6 +221,7 @@ private:
     PanelControl* m_controller = nullptr;
 
     bool m_trusted = false;
+    bool m_escapeOnlyHere = false;
     bool m_picking = false;
     std::optional<QString> m_highlighted;
     QString m_deviceTitle;

@@ -29,6 +29,9 @@ constexpr int sectionSpacing = 12;
 const QString pickingHint = QStringLiteral("Click an element in the Simulator. Esc cancels.");
 const QString windowPickingHint = QStringLiteral("Click an element in the window. Esc cancels.");
 const QString readingHint = QStringLiteral("Reading the screen\u2026");
+// Where the Escape watch needs the access that is missing: the panel still hears the key.
+const QString pickingHintEscapeHere = QStringLiteral(
+    "Click an element in the Simulator. Without Accessibility access, Esc cancels only here in the panel.");
 
 QHBoxLayout* row(QWidget* owner, int spacing) {
     auto* layout = new QHBoxLayout(owner);
@@ -236,6 +239,7 @@ SimulatorPanelView::SimulatorPanelView(SimulatorPanelModel& model, Settings& set
     connect(&m_model, &SimulatorPanelModel::highlightedChanged, this, &SimulatorPanelView::showHighlighted);
     connect(&m_model, &SimulatorPanelModel::readingChanged, this, &SimulatorPanelView::showPicking);
     connect(&m_model, &SimulatorPanelModel::followsWindowChanged, this, &SimulatorPanelView::showPicking);
+    connect(&m_model, &SimulatorPanelModel::escapeOnlyHereChanged, this, &SimulatorPanelView::showPicking);
     for (auto signal : {&SimulatorPanelModel::pickingChanged, &SimulatorPanelModel::capturingChanged,
                         &SimulatorPanelModel::trustedChanged})
         connect(&m_model, signal, this, &SimulatorPanelView::showMainArea);
@@ -324,9 +328,10 @@ QWidget* SimulatorPanelView::makeTitleRow() {
 void SimulatorPanelView::showHighlighted() {
     // Said by a screen reader as the hint, which has the panel's keyboard focus while targeting,
     // changes its name: the element's name as its tag shows it.
-    const QString& hint = m_model.reading()         ? readingHint
-                          : m_model.followsWindow() ? windowPickingHint
-                                                    : pickingHint;
+    const QString& hint = m_model.reading()          ? readingHint
+                          : m_model.followsWindow()  ? windowPickingHint
+                          : m_model.escapeOnlyHere() ? pickingHintEscapeHere
+                                                     : pickingHint;
     m_pickingText->setText(hint);
     m_pickingText->setAccessibleName(m_model.highlighted().value_or(hint));
 }

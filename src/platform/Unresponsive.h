@@ -11,15 +11,16 @@ namespace platform {
 
 // The applications whose accessibility stopped answering, each under a key of the platform's (a
 // bus name, a process id). A call that went unanswered costs one time-out: until the application
-// answers again, every call to it gives up at once, and a check in the background, which blocks
-// no one, asks it again every `interval`.
+// answers again, every call to it gives up at once, and a check runs every `interval` to find out
+// whether it does.
 class Unresponsive {
 public:
     static constexpr std::chrono::milliseconds interval{500};
 
     enum class Answer { Answered, Silent, Gone };
-    // Asks the application once without blocking anyone and tells the answer, on the UI thread
-    // and at most once, unless `context` goes first.
+    // Finds out whether the application answers (AT-SPI asks without blocking; macOS asks on the UI
+    // thread, and only at some checks) and tells the answer later, on the UI thread and at most
+    // once, unless `context` goes first.
     using Check = std::function<void(QObject* context, std::function<void(Answer)> told)>;
 
     // Answered and gone applications leave the record; `gone` hears of the latter.

@@ -68,6 +68,9 @@ public:
     // Calls `escape` on every press of the Escape key, whichever application has the keyboard; the
     // key still reaches that application. Null when the system offers no such watch.
     virtual std::unique_ptr<Watch> watchEscape(std::function<void()> escape) = 0;
+    // Whether the Escape watch hears other applications' keys only while this application has
+    // accessibility access (macOS): without it, only keys pressed in our own windows.
+    virtual bool escapeNeedsTrust() = 0;
     // A shield over `area`, in front of every window. Null when the system has none.
     virtual std::unique_ptr<PointerShield> shieldPointer(const QRectF& area, PointerEvents events) = 0;
     // Where the mouse is, to a fraction of a point on scaled screens; none when it cannot be read.

@@ -44,6 +44,9 @@ public:
     // The controller owns the model, so the model never outlives it.
     virtual void setController(PanelControl* controller) = 0;
     virtual void setTrusted(bool trusted) = 0;
+    // Whether Escape is heard only in our own windows: the Escape watch needs accessibility access
+    // that the application lacks.
+    virtual void setEscapeOnlyHere(bool onlyHere) = 0;
     virtual void setVisible(bool visible) = 0;
     virtual void setDeviceTitle(const QString& title) = 0;
     virtual void setPicking(bool picking) = 0;

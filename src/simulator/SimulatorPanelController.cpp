@@ -111,6 +111,7 @@ void SimulatorPanelController::changed() {
 void SimulatorPanelController::tick() {
     const bool trusted = m_ports.accessibility.isTrusted();
     m_model.setTrusted(trusted);
+    m_model.setEscapeOnlyHere(!trusted && m_windows.escapeNeedsTrust());
     std::optional<SimulatorWindow> found;
     m_list.reset();
     if (m_settings.simulatorPanel()) {
@@ -245,7 +246,6 @@ void SimulatorPanelController::place(FloatingPanel& panel, const SimulatorWindow
         panel.setGeometry(frame);
     panel.winId();
     QWindow& native = *panel.windowHandle();
-    const quint32 number = m_windows.number(native);
     // It follows the Simulator, not the main window: whatever else iconified or withdrew it (a
     // window manager minimising an application's windows together, a "minimise all"), it comes back.
     if (panel.isHiddenByOthers())
@@ -256,6 +256,9 @@ void SimulatorPanelController::place(FloatingPanel& panel, const SimulatorWindow
     }
     if (!w.number)
         return;
+    // Read once shown: the first show can put the window in another native window (an NSPanel on
+    // macOS), with a number of its own.
+    const quint32 number = m_windows.number(native);
     // The window list of this look: the stacking it shows is what the window manager answered last.
     const std::vector<platform::WindowEntry> entries =
         m_list ? *m_list : m_ports.windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{});

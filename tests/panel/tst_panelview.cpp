@@ -92,15 +92,21 @@ void TestPanelView::titleRowFollowsTargeting_data() {
     QTest::addColumn<QString>("help");
     QTest::addColumn<QString>("label");
     QTest::addColumn<std::optional<QString>>("highlighted");
-    QTest::addColumn<QString>("spoken"); // what the targeting hint is called
+    QTest::addColumn<bool>("escapeOnlyHere");
+    QTest::addColumn<QString>("spoken"); // what the targeting hint says, and is called
     const QString hint = QStringLiteral("Click an element in the Simulator. Esc cancels.");
     QTest::newRow("idle") << false << "Target an element in the Simulator"
-                          << "Target an element" << std::optional<QString>() << hint;
+                          << "Target an element" << std::optional<QString>() << false << hint;
     QTest::newRow("picking") << true << "Stop targeting (Esc)"
-                             << "Stop targeting" << std::optional<QString>() << hint;
+                             << "Stop targeting" << std::optional<QString>() << false << hint;
     QTest::newRow("picking, an element highlighted")
         << true << "Stop targeting (Esc)"
-        << "Stop targeting" << std::optional<QString>("saveButton") << "saveButton";
+        << "Stop targeting" << std::optional<QString>("saveButton") << false << "saveButton";
+    QTest::newRow("picking, Escape heard only in the panel")
+        << true << "Stop targeting (Esc)"
+        << "Stop targeting" << std::optional<QString>() << true
+        << "Click an element in the Simulator. Without Accessibility access, Esc cancels only here in the "
+           "panel.";
 }
 
 void TestPanelView::titleRowFollowsTargeting() {
@@ -108,14 +114,18 @@ void TestPanelView::titleRowFollowsTargeting() {
     QFETCH(QString, help);
     QFETCH(QString, label);
     QFETCH(std::optional<QString>, highlighted);
+    QFETCH(bool, escapeOnlyHere);
     QFETCH(QString, spoken);
 
     PanelViewFixture panel;
     panel.model.setPicking(picking);
     panel.model.setHighlighted(highlighted);
+    panel.model.setEscapeOnlyHere(escapeOnlyHere);
     // The hint holds the panel's focus while targeting, and is named after the highlight.
     auto* hint = panel.part<QLabel>("pickingText");
     QCOMPARE(hint->accessibleName(), spoken);
+    if (!highlighted)
+        QCOMPARE(hint->text(), spoken);
     QCOMPARE(hint->focusPolicy(), picking ? Qt::StrongFocus : Qt::NoFocus);
     QCOMPARE(panel.view->focusWidget() == hint, picking);
     QAbstractButton* target = panel.view->targetButton();

@@ -23,6 +23,7 @@ static_assert(kAXErrorAttributeUnsupported == copied::kAXErrorAttributeUnsupport
 static_assert(kAXErrorActionUnsupported == copied::kAXErrorActionUnsupported);
 static_assert(kAXErrorAPIDisabled == copied::kAXErrorAPIDisabled);
 static_assert(kAXErrorNoValue == copied::kAXErrorNoValue);
+static_assert(kAXValueTypeIllegal == copied::kAXValueTypeIllegal);
 static_assert(kAXValueTypeCGPoint == copied::kAXValueTypeCGPoint);
 static_assert(kAXValueTypeCGSize == copied::kAXValueTypeCGSize);
 static_assert(kAXValueTypeCGRect == copied::kAXValueTypeCGRect);

@@ -6,6 +6,7 @@
 #include "simulator/AX.h"
 #include "support/TargetingThrough.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 using platform::AXElementRef;
@@ -21,6 +22,7 @@ private slots:
     void writing_data();
     void writing();
     void trust();
+    void silentApplication_data();
     void silentApplication();
     void cleanup() { checkReleased(); }
 };
@@ -133,26 +135,55 @@ void TestMacAdapters::trust() {
     QCOMPARE(FakeApple::openedUrls(), QStringList({settings, settings}));
 }
 
+void TestMacAdapters::silentApplication_data() {
+    QTest::addColumn<QString>("silent"); // the element that stops answering
+    QTest::addColumn<int>("asked");      // the checks that find it silent before it answers again
+
+    QTest::newRow("the application") << "application" << 2;
+    QTest::newRow("a child") << "child" << 0;
+    QTest::newRow("the element at a point") << "hit" << 0;
+}
+
 void TestMacAdapters::silentApplication() {
+    QFETCH(QString, silent);
+    QFETCH(int, asked);
     FakeDesktop desktop;
     FakeAXElement& application = desktop.application(9);
-    application.set(QStringLiteral("AXTitle"), QStringLiteral("Simulator"));
-    desktop.accessibility.hit = [&](float, float) { return desktop.accessibility.applications.value(9); };
+    const auto child = desktop.element(QStringLiteral("child"));
+    child->set(QStringLiteral("AXTitle"), QStringLiteral("Save"));
+    application.set(QStringLiteral("AXTitle"), QStringLiteral("Simulator")).setChildren({child});
+    desktop.accessibility.hit = [&](float, float) { return platform::AXElementRef(child); };
     platform::Accessibility& accessibility = accessibilityOf(desktop);
-    const AXElementRef element = accessibility.application(9, AX::messagingTimeout);
+    const AXElementRef app = accessibility.application(9, AX::messagingTimeout);
+    AXElementRef element = app;
+    if (silent == "child")
+        element = AX::value<QList<AXElementRef>>(*app, QStringLiteral("AXChildren")).value().front();
+    else if (silent == "hit")
+        element = accessibility.elementAt(app, 10, 10);
+    FakeAXElement& node = silent == "application" ? application : *child;
+    const int calls = FakeApple::accessibilityCalls();
 
-    application.answers = false;
+    node.answers = false;
+    QElapsedTimer silence;
+    silence.start();
     QVERIFY(!element->attribute(QStringLiteral("AXTitle")));
-    QCOMPARE(FakeApple::accessibilityCalls(), 1);
-    // It cost one time-out; until it answers again nothing more is asked of it.
+    // It cost one time-out, the application's; until it answers again nothing more is asked of it.
+    QCOMPARE(FakeApple::waited(), AX::messagingTimeout);
     QVERIFY(!element->attribute(QStringLiteral("AXTitle")));
-    QVERIFY(!element->performAction(QStringLiteral("AXRaise")));
-    QVERIFY(!accessibility.elementAt(element, 10, 10));
-    QCOMPARE(FakeApple::accessibilityCalls(), 1);
+    QVERIFY(!app->performAction(QStringLiteral("AXRaise")));
+    QVERIFY(!accessibility.elementAt(app, 10, 10));
+    QCOMPARE(FakeApple::accessibilityCalls(), calls + 1);
 
-    application.answers = true;
+    // Asked again on the main thread (checkReleased), ever more rarely: after 1 s and 2 s, where a
+    // check every 0.5 s would have asked twice by 1 s.
+    QTRY_COMPARE_WITH_TIMEOUT(FakeApple::accessibilityCalls(), calls + 1 + asked, 10000);
+    if (asked > 0)
+        QVERIFY2(silence.elapsed() >= 1800, qPrintable(QString::number(silence.elapsed())));
+    QCOMPARE(FakeApple::waited(), AX::messagingTimeout * (1 + asked));
+
+    node.answers = true;
     QTRY_VERIFY_WITH_TIMEOUT(element->attribute(QStringLiteral("AXTitle")).has_value(), 10000);
-    QVERIFY(accessibility.elementAt(element, 10, 10));
+    QVERIFY(accessibility.elementAt(app, 10, 10));
 }
 
 QTEST_GUILESS_MAIN(TestMacAdapters)

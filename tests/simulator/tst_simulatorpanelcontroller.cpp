@@ -133,26 +133,33 @@ void TestSimulatorPanelController::tick_data() {
     QTest::addColumn<bool>("trusted");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QPoint>("panelAt"); // (−1, −1): no panel shown
+    QTest::addColumn<bool>("escapeOnlyHere");
 
     const QPoint none(-1, -1);
     QTest::newRow("Simulator found: beside it, tops level")
-        << Step([](Rig&) {}) << true << true << FakeSimulator::title << QPoint(528, 50);
+        << Step([](Rig&) {}) << true << true << FakeSimulator::title << QPoint(528, 50) << false;
     QTest::newRow("too close to the right edge: left of it")
         << Step([](Rig& rig) { rig.simulator.moveTo(QRectF(1150, 50, 420, 860)); }) << true << true
-        << FakeSimulator::title << QPoint(842, 50);
+        << FakeSimulator::title << QPoint(842, 50) << false;
     QTest::newRow("near the bottom: raised onto it")
         << Step([](Rig& rig) { rig.simulator.moveTo(QRectF(100, 800, 420, 860)); }) << true << true
-        << FakeSimulator::title << QPoint(528, 600);
+        << FakeSimulator::title << QPoint(528, 600) << false;
     QTest::newRow("panel turned off") << Step([](Rig& rig) { rig.settings.setSimulatorPanel(false); })
-                                      << false << true << QString() << none;
+                                      << false << true << QString() << none << false;
     QTest::newRow("no Simulator") << Step([](Rig& rig) { rig.simulator.quit(); }) << false << true
-                                  << QString() << none;
+                                  << QString() << none << false;
     QTest::newRow("Simulator hidden")
         << Step([](Rig& rig) { rig.desktop.applications.hidden.insert(FakeSimulator::pid); }) << false << true
-        << QString() << none;
+        << QString() << none << false;
     QTest::newRow("no accessibility access: still followed, by its list entry")
         << Step([](Rig& rig) { rig.desktop.accessibility.trusted = false; }) << true << false
-        << QStringLiteral("Simulator") << QPoint(528, 50);
+        << QStringLiteral("Simulator") << QPoint(528, 50) << false;
+    QTest::newRow("no access where the Escape watch needs it: Escape only in the panel")
+        << Step([](Rig& rig) {
+               rig.desktop.accessibility.trusted = false;
+               rig.windows.escapeWatchNeedsTrust = true;
+           })
+        << true << false << QStringLiteral("Simulator") << QPoint(528, 50) << true;
 }
 
 void TestSimulatorPanelController::tick() {
@@ -161,12 +168,14 @@ void TestSimulatorPanelController::tick() {
     QFETCH(bool, trusted);
     QFETCH(QString, title);
     QFETCH(QPoint, panelAt);
+    QFETCH(bool, escapeOnlyHere);
 
     Rig rig;
     setup(rig);
     rig.controller->tick();
     QCOMPARE(rig.model.visible, visible);
     QCOMPARE(rig.model.trusted, trusted);
+    QCOMPARE(rig.model.escapeOnlyHere, escapeOnlyHere);
     QCOMPARE(rig.model.deviceTitle, title);
     QCOMPARE(rig.controller->window().has_value(), visible);
     QCOMPARE(rig.panelShown(), panelAt != QPoint(-1, -1));

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <QThread>
 
 #include <cmath>
 #include <deque>
@@ -31,12 +32,17 @@ struct Object {
     bool flag = false;
     std::vector<Object*> items;                       // array
     std::vector<std::pair<Object*, Object*>> entries; // dictionary
-    AXValueType valueType = 0;
+    AXValueType valueType = kAXValueTypeIllegal;
     CGRect box{};
     std::shared_ptr<FakeAXElement> node;
     qint32 pid = 0;
     bool application = false;
+    // Its own messaging time-out, in seconds; 0 until one is set on this very element.
+    float timeout = 0;
 };
+
+// What an element without a time-out of its own waits for an answer.
+constexpr float defaultTimeout = 6;
 
 struct World {
     std::recursive_mutex lock;
@@ -48,6 +54,8 @@ struct World {
     QHash<QPair<const FakeAXElement*, QString>, QString> raw;
     int calls = 0;
     qsizetype firstUnanswered = -1;
+    std::chrono::milliseconds waited{0};
+    QThread* mainThread = nullptr;
     int prompts = 0;
     QStringList urls;
     std::pair<uint32_t, uint32_t> listRequest{~0u, ~0u};
@@ -109,6 +117,21 @@ Object* use(CFTypeRef cf, const char* where, CFTypeID type = 0) {
         w.faults.append(
             QStringLiteral("%1: %2 is of another type").arg(QLatin1String(where), object->origin));
     return object;
+}
+
+// The accessibility interface is called on the main thread only.
+void onMainThread(const char* where) {
+    World& w = world();
+    if (QThread::currentThread() != w.mainThread)
+        w.faults.append(QStringLiteral("%1: called off the main thread").arg(QLatin1String(where)));
+}
+
+// A call to `element` that went unanswered: it waited for the element's own time-out.
+AXError unanswered(const Object* element) {
+    World& w = world();
+    const float timeout = element->timeout > 0 ? element->timeout : defaultTimeout;
+    w.waited += std::chrono::milliseconds(std::lround(timeout * 1000));
+    return kAXErrorCannotComplete;
 }
 
 // A reference the caller now owns.
@@ -299,6 +322,8 @@ void bind(FakeDesktop* desktop) {
     w.raw.clear();
     w.calls = 0;
     w.firstUnanswered = -1;
+    w.waited = std::chrono::milliseconds(0);
+    w.mainThread = QThread::currentThread();
     w.prompts = 0;
     w.urls.clear();
     w.listRequest = {~0u, ~0u};
@@ -327,6 +352,11 @@ std::pair<uint32_t, uint32_t> lastListRequest() {
 qsizetype firstUnanswered() {
     std::lock_guard guard(world().lock);
     return world().firstUnanswered;
+}
+
+std::chrono::milliseconds waited() {
+    std::lock_guard guard(world().lock);
+    return world().waited;
 }
 
 int prompts() {
@@ -377,7 +407,7 @@ const CFStringRef kCGWindowOwnerPID = static_cast<CFStringRef>(ref(ownerPidKey))
 const CFStringRef kCGWindowLayer = static_cast<CFStringRef>(ref(layerKey));
 const CFStringRef kCGWindowNumber = static_cast<CFStringRef>(ref(numberKey));
 const CFStringRef kCGWindowBounds = static_cast<CFStringRef>(ref(boundsKey));
-const CFStringRef kAXTrustedCheckOptionPrompt = static_cast<CFStringRef>(ref(promptKey));
+CFStringRef kAXTrustedCheckOptionPrompt = static_cast<CFStringRef>(ref(promptKey));
 
 CFTypeRef CFRetain(CFTypeRef cf) {
     std::lock_guard guard(world().lock);
@@ -595,12 +625,14 @@ bool CGRectMakeWithDictionaryRepresentation(CFDictionaryRef dict, CGRect* rect) 
 
 Boolean AXIsProcessTrusted(void) {
     std::lock_guard guard(world().lock);
+    onMainThread("AXIsProcessTrusted");
     return world().desktop->accessibility.isTrusted();
 }
 
 Boolean AXIsProcessTrustedWithOptions(CFDictionaryRef options) {
     World& w = world();
     std::lock_guard guard(w.lock);
+    onMainThread("AXIsProcessTrustedWithOptions");
     Object* dictionary = options ? use(options, "AXIsProcessTrustedWithOptions", Dictionary) : nullptr;
     const Object* prompt = dictionary ? lookup(dictionary, promptKey->text) : nullptr;
     if (prompt && prompt->type == BooleanType && prompt->flag) {
@@ -612,6 +644,7 @@ Boolean AXIsProcessTrustedWithOptions(CFDictionaryRef options) {
 
 AXUIElementRef AXUIElementCreateApplication(pid_t pid) {
     std::lock_guard guard(world().lock);
+    onMainThread("AXUIElementCreateApplication");
     Object* application =
         element(nullptr, qint32(pid), QStringLiteral("the application element %1").arg(pid));
     application->application = true;
@@ -621,9 +654,11 @@ AXUIElementRef AXUIElementCreateApplication(pid_t pid) {
 AXError AXUIElementSetMessagingTimeout(AXUIElementRef element, float timeoutInSeconds) {
     World& w = world();
     std::lock_guard guard(w.lock);
+    onMainThread("AXUIElementSetMessagingTimeout");
     Object* object = use(element, "AXUIElementSetMessagingTimeout", Element);
     if (!object || timeoutInSeconds < 0)
         return kAXErrorIllegalArgument;
+    object->timeout = timeoutInSeconds;
     // The fake desktop hands out an application together with its time-out.
     if (object->application)
         object->node = std::dynamic_pointer_cast<FakeAXElement>(w.desktop->accessibility.application(
@@ -635,6 +670,7 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
     World& w = world();
     std::lock_guard guard(w.lock);
     ++w.calls;
+    onMainThread("AXUIElementCopyAttributeValue");
     Object* object = use(element, "AXUIElementCopyAttributeValue", Element);
     const Object* name = use(attribute, "AXUIElementCopyAttributeValue", String);
     if (!object || !name || !object->node)
@@ -643,7 +679,7 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
     if (!object->node->answers) {
         if (w.firstUnanswered < 0)
             w.firstUnanswered = w.desktop->log->size() - 1;
-        return kAXErrorCannotComplete;
+        return unanswered(object);
     }
     const QString origin = QStringLiteral("%1 of %2").arg(name->text, object->node->name);
     if (const auto raw = w.raw.constFind({object->node.get(), name->text}); raw != w.raw.constEnd()) {
@@ -660,6 +696,7 @@ AXError AXUIElementSetAttributeValue(AXUIElementRef element, CFStringRef attribu
     World& w = world();
     std::lock_guard guard(w.lock);
     ++w.calls;
+    onMainThread("AXUIElementSetAttributeValue");
     Object* object = use(element, "AXUIElementSetAttributeValue", Element);
     const Object* name = use(attribute, "AXUIElementSetAttributeValue", String);
     Object* written = use(value, "AXUIElementSetAttributeValue");
@@ -668,18 +705,19 @@ AXError AXUIElementSetAttributeValue(AXUIElementRef element, CFStringRef attribu
     const std::optional<platform::AXValue> port = toPort(written);
     if (!port)
         return kAXErrorIllegalArgument;
-    return object->node->setAttribute(name->text, *port) ? kAXErrorSuccess : kAXErrorCannotComplete;
+    return object->node->setAttribute(name->text, *port) ? kAXErrorSuccess : unanswered(object);
 }
 
 AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action) {
     World& w = world();
     std::lock_guard guard(w.lock);
     ++w.calls;
+    onMainThread("AXUIElementPerformAction");
     Object* object = use(element, "AXUIElementPerformAction", Element);
     const Object* name = use(action, "AXUIElementPerformAction", String);
     if (!object || !name || !object->node)
         return kAXErrorInvalidUIElement;
-    return object->node->performAction(name->text) ? kAXErrorSuccess : kAXErrorCannotComplete;
+    return object->node->performAction(name->text) ? kAXErrorSuccess : unanswered(object);
 }
 
 AXError AXUIElementCopyElementAtPosition(AXUIElementRef application, float x, float y,
@@ -687,12 +725,13 @@ AXError AXUIElementCopyElementAtPosition(AXUIElementRef application, float x, fl
     World& w = world();
     std::lock_guard guard(w.lock);
     ++w.calls;
+    onMainThread("AXUIElementCopyElementAtPosition");
     Object* object = use(application, "AXUIElementCopyElementAtPosition", Element);
     if (!object || !object->node)
         return kAXErrorInvalidUIElement;
     const platform::AXElementRef found = w.desktop->accessibility.elementAt(object->node, x, y);
     if (!object->node->answers)
-        return kAXErrorCannotComplete;
+        return unanswered(object);
     auto node = std::dynamic_pointer_cast<FakeAXElement>(found);
     if (!node)
         return kAXErrorNoValue;
@@ -716,7 +755,7 @@ AXValueRef AXValueCreate(AXValueType theType, const void* valuePtr) {
 AXValueType AXValueGetType(AXValueRef value) {
     std::lock_guard guard(world().lock);
     const Object* object = use(value, "AXValueGetType", Value);
-    return object ? object->valueType : 0;
+    return object ? object->valueType : kAXValueTypeIllegal;
 }
 
 Boolean AXValueGetValue(AXValueRef value, AXValueType theType, void* valuePtr) {

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <chrono>
 #include <cstdint>
 #include <utility>
 
@@ -36,9 +37,13 @@ QStringList openedUrls();
 
 // Where the first read that went unanswered stands in the desktop's log; -1 when none did.
 qsizetype firstUnanswered();
+// How long the calls that went unanswered waited in all: each for its element's own time-out, or,
+// on an element that has none, for the interface's default of 6 s.
+std::chrono::milliseconds waited();
 
-// Every mistake seen (a release too many, an object used after its last release) and every object
-// still held; empty when each object was released exactly once.
+// Every mistake seen (a release too many, an object used after its last release, an accessibility
+// call off the main thread) and every object still held; empty when each object was released
+// exactly once.
 QStringList faults();
 
 // The fake desktop's element behind an accessibility element the fake handed out; null for none.

@@ -18,6 +18,7 @@ class FakeWindowSystem final : public platform::WindowSystem {
 public:
     bool compositingManager = true;
     bool offersEscapeWatch = true;
+    bool escapeWatchNeedsTrust = false;
     QStringList changes;
     // Called on every restack, after it is logged; a test moves the window in its fake list here.
     std::function<void(quint32 window, quint32 other)> restacked;
@@ -78,6 +79,7 @@ public:
             return nullptr;
         return std::make_unique<EscapeWatch>(*this, std::move(escape));
     }
+    bool escapeNeedsTrust() override { return escapeWatchNeedsTrust; }
     std::unique_ptr<platform::PointerShield> shieldPointer(const QRectF& area,
                                                            platform::PointerEvents events) override {
         return std::make_unique<Shield>(*this, area, std::move(events));

@@ -13,6 +13,7 @@ class RecordingPanelModel final : public PanelModelInput {
 public:
     PanelControl* controller = nullptr;
     bool trusted = false;
+    bool escapeOnlyHere = false;
     bool visible = false;
     bool picking = false;
     QString deviceTitle;
@@ -26,6 +27,7 @@ public:
 
     void setController(PanelControl* to) override { controller = to; }
     void setTrusted(bool to) override { change("trusted", trusted, to); }
+    void setEscapeOnlyHere(bool to) override { escapeOnlyHere = to; }
     void setVisible(bool to) override { change("visible", visible, to); }
     void setDeviceTitle(const QString& to) override {
         if (deviceTitle != to)

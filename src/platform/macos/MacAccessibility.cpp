@@ -3,9 +3,8 @@
 #include "platform/Unresponsive.h"
 #include "platform/macos/CoreFoundationRef.h"
 
-#include <QFutureWatcher>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QHash>
+#include <QObject>
 
 #include <ApplicationServices/ApplicationServices.h>
 #include <cmath>
@@ -28,7 +27,16 @@ CfRef<AXUIElementRef> applicationElement(qint32 pid, std::chrono::milliseconds t
     return element;
 }
 
-// Asks a silent application once, on a thread of the pool: the call may take a whole time-out.
+// Whether the `turn`th check of a silent application asks it: after 1, 2, 4 and 8 s, then every
+// 8 s. Each ask may cost the UI thread a whole time-out, so asking at every check would cost one
+// per check for as long as the application stays silent.
+bool asks(int turn) {
+    constexpr int every = 16;
+    return turn >= every ? turn % every == 0 : turn > 1 && (turn & (turn - 1)) == 0;
+}
+
+// Asks a silent application once. On the UI thread, as every call into the accessibility interface
+// is: the call gives up after the application's time-out.
 Unresponsive::Answer ask(qint32 pid, std::chrono::milliseconds timeout) {
     const CfRef<AXUIElementRef> application = applicationElement(pid, timeout);
     if (!application)
@@ -44,24 +52,22 @@ Unresponsive::Answer ask(qint32 pid, std::chrono::milliseconds timeout) {
 } // namespace
 
 struct MacAccessibility::Shared {
-    QThreadPool checks;
     Unresponsive record;
-
-    // A check still asking finishes before the record it answers goes.
-    ~Shared() { checks.waitForDone(); }
+    // The checks each silent application has had since it stopped answering.
+    QHash<qint32, int> turns;
 
     static QString key(qint32 pid) { return QString::number(pid); }
 
     // False, and the application on the record, when it did not answer in time.
     bool answered(AXError error, qint32 pid, std::chrono::milliseconds timeout) {
-        if (error == kAXErrorCannotComplete) {
+        if (error == kAXErrorCannotComplete && !record.isSilent(key(pid))) {
+            turns.insert(pid, 0);
             record.silenced(key(pid), [this, pid, timeout](QObject* context, auto told) {
-                auto* watcher = new QFutureWatcher<Unresponsive::Answer>(context);
-                QObject::connect(watcher, &QFutureWatcherBase::finished, context, [watcher, told] {
-                    watcher->deleteLater();
-                    told(watcher->result());
-                });
-                watcher->setFuture(QtConcurrent::run(&checks, ask, pid, timeout));
+                const Unresponsive::Answer answer =
+                    asks(++turns[pid]) ? ask(pid, timeout) : Unresponsive::Answer::Silent;
+                // Told once this check has returned: the answer may end the record's entry for it.
+                QMetaObject::invokeMethod(
+                    context, [told, answer] { told(answer); }, Qt::QueuedConnection);
             });
         }
         return error == kAXErrorSuccess;
@@ -84,6 +90,9 @@ public:
     bool answered(AXError error) { return m_shared->answered(error, m_pid, m_timeout); }
 
     AXElementRef wrap(AXUIElementRef element) const {
+        // A time-out set on one element holds for that element alone: any other falls back to the
+        // interface's default of several seconds.
+        AXUIElementSetMessagingTimeout(element, seconds(m_timeout));
         return std::make_shared<Element>(m_shared, m_pid, m_timeout, CfRef<AXUIElementRef>::retain(element),
                                          false);
     }

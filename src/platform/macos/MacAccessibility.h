@@ -6,13 +6,13 @@
 
 namespace platform::macos {
 
-// The accessibility interface (ApplicationServices). An application that does not answer in time
+// The accessibility interface (ApplicationServices), called on the UI thread only. Every element it
+// hands out gives up after its application's time-out. An application that does not answer in time
 // goes on the record of unresponsive applications: it costs one time-out, then every call to it
-// gives up at once until a check in the background, off the UI thread, finds it answering again.
+// gives up at once until a check, asking it ever more rarely, finds it answering again.
 class MacAccessibility final : public Accessibility {
 public:
     MacAccessibility();
-    // Waits for a check still asking (at most one time-out), so that none outlives the record.
     ~MacAccessibility() override;
 
     bool isTrusted() override;

@@ -14,8 +14,9 @@ public:
     bool isHidden(qint32 pid) override;
 };
 
-// The window server's part of targeting, through AppKit. The panel is an NSPanel that never makes
-// the application active; windows blend, so nothing shields the pointer.
+// The window server's part of targeting, through AppKit. The panel and the overlay live in NSPanels
+// of ours that never make the application active (MacPanels.h); windows blend, so nothing shields
+// the pointer.
 class MacWindowSystem final : public WindowSystem {
 public:
     bool compositing() override { return true; }
@@ -27,6 +28,7 @@ public:
     void showOverlay(QWindow& window) override;
     void activate(QWindow& window) override;
     std::unique_ptr<Watch> watchEscape(std::function<void()> escape) override;
+    bool escapeNeedsTrust() override { return true; }
     std::unique_ptr<PointerShield> shieldPointer(const QRectF&, PointerEvents) override { return nullptr; }
     std::optional<QPointF> pointer() override;
 };

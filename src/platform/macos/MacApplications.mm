@@ -1,9 +1,8 @@
 #include "platform/macos/MacApplications.h"
 
 #include "foundation/Geometry.h"
+#include "platform/macos/MacPanels.h"
 
-#include <QEvent>
-#include <QObject>
 #include <QWindow>
 
 #import <AppKit/AppKit.h>
@@ -12,10 +11,6 @@ namespace platform::macos {
 
 namespace {
 
-// A window that can move to the active space and stand beside full-screen windows.
-constexpr NSWindowCollectionBehavior panelBehaviour =
-    NSWindowCollectionBehavior(NSWindowCollectionBehaviorMoveToActiveSpace) |
-    NSWindowCollectionBehavior(NSWindowCollectionBehaviorFullScreenAuxiliary);
 constexpr unsigned short escapeKeyCode = 53;
 
 QString text(NSString* string) {
@@ -28,63 +23,45 @@ NSWindow* nativeWindow(QWindow& window) {
     return view ? [view window] : nil;
 }
 
-// What makes our panel a panel: clicking it leaves the Simulator the active application, and it
-// takes the keyboard only for a control that types. The toolkit sets style, level and hiding each
-// time it creates or re-flags the window, so this is put back after it does.
-void applyPanel(QWindow& window) {
-    NSWindow* native = nativeWindow(window);
-    if (![native isKindOfClass:[NSPanel class]])
-        return;
-    NSPanel* panel = (NSPanel*)native;
-    [panel setStyleMask:[panel styleMask] | NSWindowStyleMaskNonactivatingPanel];
-    [panel setBecomesKeyOnlyIfNeeded:YES];
-    [panel setHidesOnDeactivate:NO];
-    [panel setCollectionBehavior:panelBehaviour];
-    [panel setLevel:NSNormalWindowLevel];
-}
-
-// Puts the panel's properties back whenever the toolkit has shown the window anew.
-class PanelKeeper final : public QObject {
-public:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Expose || event->type() == QEvent::Show) {
-            if (auto* window = qobject_cast<QWindow*>(watched))
-                applyPanel(*window);
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
-PanelKeeper& panelKeeper() {
-    static PanelKeeper keeper;
-    return keeper;
-}
-
 class EscapeMonitor final : public Watch {
 public:
     explicit EscapeMonitor(std::function<void()> escape)
         : m_escape(std::make_shared<std::function<void()>>(std::move(escape))) {
         std::weak_ptr<std::function<void()>> escapeWeak = m_escape;
-        // Keys sent to other applications only; the key still reaches them.
-        id monitor = [NSEvent addGlobalMonitorForEventsMatchingMask:NSEventMaskKeyDown
-                                                            handler:^(NSEvent* event) {
-                                                              if ([event keyCode] != escapeKeyCode)
-                                                                  return;
-                                                              if (auto escape = escapeWeak.lock())
-                                                                  (*escape)();
-                                                            }];
-        m_monitor = [monitor retain];
+        // Keys sent to other applications, seen only while this one is trusted for accessibility;
+        // the key still reaches them.
+        id global = [NSEvent addGlobalMonitorForEventsMatchingMask:NSEventMaskKeyDown
+                                                           handler:^(NSEvent* event) {
+                                                             if ([event keyCode] != escapeKeyCode)
+                                                                 return;
+                                                             if (auto escape = escapeWeak.lock())
+                                                                 (*escape)();
+                                                           }];
+        // Keys sent to our own windows (the panel, the overlay), which the global monitor never
+        // sees; they go on to the window as before.
+        id local = [NSEvent addLocalMonitorForEventsMatchingMask:NSEventMaskKeyDown
+                                                         handler:^NSEvent*(NSEvent* event) {
+                                                           if ([event keyCode] == escapeKeyCode) {
+                                                               if (auto escape = escapeWeak.lock())
+                                                                   (*escape)();
+                                                           }
+                                                           return event;
+                                                         }];
+        m_monitors[0] = [global retain];
+        m_monitors[1] = [local retain];
     }
     ~EscapeMonitor() override {
-        if (m_monitor) {
-            [NSEvent removeMonitor:m_monitor];
-            [m_monitor release];
+        for (id monitor : m_monitors) {
+            if (monitor) {
+                [NSEvent removeMonitor:monitor];
+                [monitor release];
+            }
         }
     }
 
 private:
     std::shared_ptr<std::function<void()>> m_escape;
-    id m_monitor = nil;
+    id m_monitors[2] = {nil, nil};
 };
 
 } // namespace
@@ -109,27 +86,22 @@ bool MacRunningApplications::isHidden(qint32 pid) {
 }
 
 quint32 MacWindowSystem::number(QWindow& window) {
+    // A window without a window device has a number of 0 or less.
     NSWindow* native = nativeWindow(window);
-    return native ? quint32([native windowNumber]) : 0;
+    const NSInteger number = native ? [native windowNumber] : 0;
+    return number > 0 ? quint32(number) : 0;
 }
 
 void MacWindowSystem::setAuxiliary(QWindow& window) {
-    // The toolkit makes an NSPanel of a dialog window, on its normal level and shown after the
-    // application is deactivated; the window becomes one the next time it is shown.
-    if (window.type() != Qt::Dialog)
-        window.setFlags((window.flags() & ~Qt::WindowType_Mask) | Qt::Dialog);
-    window.installEventFilter(&panelKeeper());
-    applyPanel(window);
+    hostInPanel(window, PanelKind::Panel);
 }
 
 void MacWindowSystem::setAcceptsFocus(QWindow& window, bool accepts) {
-    applyPanel(window);
     if (auto* panel = (NSPanel*)nativeWindow(window); [panel isKindOfClass:[NSPanel class]])
         [panel setBecomesKeyOnlyIfNeeded:accepts ? NO : YES];
 }
 
 void MacWindowSystem::orderAbove(QWindow& window, quint32 other) {
-    applyPanel(window);
     // Ordering, unlike the toolkit's raise(), leaves the active application as it is.
     [nativeWindow(window) orderWindow:NSWindowAbove relativeTo:NSInteger(other)];
 }
@@ -146,16 +118,14 @@ void MacWindowSystem::restore(QWindow& window) {
 void MacWindowSystem::showOverlay(QWindow& window) {
     // Above the Simulator's windows, and clicked without taking the Simulator's place as the active
     // application: the toolkit's raise() would activate this one, and bring its main window along.
-    NSWindow* native = nativeWindow(window);
-    if ([native isKindOfClass:[NSPanel class]])
-        [native setStyleMask:[native styleMask] | NSWindowStyleMaskNonactivatingPanel];
-    [native setLevel:NSFloatingWindowLevel];
-    [native orderFrontRegardless];
+    [hostInPanel(window, PanelKind::Overlay) orderFrontRegardless];
 }
 
 void MacWindowSystem::activate(QWindow& window) {
     // A non-activating panel takes the keyboard without making the application active.
-    [nativeWindow(window) makeKeyAndOrderFront:nil];
+    NSWindow* native = nativeWindow(window);
+    [native makeFirstResponder:reinterpret_cast<NSView*>(window.winId())];
+    [native makeKeyAndOrderFront:nil];
 }
 
 std::unique_ptr<Watch> MacWindowSystem::watchEscape(std::function<void()> escape) {
@@ -164,8 +134,11 @@ std::unique_ptr<Watch> MacWindowSystem::watchEscape(std::function<void()> escape
 
 std::optional<QPointF> MacWindowSystem::pointer() {
     @autoreleasepool {
+        // Without a screen there is nothing to convert from, nor a pointer on one.
         NSArray* screens = [NSScreen screens];
-        const double primaryHeight = [screens count] > 0 ? [[screens objectAtIndex:0] frame].size.height : 0;
+        if ([screens count] == 0)
+            return std::nullopt;
+        const double primaryHeight = [[screens objectAtIndex:0] frame].size.height;
         const NSPoint location = [NSEvent mouseLocation];
         return Geometry::cocoa(QPointF(location.x, location.y), primaryHeight);
     }

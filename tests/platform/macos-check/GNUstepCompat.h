@@ -8,9 +8,6 @@ static const NSEventMask NSEventMaskKeyDown = NSKeyDownMask;
 
 @interface NSEvent (AppleMonitors)
 + (id)addGlobalMonitorForEventsMatchingMask:(NSEventMask)mask handler:(void (^)(NSEvent* event))block;
++ (id)addLocalMonitorForEventsMatchingMask:(NSEventMask)mask handler:(NSEvent* (^)(NSEvent* event))block;
 + (void)removeMonitor:(id)eventMonitor;
-@end
-
-@interface NSWindow (AppleStyleMask)
-- (void)setStyleMask:(NSWindowStyleMask)styleMask;
 @end

@@ -31,6 +31,7 @@ inline constexpr int32_t kAXErrorAttributeUnsupported = -25205;
 inline constexpr int32_t kAXErrorActionUnsupported = -25206;
 inline constexpr int32_t kAXErrorAPIDisabled = -25211;
 inline constexpr int32_t kAXErrorNoValue = -25212;
+inline constexpr uint32_t kAXValueTypeIllegal = 0;
 inline constexpr uint32_t kAXValueTypeCGPoint = 1;
 inline constexpr uint32_t kAXValueTypeCGSize = 2;
 inline constexpr uint32_t kAXValueTypeCGRect = 3;

@@ -29,8 +29,8 @@ typedef struct {
     CFIndex location;
     CFIndex length;
 } CFRange;
-typedef CFIndex CFNumberType;
-enum : CFIndex {
+// Apple's CF_ENUM makes each of these an enumeration type of its own in C++.
+enum CFNumberType : CFIndex {
     kCFNumberSInt32Type = copied::kCFNumberSInt32Type,
     kCFNumberSInt64Type = copied::kCFNumberSInt64Type,
     kCFNumberDoubleType = copied::kCFNumberDoubleType,
@@ -134,8 +134,7 @@ bool CGRectMakeWithDictionaryRepresentation(CFDictionaryRef dict, CGRect* rect);
 
 typedef const struct __AXUIElement* AXUIElementRef;
 typedef const struct __AXValue* AXValueRef;
-typedef int32_t AXError;
-enum : int32_t {
+enum AXError : int32_t {
     kAXErrorSuccess = copied::kAXErrorSuccess,
     kAXErrorFailure = copied::kAXErrorFailure,
     kAXErrorIllegalArgument = copied::kAXErrorIllegalArgument,
@@ -146,14 +145,14 @@ enum : int32_t {
     kAXErrorAPIDisabled = copied::kAXErrorAPIDisabled,
     kAXErrorNoValue = copied::kAXErrorNoValue,
 };
-typedef uint32_t AXValueType;
-enum : uint32_t {
+enum AXValueType : uint32_t {
+    kAXValueTypeIllegal = copied::kAXValueTypeIllegal,
     kAXValueTypeCGPoint = copied::kAXValueTypeCGPoint,
     kAXValueTypeCGSize = copied::kAXValueTypeCGSize,
     kAXValueTypeCGRect = copied::kAXValueTypeCGRect,
 };
 
-extern const CFStringRef kAXTrustedCheckOptionPrompt;
+extern CFStringRef kAXTrustedCheckOptionPrompt;
 
 Boolean AXIsProcessTrusted(void);
 Boolean AXIsProcessTrustedWithOptions(CFDictionaryRef options);
