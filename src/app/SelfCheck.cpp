@@ -6,10 +6,8 @@
 #include "simulator/SimulatorWindow.h"
 #include "simulator/TargetScreen.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QImageReader>
 #include <QWindow>
 #include <qcoro/qcorotimer.h>
 
@@ -96,13 +94,11 @@ QCoro::Task<int> run(platform::Platform& ports, QTextStream& out) {
         if (device) {
             clock.restart();
             try {
-                QByteArray png = co_await Simctl::screenshot(*ports.simulatorTool, device->udid);
-                QBuffer buffer(&png);
-                buffer.open(QIODevice::ReadOnly);
-                const QSize size = QImageReader(&buffer, "png").size();
-                if (!size.isValid())
+                const QByteArray png = co_await Simctl::screenshot(*ports.simulatorTool, device->udid);
+                const std::optional<QSize> size = Simctl::pixelSize(png);
+                if (!size)
                     throw Failure(QStringLiteral("not a PNG image"));
-                out << "ok   screenshot: " << size.width() << " \u00d7 " << size.height() << " pixels in "
+                out << "ok   screenshot: " << size->width() << " \u00d7 " << size->height() << " pixels in "
                     << clock.elapsed() << " ms" << Qt::endl;
             } catch (const Failure& failure) {
                 fail(QStringLiteral("screenshot: ") + failure.description());

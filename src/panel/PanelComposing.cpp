@@ -7,9 +7,7 @@
 #include "panel/Prompt.h"
 #include "simulator/Simctl.h"
 
-#include <QBuffer>
 #include <QDateTime>
-#include <QImageReader>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -20,20 +18,6 @@
 namespace {
 
 const QString noReport = QStringLiteral("The bridge didn\u2019t return a report");
-
-// The pixel size of PNG bytes, read from the image's header; none when they are not a PNG image.
-std::optional<QSize> pngSize(const QByteArray& png) {
-    QBuffer buffer;
-    buffer.setData(png);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QImageReader reader(&buffer, "png");
-    reader.setDecideFormatFromContent(false);
-    const QSize size = reader.size();
-    if (!reader.canRead() || !size.isValid() || size.isEmpty())
-        return std::nullopt;
-    return size;
-}
 
 // The draft's pictures, drawn on a thread of the pool from copies of what they are made of.
 QFuture<Annotation::Rendered> draw(const Draft& draft) {
@@ -185,7 +169,7 @@ QCoro::Task<> PanelComposing::capture(std::vector<PickResult> pins, quint64 seri
             QByteArray png = co_await Simctl::screenshot(m_tool, device.udid);
             if (overtaken())
                 co_return;
-            const std::optional<QSize> pixels = pngSize(png);
+            const std::optional<QSize> pixels = Simctl::pixelSize(png);
             if (!pixels)
                 throw PanelError(QStringLiteral("Unreadable screenshot"));
             made =

@@ -3,8 +3,10 @@
 #include "foundation/JsonInput.h"
 #include "foundation/PanelError.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QUuid>
 
 #include <nlohmann/json.hpp>
@@ -107,6 +109,19 @@ QCoro::Task<QByteArray> screenshot(platform::SimulatorTool& tool, QString udid) 
     if (!file.open(QIODevice::ReadOnly))
         throw Failure(file.errorString());
     co_return file.readAll();
+}
+
+std::optional<QSize> pixelSize(const QByteArray& png) {
+    QBuffer buffer;
+    buffer.setData(png);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QImageReader reader(&buffer, "png");
+    reader.setDecideFormatFromContent(false);
+    const QSize size = reader.size();
+    if (!reader.canRead() || !size.isValid() || size.isEmpty())
+        return std::nullopt;
+    return size;
 }
 
 } // namespace Simctl

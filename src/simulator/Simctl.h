@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QRectF>
+#include <QSize>
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
@@ -32,6 +33,9 @@ QCoro::Task<Device> device(platform::SimulatorTool& tool, QString name, std::opt
 
 // The device's screen as PNG bytes.
 QCoro::Task<QByteArray> screenshot(platform::SimulatorTool& tool, QString udid);
+
+// The pixel size of PNG bytes, read from the image's header; none when they are not a PNG image.
+std::optional<QSize> pixelSize(const QByteArray& png);
 
 // The booted devices of a listing, in the tool's order; an unexpected shape lists none. Throws
 // Failure when the text is not JSON.

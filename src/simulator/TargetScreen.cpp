@@ -2,9 +2,6 @@
 
 #include "foundation/Failure.h"
 
-#include <QBuffer>
-#include <QImageReader>
-
 #include <cmath>
 
 namespace {
@@ -15,19 +12,6 @@ const QString installHint =
 
 QRectF area(const SimulatorWindow& window) {
     return window.content.value_or(window.frame);
-}
-
-std::optional<QSize> pixelsOf(const QByteArray& png) {
-    QBuffer buffer;
-    buffer.setData(png);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QImageReader reader(&buffer, "png");
-    reader.setDecideFormatFromContent(false);
-    const QSize size = reader.size();
-    if (!reader.canRead() || !size.isValid() || size.isEmpty())
-        return std::nullopt;
-    return size;
 }
 
 // The tree, or why there is none.
@@ -147,7 +131,7 @@ QCoro::Task<TargetScreen> fromDevice(SimulatorWindow window, std::optional<QRect
             target.problem = QStringLiteral("Couldn\u2019t capture the simulator: ") + failure.description();
             co_return target;
         }
-        const std::optional<QSize> pixels = pixelsOf(*png);
+        const std::optional<QSize> pixels = Simctl::pixelSize(*png);
         if (!pixels) {
             target.problem = QStringLiteral("Couldn\u2019t capture the simulator: Unreadable screenshot");
             co_return target;

@@ -45,9 +45,9 @@ double scale() {
     return factor;
 }
 
-bool near(const QRectF& a, const QRectF& b) {
-    return std::abs(a.x() - b.x()) <= 1 && std::abs(a.y() - b.y()) <= 1 &&
-           std::abs(a.width() - b.width()) <= 1 && std::abs(a.height() - b.height()) <= 1;
+bool near(const QRectF& a, const QRectF& b, double within = 1) {
+    return std::abs(a.x() - b.x()) <= within && std::abs(a.y() - b.y()) <= within &&
+           std::abs(a.width() - b.width()) <= within && std::abs(a.height() - b.height()) <= within;
 }
 
 void xdotool(const QStringList& arguments) {
@@ -270,17 +270,18 @@ void TestTargetingRoad::pinAndSendOnACanvas() {
     QVERIFY(click(view->targetButton(), windows));
     QTRY_VERIFY_WITH_TIMEOUT(controller->overlay() && controller->overlay()->isShown(), patience);
     QCOMPARE(model.error(), std::nullopt);
-    const TargetScreen& target = controller->overlay()->target();
+    const TargetScreen target = controller->overlay()->target();
     QVERIFY(target.still);
     QCOMPARE(int(target.source), int(TargetScreen::Source::Device));
     QCOMPARE(target.still->points, standin.devices().value(0).screen);
     // The picture as large as fits in the window's content, the same shape as the device's screen.
     const QRectF screen = controller->overlay()->screen();
     QVERIFY(std::abs(screen.width() / screen.height() - 0.5) < 0.01);
-    const double k = screen.width() / target.still->points.width();
-    // A device point on the canvas, in the desktop's pixels, where xdotool moves the mouse.
+    // A device point on the canvas, in the desktop's pixels, where xdotool moves the mouse: the canvas
+    // moves with its window.
     const auto onCanvas = [&](QPointF device) {
-        return ((screen.topLeft() + device * k) * scale()).toPoint();
+        const QRectF now = controller->overlay()->screen();
+        return ((now.topLeft() + device * now.width() / target.still->points.width()) * scale()).toPoint();
     };
 
     const QPoint save = onCanvas({150, 398});
@@ -327,12 +328,15 @@ void TestTargetingRoad::pinAndSendOnACanvas() {
              QStringLiteral("saveButton"));
     QVERIFY(near(rect(pins.at(0).toObject().value("element").toObject().value("frame").toObject()),
                  QRectF(20, 376, 260, 44)));
-    QVERIFY(near(rect(pins.at(0).toObject().value("touch").toObject()), QRectF(150, 398, 0, 0)));
+    // A touch lands on a whole pixel of the desktop, which is most of a device point on a small canvas.
+    const double pixel = target.still->points.width() / (screen.width() * scale());
+    QVERIFY(near(rect(pins.at(0).toObject().value("touch").toObject()), QRectF(150, 398, 0, 0), 1.5 * pixel));
     QCOMPARE(pins.at(1).toObject().value("element").toObject().value("identifier").toString(),
              QStringLiteral("displayNameLabel"));
     QVERIFY(near(rect(pins.at(1).toObject().value("element").toObject().value("frame").toObject()),
                  QRectF(88, 112, 192, 20)));
-    QVERIFY(near(rect(pins.at(1).toObject().value("touch").toObject()), QRectF(150, 120, 0, 0)));
+    QVERIFY2(near(rect(pins.at(1).toObject().value("touch").toObject()), QRectF(150, 120, 0, 0), 1.5 * pixel),
+             QJsonDocument(pins.at(1).toObject()).toJson().constData());
     QCOMPARE(stored.value("viewport").toString(), QStringLiteral("300x600"));
 }
 

@@ -4,6 +4,7 @@
 #include "panel/Payload.h"
 #include "simulator/PickResult.h"
 #include "support/FakeSimulatorTool.h"
+#include "support/TestPng.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -20,13 +21,7 @@ inline const QString udid = QStringLiteral("5A1B2C3D-0000-4000-8000-000000000001
 
 // A real PNG of the given pixel size.
 inline QByteArray png(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return testPng(width, height);
 }
 
 // The tool's listing with one booted device.

@@ -12,6 +12,7 @@ static_assert(kCFNumberSInt32Type == copied::kCFNumberSInt32Type);
 static_assert(kCFNumberSInt64Type == copied::kCFNumberSInt64Type);
 static_assert(kCFNumberDoubleType == copied::kCFNumberDoubleType);
 static_assert(kCGWindowListOptionOnScreenOnly == copied::kCGWindowListOptionOnScreenOnly);
+static_assert(kCGWindowListOptionIncludingWindow == copied::kCGWindowListOptionIncludingWindow);
 static_assert(kCGWindowListExcludeDesktopElements == copied::kCGWindowListExcludeDesktopElements);
 static_assert(kCGNullWindowID == copied::kCGNullWindowID);
 static_assert(kAXErrorSuccess == copied::kAXErrorSuccess);
@@ -39,6 +40,7 @@ private slots:
             {kCGWindowLayer, copied::kCGWindowLayer},
             {kCGWindowNumber, copied::kCGWindowNumber},
             {kCGWindowBounds, copied::kCGWindowBounds},
+            {kCGWindowName, copied::kCGWindowName},
             {kAXTrustedCheckOptionPrompt, copied::kAXTrustedCheckOptionPrompt}};
         for (const auto& [key, text] : keys)
             QCOMPARE(QString::fromCFString(key), QString::fromLatin1(text));

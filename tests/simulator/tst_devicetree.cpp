@@ -4,9 +4,8 @@
 #include "simulator/TargetScreen.h"
 #include "support/FakeSimulatorTool.h"
 #include "support/Settle.h"
+#include "support/TestPng.h"
 
-#include <QBuffer>
-#include <QImage>
 #include <QTest>
 
 namespace {
@@ -24,16 +23,6 @@ QByteArray tree(const char* rootFrame = R"({"x":0,"y":0,"width":300,"height":600
                 "frame":{"x":150,"y":376,"width":130,"height":44}}]},
              {"role":"AXStaticText","AXValue":"Profile","frame":{"x":20,"y":52,"width":160,"height":36}},
              {"type":"Other","frame":{"x":10,"y":10,"width":-5,"height":20}}]}])";
-}
-
-QByteArray png(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::gray);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
 }
 
 const QByteArray listing = R"({"devices":{"com.apple.CoreSimulator.SimRuntime.iOS-26-0":[)"
@@ -173,7 +162,7 @@ void TestDeviceTree::fromDevice_data() {
     QTest::addColumn<QString>("problem");
     QTest::addColumn<bool>("bare");
 
-    const Answer device = FakeSimulatorTool::device(listing, png(900, 1800));
+    const Answer device = FakeSimulatorTool::device(listing, testPng(900, 1800));
     const auto printing = [](QByteArray output, int status = 0) {
         return Answer([output, status](const QStringList&) { return platform::ToolRun{{}, status, output}; });
     };

@@ -60,6 +60,7 @@ class TestSimulatorWindow : public QObject {
 private slots:
     void front_data();
     void front();
+    void aWindowWithoutATreeIsNamedByItsListedTitle();
     void screenRect_data();
     void screenRect();
     void isDirectlyAbove_data();
@@ -295,6 +296,26 @@ void TestSimulatorWindow::front() {
         QVERIFY2(desktop.log->isEmpty(), qPrintable(desktop.log->join(' ')));
     else
         QCOMPARE(desktop.accessibility.timeouts, QList<std::chrono::milliseconds>{AX::messagingTimeout});
+}
+
+// Device Hub shows no tree: the window server's title names the device, and still only the tree's
+// title is shown as the window's.
+void TestSimulatorWindow::aWindowWithoutATreeIsNamedByItsListedTitle() {
+    FakeDesktop desktop;
+    everyday(desktop);
+    desktop.applications.identifiers.insert(simulatorPid, "com.apple.dt.Devices");
+    axWindows(desktop, {});
+    desktop.windows.titles.insert(7, QStringLiteral("iPhone 17 Pro \u2013 iOS 26.0"));
+    std::optional<SimulatorWindow> found = SimulatorWindow::front(portsOf(desktop));
+    QVERIFY(found && !found->axWindow);
+    QCOMPARE(found->title, QStringLiteral("Simulator"));
+    QCOMPARE(found->deviceName(), QStringLiteral("iPhone 17 Pro"));
+    QCOMPARE(found->runtime(), std::optional<QString>("iOS 26.0"));
+    // Where the tree names the window, its title wins.
+    everyday(desktop);
+    found = SimulatorWindow::front(portsOf(desktop));
+    QVERIFY(found && found->axWindow);
+    QCOMPARE(found->deviceName(), QStringLiteral("iPhone 15 Pro"));
 }
 
 void TestSimulatorWindow::screenRect_data() {

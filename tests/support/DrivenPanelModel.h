@@ -2,6 +2,7 @@
 
 #include "panel/SimulatorPanelModel.h"
 #include "simulator/PanelLink.h"
+#include "support/TestPng.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -39,13 +40,7 @@ inline const QString deviceTitle = QStringLiteral("iPhone 15 Pro \u2013 iOS 17.2
 
 // A real PNG of a device screen.
 inline QByteArray png(int width = 1179, int height = 2556) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return testPng(width, height);
 }
 
 // The simulator tool's listing of the device the drafts below are on.

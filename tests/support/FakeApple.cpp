@@ -96,6 +96,7 @@ Object* const ownerPidKey = constantString(copied::kCGWindowOwnerPID);
 Object* const layerKey = constantString(copied::kCGWindowLayer);
 Object* const numberKey = constantString(copied::kCGWindowNumber);
 Object* const boundsKey = constantString(copied::kCGWindowBounds);
+Object* const nameKey = constantString(copied::kCGWindowName);
 Object* const promptKey = constantString(copied::kAXTrustedCheckOptionPrompt);
 
 CFTypeRef ref(const Object* object) {
@@ -407,6 +408,7 @@ const CFStringRef kCGWindowOwnerPID = static_cast<CFStringRef>(ref(ownerPidKey))
 const CFStringRef kCGWindowLayer = static_cast<CFStringRef>(ref(layerKey));
 const CFStringRef kCGWindowNumber = static_cast<CFStringRef>(ref(numberKey));
 const CFStringRef kCGWindowBounds = static_cast<CFStringRef>(ref(boundsKey));
+const CFStringRef kCGWindowName = static_cast<CFStringRef>(ref(nameKey));
 CFStringRef kAXTrustedCheckOptionPrompt = static_cast<CFStringRef>(ref(promptKey));
 
 CFTypeRef CFRetain(CFTypeRef cf) {
@@ -564,14 +566,20 @@ CFURLRef CFURLCreateWithString(CFAllocatorRef, CFStringRef URLString, CFURLRef) 
 CFArrayRef CGWindowListCopyWindowInfo(CGWindowListOption option, CGWindowID relativeToWindow) {
     World& w = world();
     std::lock_guard guard(w.lock);
-    w.listRequest = {option, relativeToWindow};
-    const auto entries = w.desktop->windows.onScreenWindows();
+    // A question about one window is not a look at the list.
+    const bool one = option & kCGWindowListOptionIncludingWindow;
+    if (!one)
+        w.listRequest = {option, relativeToWindow};
+    const auto entries = one ? w.desktop->windows.entries : w.desktop->windows.onScreenWindows();
     if (!entries)
         return nullptr;
     const QString origin = QStringLiteral("the window list");
     Object* list = w.make(Array, origin);
     for (size_t i = 0; i < entries->size(); ++i) {
         const platform::WindowEntry& entry = (*entries)[i];
+        // One window, by its number, as the option asks.
+        if ((option & kCGWindowListOptionIncludingWindow) && entry.number != relativeToWindow)
+            continue;
         QHash<QString, QVariant> values;
         if (entry.ownerPid)
             values.insert(ownerPidKey->text, qlonglong(*entry.ownerPid));
@@ -579,6 +587,8 @@ CFArrayRef CGWindowListCopyWindowInfo(CGWindowListOption option, CGWindowID rela
             values.insert(layerKey->text, qlonglong(*entry.layer));
         if (entry.number)
             values.insert(numberKey->text, qlonglong(*entry.number));
+        if (entry.number && w.desktop->windows.titles.contains(*entry.number))
+            values.insert(nameKey->text, w.desktop->windows.titles.value(*entry.number));
         if (entry.bounds)
             values.insert(boundsKey->text, QVariantMap{{"X", entry.bounds->x()},
                                                        {"Y", entry.bounds->y()},
@@ -598,6 +608,7 @@ CFArrayRef CGWindowListCopyWindowInfo(CGWindowListOption option, CGWindowID rela
                           : it.key() == layerKey->text  ? layerKey
                           : it.key() == numberKey->text ? numberKey
                           : it.key() == boundsKey->text ? boundsKey
+                          : it.key() == nameKey->text   ? nameKey
                                                         : string(it.key(), origin);
             contain(dictionary, key, fromVariant(*it, origin));
         }

@@ -56,4 +56,18 @@ std::optional<std::vector<WindowEntry>> MacWindowList::onScreenWindows() {
     return entries;
 }
 
+std::optional<QString> MacWindowList::title(quint32 number) {
+    const auto list =
+        CfRef<CFArrayRef>::adopt(CGWindowListCopyWindowInfo(kCGWindowListOptionIncludingWindow, number));
+    if (!list || CFArrayGetCount(list.get()) < 1)
+        return std::nullopt;
+    const CFTypeRef entry = CFArrayGetValueAtIndex(list.get(), 0);
+    if (!entry || CFGetTypeID(entry) != CFDictionaryGetTypeID())
+        return std::nullopt;
+    const CFTypeRef name = CFDictionaryGetValue(static_cast<CFDictionaryRef>(entry), kCGWindowName);
+    if (!name || CFGetTypeID(name) != CFStringGetTypeID())
+        return std::nullopt;
+    return qString(name);
+}
+
 } // namespace platform::macos

@@ -8,6 +8,8 @@ namespace platform::macos {
 class MacWindowList final : public WindowList {
 public:
     std::optional<std::vector<WindowEntry>> onScreenWindows() override;
+    // Present only where the user lets this application record the screen.
+    std::optional<QString> title(quint32 number) override;
 };
 
 } // namespace platform::macos

@@ -14,12 +14,14 @@ inline constexpr long kCFNumberDoubleType = 13;
 
 // CoreGraphics
 inline constexpr uint32_t kCGWindowListOptionOnScreenOnly = 1u << 0;
+inline constexpr uint32_t kCGWindowListOptionIncludingWindow = 1u << 3;
 inline constexpr uint32_t kCGWindowListExcludeDesktopElements = 1u << 4;
 inline constexpr uint32_t kCGNullWindowID = 0;
 inline constexpr const char* kCGWindowOwnerPID = "kCGWindowOwnerPID";
 inline constexpr const char* kCGWindowLayer = "kCGWindowLayer";
 inline constexpr const char* kCGWindowNumber = "kCGWindowNumber";
 inline constexpr const char* kCGWindowBounds = "kCGWindowBounds";
+inline constexpr const char* kCGWindowName = "kCGWindowName";
 
 // ApplicationServices: accessibility
 inline constexpr int32_t kAXErrorSuccess = 0;

@@ -118,6 +118,7 @@ typedef uint32_t CGWindowID;
 typedef uint32_t CGWindowListOption;
 enum : uint32_t {
     kCGWindowListOptionOnScreenOnly = copied::kCGWindowListOptionOnScreenOnly,
+    kCGWindowListOptionIncludingWindow = copied::kCGWindowListOptionIncludingWindow,
     kCGWindowListExcludeDesktopElements = copied::kCGWindowListExcludeDesktopElements,
 };
 #define kCGNullWindowID ((CGWindowID)copied::kCGNullWindowID)
@@ -126,6 +127,7 @@ extern const CFStringRef kCGWindowOwnerPID;
 extern const CFStringRef kCGWindowLayer;
 extern const CFStringRef kCGWindowNumber;
 extern const CFStringRef kCGWindowBounds;
+extern const CFStringRef kCGWindowName;
 
 CFArrayRef CGWindowListCopyWindowInfo(CGWindowListOption option, CGWindowID relativeToWindow);
 bool CGRectMakeWithDictionaryRepresentation(CFDictionaryRef dict, CGRect* rect);
