@@ -5,6 +5,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <memory>
@@ -19,8 +20,9 @@ using AXElementRef = std::shared_ptr<AXElement>;
 
 // What an accessibility attribute can hold, as the readers tell the kinds apart: a Boolean, a
 // number, text, a point or size (positions and sizes in top-left global coordinates), an element,
-// or a list of elements.
-using AXValue = std::variant<bool, double, QString, QPointF, QSizeF, AXElementRef, QList<AXElementRef>>;
+// a list of elements, or a list of texts.
+using AXValue =
+    std::variant<bool, double, QString, QPointF, QSizeF, AXElementRef, QList<AXElementRef>, QStringList>;
 
 // One element of another application's accessibility tree. Every call gives up after the
 // messaging time-out of the application element it came from.
@@ -47,6 +49,13 @@ public:
     }
 };
 
+// How much of its accessibility tree an application publishes.
+enum class Published {
+    Nothing, // no tree, or it does not answer
+    Windows, // its windows and nothing in them: some toolkits wait until they are asked for more
+    Tree,
+};
+
 // The accessibility interface of the desktop.
 class Accessibility {
 public:
@@ -65,6 +74,31 @@ public:
     // The deepest element of the application at a point in top-left global coordinates; null on
     // any failure.
     virtual AXElementRef elementAt(const AXElementRef& application, float x, float y) = 0;
+
+    // What the application of a process publishes, read through "AXWindows" and "AXChildren"; a
+    // platform that tells it with fewer requests overrides this.
+    virtual Published published(qint32 pid, std::chrono::milliseconds timeout) {
+        const AXElementRef root = application(pid, timeout);
+        const auto windows = root ? root->attribute(QStringLiteral("AXWindows")) : std::nullopt;
+        const auto* list = windows ? std::get_if<QList<AXElementRef>>(&*windows) : nullptr;
+        if (!list)
+            return Published::Nothing;
+        for (const AXElementRef& window : *list) {
+            const auto children = window ? window->attribute(QStringLiteral("AXChildren")) : std::nullopt;
+            const auto* held = children ? std::get_if<QList<AXElementRef>>(&*children) : nullptr;
+            if (held && !held->isEmpty())
+                return Published::Tree;
+        }
+        return Published::Windows;
+    }
+    // Asks the application to publish the rest of its tree, the way that needs no restart and
+    // changes nothing beyond that application; false where none is known or it does not answer.
+    // The tree takes a moment to appear: published() tells when it has.
+    virtual bool askToPublish(qint32 pid, std::chrono::milliseconds timeout) {
+        (void)pid;
+        (void)timeout;
+        return false;
+    }
 };
 
 } // namespace platform

@@ -3,6 +3,7 @@
 #include "platform/WindowList.h"
 
 #include <QPoint>
+#include <QRect>
 #include <QRectF>
 #include <QString>
 
@@ -38,6 +39,9 @@ public:
     // Asks the window manager to activate and raise a top-level window of the process: the one
     // whose frame or client rectangle is `window`, or its front one. False when there is none.
     bool activate(qint32 pid, const std::optional<QRectF>& window);
+    // The process's windows on screen, front to back, each as its client rectangle and, where the
+    // toolkit draws shadows around its content (_GTK_FRAME_EXTENTS), the content before it.
+    std::vector<QRect> contents(qint32 pid);
     // The mouse position in root coordinates.
     std::optional<QPoint> pointer();
     // Calls `changed` on a later turn of the event loop after the server reported anything that can
