@@ -20,12 +20,15 @@
 namespace platform::atspi {
 
 // What a toolkit's positions mean. Most give them on the screen in their own pixels: the X
-// server's divided by the scale the application runs at. GTK 4 gives them relative to each window,
-// and Chromium publishes the text runs inside an element as elements of their own.
+// server's divided by the scale the application runs at. GTK 4 gives them relative to each window.
+// The browsers take the point of a hit test in the X server's pixels, and Chromium (so Electron
+// too) gives a web page's positions in them while its own controls' are in its pixels; it also
+// publishes the runs of text inside an element as elements of their own.
 struct Toolkit {
     bool windowRelative = false;
     bool wholeScales = false; // GTK scales by whole numbers only
-    bool textRuns = false;
+    bool hitsInDevicePixels = false;
+    bool chromium = false;
 };
 
 // Which process serves its accessibility tree under which bus name, and which of those stopped

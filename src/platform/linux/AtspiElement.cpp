@@ -159,6 +159,8 @@ void Element::read(Application& application, const std::vector<Element*>& elemen
         if (what & Attributes)
             ask(element, Attributes,
                 application.message(path, accessibleInterface, QStringLiteral("GetAttributes")));
+        if (what & Parent)
+            ask(element, Parent, application.property(path, accessibleInterface, QStringLiteral("Parent")));
     }
     const auto answers = application.callAll(calls);
     for (size_t i = 0; i < answers.size(); ++i) {
@@ -188,6 +190,9 @@ void Element::read(Application& application, const std::vector<Element*>& elemen
             break;
         case Attributes:
             element.m_attributes.put(attributeMap(answer));
+            break;
+        case Parent:
+            element.m_parent.put(answer ? object(*answer) : std::nullopt);
             break;
         }
     }
@@ -286,6 +291,13 @@ std::optional<std::vector<std::shared_ptr<Element>>> Element::children(unsigned 
         list.push_back(std::move(child));
     }
     readAhead(*m_application, list, ahead);
+    // A page in Chromium gives positions in device pixels, and so does all it holds.
+    if (m_application->toolkit().chromium) {
+        for (const auto& child : list) {
+            if (child->m_role == documentWebRole)
+                child->m_placement = Placement{};
+        }
+    }
     return list;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/Accessibility.h"
 #include "platform/linux/AtspiApplication.h"
 #include "platform/linux/AtspiPlacement.h"
+#include "platform/linux/AtspiProtocol.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -59,6 +60,7 @@ public:
         Text = 32,
         Description = 64,
         Attributes = 128,
+        Parent = 256,
     };
 
     Element(std::shared_ptr<Application> application, QString path, std::optional<uint> role = std::nullopt);
@@ -122,6 +124,7 @@ private:
     Ahead<QString> m_text;
     Ahead<QString> m_description;
     Ahead<QHash<QString, QString>> m_attributes;
+    Ahead<ObjectRef> m_parent;
 };
 
 } // namespace platform::atspi

@@ -110,10 +110,11 @@ std::shared_ptr<Element> Element::at(int x, int y) {
         return current;
     }
 
-    const QPointF own = current->placement().value_or(Placement{}).toOwn(point);
+    const QPointF own =
+        toolkit.hitsInDevicePixels ? point : current->placement().value_or(Placement{}).toOwn(point);
     const QVariantList arguments{int(std::floor(own.x())), int(std::floor(own.y())),
                                  QVariant::fromValue(screenCoordinates)};
-    std::shared_ptr<Element> parent;
+    const std::shared_ptr<Element> window = current;
     for (int depth = 0; depth < deepestDescent; ++depth) {
         const auto answer = m_application->call(m_application->message(
             current->m_path, componentInterface, QStringLiteral("GetAccessibleAtPoint"), arguments));
@@ -121,17 +122,31 @@ std::shared_ptr<Element> Element::at(int x, int y) {
         if (!child || child->path.isEmpty() || child->path == nullPath || child->path == current->m_path ||
             child->service != m_application->service)
             break;
-        parent = std::exchange(current, std::make_shared<Element>(m_application, child->path));
+        current = std::make_shared<Element>(m_application, child->path);
     }
     // What the hit test reads of the element it found.
     constexpr unsigned hit = Role | Identifier | Extents | Name | Text;
-    if (!toolkit.textRuns || !parent) {
+    if (!toolkit.chromium || current == window) {
         readAhead(*m_application, {current}, hit);
         return current;
     }
+    // Scaled, it tells a page's elements (they carry a tag) from its own controls only by their
+    // attributes.
+    const bool scaled = screenScale().value_or(1) != 1;
+    const unsigned web = scaled ? unsigned(Attributes) : 0u;
+    readAhead(*m_application, {current}, hit | Parent | web);
+    std::shared_ptr<Element> found = current;
     // A run of text stands for the element it is part of.
-    readAhead(*m_application, {parent, current}, hit);
-    return current->m_role == staticRole ? parent : current;
+    if (const auto* parent = current->m_parent.peek(); current->m_role == staticRole && parent && *parent &&
+                                                       (*parent)->service == m_application->service &&
+                                                       (*parent)->path != nullPath) {
+        found = std::make_shared<Element>(m_application, (*parent)->path);
+        readAhead(*m_application, {found}, hit | web);
+    }
+    const auto* attributes = found->m_attributes.peek();
+    if (scaled && attributes && *attributes && (*attributes)->contains(QStringLiteral("tag")))
+        found->m_placement = Placement{};
+    return found;
 }
 
 std::shared_ptr<Element> Element::descend(std::shared_ptr<Element> from, int x, int y) {

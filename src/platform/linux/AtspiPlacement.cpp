@@ -66,7 +66,8 @@ Toolkit Application::toolkit() {
     const bool gtk = name->compare(QLatin1String("GTK"), Qt::CaseInsensitive) == 0;
     toolkit.wholeScales = gtk;
     toolkit.windowRelative = gtk && version.startsWith(QLatin1String("4."));
-    toolkit.textRuns = *name == QLatin1String("Chromium");
+    toolkit.chromium = *name == QLatin1String("Chromium");
+    toolkit.hitsInDevicePixels = toolkit.chromium || *name == QLatin1String("Gecko");
     services->toolkitOf.insert(service, toolkit);
     return toolkit;
 }

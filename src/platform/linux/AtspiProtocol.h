@@ -26,7 +26,8 @@ inline const QString registryService = QStringLiteral("org.a11y.atspi.Registry")
 constexpr uint screenCoordinates = 0, windowCoordinates = 1;
 
 // Role and state numbers.
-constexpr uint dialogRole = 16, frameRole = 23, windowRole = 69, applicationRole = 75, staticRole = 116;
+constexpr uint dialogRole = 16, frameRole = 23, windowRole = 69, applicationRole = 75, documentWebRole = 95,
+               staticRole = 116;
 constexpr uint activeState = 1, enabledState = 8, iconifiedState = 15, sensitiveState = 24, showingState = 25;
 
 // A bus name and an object path: where an accessible object lives.
