@@ -23,12 +23,14 @@ namespace platform::atspi {
 // server's divided by the scale the application runs at. GTK 4 gives them relative to each window.
 // The browsers take the point of a hit test in the X server's pixels, and Chromium (so Electron
 // too) gives a web page's positions in them while its own controls' are in its pixels; it also
-// publishes the runs of text inside an element as elements of their own.
+// publishes the runs of text inside an element as elements of their own. Firefox fills in a page's
+// bounds and attributes when first asked for them, and answers that first request without.
 struct Toolkit {
     bool windowRelative = false;
     bool wholeScales = false; // GTK scales by whole numbers only
     bool hitsInDevicePixels = false;
     bool chromium = false;
+    bool gecko = false;
 };
 
 // Which process serves its accessibility tree under which bus name, and which of those stopped

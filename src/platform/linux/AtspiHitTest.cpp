@@ -127,7 +127,8 @@ std::shared_ptr<Element> Element::at(int x, int y) {
     // What the hit test reads of the element it found.
     constexpr unsigned hit = Role | Identifier | Extents | Name | Text;
     if (!toolkit.chromium || current == window) {
-        readAhead(*m_application, {current}, hit);
+        // Asked with every hit, Firefox has a page's attributes ready when a pick reads them.
+        readAhead(*m_application, {current}, hit | (toolkit.gecko ? unsigned(Attributes) : 0u));
         return current;
     }
     // Scaled, it tells a page's elements (they carry a tag) from its own controls only by their

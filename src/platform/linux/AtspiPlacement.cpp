@@ -59,15 +59,20 @@ Toolkit Application::toolkit() {
     const auto answers = callAll({property(rootPath, applicationInterface, QStringLiteral("ToolkitName")),
                                   property(rootPath, applicationInterface, QStringLiteral("Version"))});
     const auto name = text(answers[0]);
-    if (!name)
-        return {}; // asked again next time: it may not have answered yet
+    if (!name) {
+        // One that is silent is asked again once it answers; one that answered with an error is not.
+        if (!services->isSilent(service))
+            services->toolkitOf.insert(service, Toolkit{});
+        return {};
+    }
     const QString version = text(answers[1]).value_or(QString());
     Toolkit toolkit;
     const bool gtk = name->compare(QLatin1String("GTK"), Qt::CaseInsensitive) == 0;
     toolkit.wholeScales = gtk;
     toolkit.windowRelative = gtk && version.startsWith(QLatin1String("4."));
     toolkit.chromium = *name == QLatin1String("Chromium");
-    toolkit.hitsInDevicePixels = toolkit.chromium || *name == QLatin1String("Gecko");
+    toolkit.gecko = *name == QLatin1String("Gecko");
+    toolkit.hitsInDevicePixels = toolkit.chromium || toolkit.gecko;
     services->toolkitOf.insert(service, toolkit);
     return toolkit;
 }
