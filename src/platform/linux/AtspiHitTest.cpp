@@ -116,9 +116,23 @@ std::shared_ptr<Element> Element::at(int x, int y) {
                                  QVariant::fromValue(screenCoordinates)};
     const std::shared_ptr<Element> window = current;
     for (int depth = 0; depth < deepestDescent; ++depth) {
-        const auto answer = m_application->call(m_application->message(
-            current->m_path, componentInterface, QStringLiteral("GetAccessibleAtPoint"), arguments));
-        const auto child = answer ? object(*answer) : std::nullopt;
+        std::vector<QDBusMessage> asked{m_application->message(
+            current->m_path, componentInterface, QStringLiteral("GetAccessibleAtPoint"), arguments)};
+        // Whether Chromium's element is a run of text, and whose, comes with the question whether
+        // anything lies deeper: no round trip of its own.
+        const bool learn = toolkit.chromium && current != window;
+        if (learn) {
+            asked.push_back(
+                m_application->message(current->m_path, accessibleInterface, QStringLiteral("GetRole")));
+            asked.push_back(
+                m_application->property(current->m_path, accessibleInterface, QStringLiteral("Parent")));
+        }
+        const auto answers = m_application->callAll(asked);
+        if (learn) {
+            current->m_role = number(answers[1]);
+            current->m_parent.put(answers[2] ? object(*answers[2]) : std::nullopt);
+        }
+        const auto child = answers[0] ? object(*answers[0]) : std::nullopt;
         if (!child || child->path.isEmpty() || child->path == nullPath || child->path == current->m_path ||
             child->service != m_application->service)
             break;
@@ -135,15 +149,13 @@ std::shared_ptr<Element> Element::at(int x, int y) {
     // attributes.
     const bool scaled = screenScale().value_or(1) != 1;
     const unsigned web = scaled ? unsigned(Attributes) : 0u;
-    readAhead(*m_application, {current}, hit | Parent | web);
     std::shared_ptr<Element> found = current;
     // A run of text stands for the element it is part of.
     if (const auto* parent = current->m_parent.peek(); current->m_role == staticRole && parent && *parent &&
                                                        (*parent)->service == m_application->service &&
-                                                       (*parent)->path != nullPath) {
+                                                       (*parent)->path != nullPath)
         found = std::make_shared<Element>(m_application, (*parent)->path);
-        readAhead(*m_application, {found}, hit | web);
-    }
+    readAhead(*m_application, {found}, hit | web);
     const auto* attributes = found->m_attributes.peek();
     if (scaled && attributes && *attributes && (*attributes)->contains(QStringLiteral("tag")))
         found->m_placement = Placement{};
