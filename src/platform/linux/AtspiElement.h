@@ -116,7 +116,8 @@ private:
     std::optional<uint> m_role;
     std::optional<QString> m_identifier;
     bool m_window = false; // a child of the application
-    // Of toolkits whose positions are relative to the window: where that window lies.
+    // Where its positions land when not where the application's do: below a window of a toolkit
+    // that counts from each window, and below a Chromium page (device pixels).
     std::optional<Placement> m_placement;
     Ahead<quint64> m_states;
     Ahead<QRect> m_extents;
