@@ -91,11 +91,13 @@ std::optional<QRectF> pageFrame(const platform::AXElementRef& application) {
     while (!queue.empty() && ++visited < 2000) {
         const auto [element, depth] = queue.front();
         queue.pop_front();
-        if (depth > 0 && AX::value<QString>(*element, QStringLiteral("AXRole")) == QLatin1String("AXDocumentWeb"))
+        if (depth > 0 &&
+            AX::value<QString>(*element, QStringLiteral("AXRole")) == QLatin1String("AXDocumentWeb"))
             return AX::frame(*element);
         const char* children = depth == 0 ? "AXWindows" : "AXChildren";
-        for (const auto& child : AX::value<QList<platform::AXElementRef>>(*element, QString::fromLatin1(children))
-                                     .value_or(QList<platform::AXElementRef>{})) {
+        for (const auto& child :
+             AX::value<QList<platform::AXElementRef>>(*element, QString::fromLatin1(children))
+                 .value_or(QList<platform::AXElementRef>{})) {
             if (child)
                 queue.emplace_back(child, depth + 1);
         }
@@ -107,7 +109,8 @@ std::optional<QRectF> pageFrame(const platform::AXElementRef& application) {
 void measurePage(const platform::TargetingPorts& ports, qint32 pid, double step) {
     ports.accessibility.askToPublish(pid, AX::messagingTimeout);
     const auto application = ports.accessibility.application(pid, AX::messagingTimeout);
-    const auto title = application ? AX::value<QString>(*application, QStringLiteral("AXTitle")) : std::nullopt;
+    const auto title =
+        application ? AX::value<QString>(*application, QStringLiteral("AXTitle")) : std::nullopt;
     std::optional<QRectF> page;
     QElapsedTimer waited;
     waited.start();
@@ -126,7 +129,8 @@ void measurePage(const platform::TargetingPorts& ports, qint32 pid, double step)
             for (double x = page->left() + 1; x < page->right(); x += step) {
                 QElapsedTimer clock;
                 clock.start();
-                const PickResult pick = ElementPicker::element(ports.accessibility, QPointF(x, y), window, *page);
+                const PickResult pick =
+                    ElementPicker::element(ports.accessibility, QPointF(x, y), window, *page);
                 if (samples)
                     samples->ms.push_back(double(clock.nsecsElapsed()) / 1e6);
                 if (elements && pick.role != QLatin1String("DocumentWeb"))
@@ -141,8 +145,9 @@ void measurePage(const platform::TargetingPorts& ports, qint32 pid, double step)
     pass(&hits, &elements);
     const size_t points = hits.ms.size();
     hits.report(QStringLiteral("hit test per mouse position"));
-    out << "  " << elements << " of " << points << " points (every " << step << ") on an element below the document, on a "
-        << page->width() << " × " << page->height() << " page\n";
+    out << "  " << elements << " of " << points << " points (every " << step
+        << ") on an element below the document, on a " << page->width() << " × " << page->height()
+        << " page\n";
 }
 
 } // namespace
