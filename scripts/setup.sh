@@ -54,6 +54,9 @@ if $want_tests; then
     # The macOS backend's compile check, a Mac configuration of the project: clang, GNUstep's AppKit
     # headers and the blocks runtime.
     packages+=(clang libgnustep-gui-dev libblocksruntime-dev)
+    # Real applications the Linux backend is tried on (tst_desktopapps): GTK 3's widget factory,
+    # GTK 4's demo, a Qt 6 widgets application, and the test page in both browsers.
+    packages+=(gtk-3-examples gtk-4-examples qt6ct firefox-esr chromium)
 fi
 if $want_tests || $want_package; then
     # The Debian package and its checks (the no-runtime test stage checks it too), and compilations

@@ -1,7 +1,8 @@
 // Measures the targeting code against a running Simulator: finding the device window, its screen,
-// the hit test and the simulator tool. Run through bench/simulator/run.sh, which provides the desktop.
+// the hit test and the simulator tool; and the same hit test over a web page in the browsers whose
+// process ids --page names. Run through bench/simulator/run.sh, which provides the desktop.
 //
-//   bench_targeting [--calls N] [--tool-calls N]
+//   bench_targeting [--calls N] [--tool-calls N] [--page PID]… [--page-step POINTS]
 
 #include "platform/ChildProcesses.h"
 #include "platform/ProcessSimulatorTool.h"
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <deque>
 #include <functional>
 #include <vector>
 #include <xcb/xcb.h>
@@ -82,6 +84,72 @@ template <class T> bool finish(QCoro::Task<T> task, T* into) {
     return ok;
 }
 
+// The page of a browser window: the frame of its first web document, found breadth first.
+std::optional<QRectF> pageFrame(const platform::AXElementRef& application) {
+    std::deque<std::pair<platform::AXElementRef, int>> queue{{application, 0}};
+    int visited = 0;
+    while (!queue.empty() && ++visited < 2000) {
+        const auto [element, depth] = queue.front();
+        queue.pop_front();
+        if (depth > 0 &&
+            AX::value<QString>(*element, QStringLiteral("AXRole")) == QLatin1String("AXDocumentWeb"))
+            return AX::frame(*element);
+        const char* children = depth == 0 ? "AXWindows" : "AXChildren";
+        for (const auto& child :
+             AX::value<QList<platform::AXElementRef>>(*element, QString::fromLatin1(children))
+                 .value_or(QList<platform::AXElementRef>{})) {
+            if (child)
+                queue.emplace_back(child, depth + 1);
+        }
+    }
+    return std::nullopt;
+}
+
+// The hit test over a browser's page, as over the device screen: every `step` points.
+void measurePage(const platform::TargetingPorts& ports, qint32 pid, double step) {
+    ports.accessibility.askToPublish(pid, AX::messagingTimeout);
+    const auto application = ports.accessibility.application(pid, AX::messagingTimeout);
+    const auto title =
+        application ? AX::value<QString>(*application, QStringLiteral("AXTitle")) : std::nullopt;
+    std::optional<QRectF> page;
+    QElapsedTimer waited;
+    waited.start();
+    while (!(page = application ? pageFrame(application) : std::nullopt) && waited.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 500);
+    out << "\nHit test over the page in " << title.value_or(QStringLiteral("process %1").arg(pid)) << '\n';
+    if (!page) {
+        out << "  no page found\n";
+        return;
+    }
+    SimulatorWindow window;
+    window.pid = pid;
+    window.frame = *page;
+    const auto pass = [&](Samples* samples, int* elements) {
+        for (double y = page->top() + 1; y < page->bottom(); y += step) {
+            for (double x = page->left() + 1; x < page->right(); x += step) {
+                QElapsedTimer clock;
+                clock.start();
+                const PickResult pick =
+                    ElementPicker::element(ports.accessibility, QPointF(x, y), window, *page);
+                if (samples)
+                    samples->ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+                if (elements && pick.role != QLatin1String("DocumentWeb"))
+                    ++*elements;
+            }
+        }
+    };
+    // Firefox fills in a page's bounds when first asked.
+    pass(nullptr, nullptr);
+    Samples hits;
+    int elements = 0;
+    pass(&hits, &elements);
+    const size_t points = hits.ms.size();
+    hits.report(QStringLiteral("hit test per mouse position"));
+    out << "  " << elements << " of " << points << " points (every " << step
+        << ") on an element below the document, on a " << page->width() << " × " << page->height()
+        << " page\n";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -93,7 +161,13 @@ int main(int argc, char** argv) {
     const QCommandLineOption toolOption(QStringLiteral("tool-calls"),
                                         QStringLiteral("Runs of the simulator tool."), QStringLiteral("n"),
                                         QStringLiteral("20"));
-    parser.addOptions({callsOption, toolOption});
+    const QCommandLineOption pageOption(QStringLiteral("page"),
+                                        QStringLiteral("A browser's process showing a page to hover over."),
+                                        QStringLiteral("pid"));
+    const QCommandLineOption stepOption(QStringLiteral("page-step"),
+                                        QStringLiteral("Points between mouse positions over a page."),
+                                        QStringLiteral("points"), QStringLiteral("12"));
+    parser.addOptions({callsOption, toolOption, pageOption, stepOption});
     parser.process(app);
     const int calls = std::max(10, parser.value(callsOption).toInt());
     const int toolCalls = std::max(1, parser.value(toolOption).toInt());
@@ -203,5 +277,9 @@ int main(int argc, char** argv) {
     const QImage image = QImage::fromData(png, "PNG");
     out << "  " << png.size() << " bytes, " << image.width() << " × " << image.height() << " pixels for a "
         << screen->width() << " × " << screen->height() << " point screen\n";
+
+    const double step = std::max(1.0, parser.value(stepOption).toDouble());
+    for (const QString& pid : parser.values(pageOption))
+        measurePage(ports, qint32(pid.toInt()), step);
     return 0;
 }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Measures the targeting code on a private test desktop: the stand-in simulator behind 30 other
-# windows (6 processes of 5), then bench_targeting. Build first (scripts/build.sh).
+# windows (6 processes of 5), then bench_targeting; with Firefox ESR and Chromium installed
+# (scripts/setup.sh --test), the same hit test over tests/fixtures/page.html in each. Build first
+# (scripts/build.sh).
 #
 #   bench/simulator/run.sh [--compositor] [bench_targeting options…]
 set -euo pipefail
@@ -49,4 +51,28 @@ for n in 1 2 3 4 5 6; do
 done
 for n in 1 2 3 4 5 6; do started_line "$work/others$n"; done
 
-PATH="$standin/bin:$PATH" "$bench" "$@"
+# The test page in each browser there is, each with a profile of its own and off the network.
+page="$root/tests/fixtures/page.html"
+pages=()
+if command -v firefox-esr >/dev/null; then
+    mkdir "$work/firefox"
+    cp "$root/tests/fixtures/firefox-user.js" "$work/firefox/user.js"
+    HOME="$work/firefox" firefox-esr --profile "$work/firefox" --no-remote --new-instance -width 900 -height 700 \
+        "$page" >/dev/null 2>&1 &
+    pids+=($!)
+    pages+=(--page $!)
+fi
+if command -v chromium >/dev/null; then
+    chromium --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
+        --disable-component-update --disable-sync --user-data-dir="$work/chromium" --window-position=60,60 \
+        --window-size=900,700 "$page" >/dev/null 2>&1 &
+    pids+=($!)
+    pages+=(--page $!)
+fi
+# shown <pid>: true once the process has a window on screen.
+shown() { xdotool search --onlyvisible --pid "$1" >/dev/null 2>&1; }
+for ((i = 1; i < ${#pages[@]}; i += 2)); do
+    for _ in $(seq 600); do shown "${pages[i]}" && break; sleep 0.05; done
+done
+
+PATH="$standin/bin:$PATH" "$bench" "${pages[@]}" "$@"

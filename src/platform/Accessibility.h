@@ -49,6 +49,13 @@ public:
     }
 };
 
+// How much of its accessibility tree an application publishes.
+enum class Published {
+    Nothing, // no tree, or it does not answer
+    Windows, // its windows and nothing in them: some toolkits wait until they are asked for more
+    Tree,
+};
+
 // The accessibility interface of the desktop.
 class Accessibility {
 public:
@@ -67,6 +74,31 @@ public:
     // The deepest element of the application at a point in top-left global coordinates; null on
     // any failure.
     virtual AXElementRef elementAt(const AXElementRef& application, float x, float y) = 0;
+
+    // What the application of a process publishes, read through "AXWindows" and "AXChildren"; a
+    // platform that tells it with fewer requests overrides this.
+    virtual Published published(qint32 pid, std::chrono::milliseconds timeout) {
+        const AXElementRef root = application(pid, timeout);
+        const auto windows = root ? root->attribute(QStringLiteral("AXWindows")) : std::nullopt;
+        const auto* list = windows ? std::get_if<QList<AXElementRef>>(&*windows) : nullptr;
+        if (!list)
+            return Published::Nothing;
+        for (const AXElementRef& window : *list) {
+            const auto children = window ? window->attribute(QStringLiteral("AXChildren")) : std::nullopt;
+            const auto* held = children ? std::get_if<QList<AXElementRef>>(&*children) : nullptr;
+            if (held && !held->isEmpty())
+                return Published::Tree;
+        }
+        return Published::Windows;
+    }
+    // Asks the application to publish the rest of its tree, the way that needs no restart and
+    // changes nothing beyond that application; false where none is known or it does not answer.
+    // The tree takes a moment to appear: published() tells when it has.
+    virtual bool askToPublish(qint32 pid, std::chrono::milliseconds timeout) {
+        (void)pid;
+        (void)timeout;
+        return false;
+    }
 };
 
 } // namespace platform

@@ -1,4 +1,5 @@
 #include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/AtspiPlacement.h"
 #include "platform/linux/AtspiProtocol.h"
 #include "platform/linux/DevicePixels.h"
 
@@ -18,6 +19,10 @@ private slots:
     void extents();
     void devicePixels_data();
     void devicePixels();
+    void stateNames_data();
+    void stateNames();
+    void placeWindow_data();
+    void placeWindow();
 };
 
 void TestAtspiRoles::axRole_data() {
@@ -112,6 +117,84 @@ void TestAtspiRoles::devicePixels() {
     QCOMPARE(pixels.toLogical(device.topLeft()), logical.topLeft());
     QCOMPARE(pixels.toDevice(logical.topLeft()), device.topLeft());
     QCOMPARE(QRectF(pixels.toDevice(logical)), device);
+}
+
+void TestAtspiRoles::stateNames_data() {
+    // AT-SPI state numbers (AtspiStateType).
+    QTest::addColumn<QList<uint>>("states");
+    QTest::addColumn<QStringList>("expected");
+    using States = QList<uint>;
+    QTest::newRow("an ordinary visible element") << States{8, 24, 25, 30} << QStringList{};
+    QTest::newRow("sensitive alone is not disabled (GTK 4)") << States{24, 30} << QStringList{};
+    QTest::newRow("neither enabled nor sensitive") << States{25, 30} << QStringList{"disabled"};
+    QTest::newRow("a checked box with the focus")
+        << States{4, 8, 11, 12, 24, 25} << QStringList{"checked", "focusable", "focused"};
+    QTest::newRow("past the first word")
+        << States{8, 24, 33, 36, 43} << QStringList{"required", "invalid-entry", "read-only"};
+    QTest::newRow("noise only") << States{1, 8, 14, 19, 21, 22, 24, 25, 26, 28, 30, 31, 38, 41}
+                                << QStringList{};
+    QTest::newRow("an expanded multi-line field")
+        << States{7, 8, 10, 17, 24} << QStringList{"editable", "expanded", "multi-line"};
+}
+
+void TestAtspiRoles::stateNames() {
+    QFETCH(QList<uint>, states);
+    QFETCH(QStringList, expected);
+    quint64 set = 0;
+    for (uint state : states)
+        set |= quint64(1) << state;
+    QCOMPARE(AtspiAccessibility::stateNames(set), expected);
+}
+
+void TestAtspiRoles::placeWindow_data() {
+    // A window as the toolkit tells it, the X windows of its process (device pixels), and where
+    // its positions land: origin and scale, or no scale (0) when none of the windows fits.
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<QList<QRect>>("contents");
+    QTest::addColumn<bool>("onScreen");
+    QTest::addColumn<bool>("wholeScales");
+    QTest::addColumn<QPointF>("origin");
+    QTest::addColumn<double>("scale");
+    using Rects = QList<QRect>;
+    QTest::newRow("unscaled") << QRect(117, 129, 1366, 741) << Rects{{117, 129, 1366, 741}} << true << true
+                              << QPointF() << 1.0;
+    QTest::newRow("at twice the size")
+        << QRect(50, 50, 900, 700) << Rects{{100, 100, 1800, 1400}} << true << false << QPointF() << 2.0;
+    QTest::newRow("rounded to whole pixels")
+        << QRect(699, 10, 900, 700) << Rects{{1399, 20, 1800, 1400}} << true << false << QPointF() << 2.0;
+    QTest::newRow("at one and a half")
+        << QRect(433, 229, 735, 549) << Rects{{650, 344, 1103, 824}} << true << false << QPointF() << 1.5;
+    QTest::newRow("the same size elsewhere")
+        << QRect(50, 50, 900, 700) << Rects{{300, 300, 900, 700}} << true << false << QPointF() << 0.0;
+    QTest::newRow("the second window fits")
+        << QRect(50, 50, 900, 700) << Rects{{0, 0, 400, 300}, {100, 100, 1800, 1400}} << true << false
+        << QPointF() << 2.0;
+    QTest::newRow("stretched one way only")
+        << QRect(0, 0, 100, 100) << Rects{{0, 0, 200, 100}} << true << false << QPointF() << 0.0;
+    QTest::newRow("an empty window") << QRect(0, 0, 0, 0) << Rects{{0, 0, 0, 0}} << true << false << QPointF()
+                                     << 0.0;
+    QTest::newRow("relative: a surface a little larger")
+        << QRect(0, 0, 790, 590) << Rects{{400, 200, 800, 600}} << false << true << QPointF(400, 200) << 1.0;
+    QTest::newRow("relative, at twice the size")
+        << QRect(0, 0, 790, 590) << Rects{{0, 0, 1600, 1200}} << false << true << QPointF() << 2.0;
+    QTest::newRow("relative: GTK has no scale of one and a half")
+        << QRect(0, 0, 800, 600) << Rects{{10, 10, 1200, 900}} << false << true << QPointF() << 0.0;
+}
+
+void TestAtspiRoles::placeWindow() {
+    QFETCH(QRect, window);
+    QFETCH(QList<QRect>, contents);
+    QFETCH(bool, onScreen);
+    QFETCH(bool, wholeScales);
+    QFETCH(QPointF, origin);
+    QFETCH(double, scale);
+    const auto placed =
+        platform::atspi::placeWindow(window, {contents.begin(), contents.end()}, onScreen, wholeScales);
+    QCOMPARE(placed.has_value(), scale > 0);
+    if (!placed)
+        return;
+    QCOMPARE(placed->origin, origin);
+    QCOMPARE(placed->scale, scale);
 }
 
 QTEST_GUILESS_MAIN(TestAtspiRoles)

@@ -275,6 +275,18 @@ AXElementRef AtspiAccessibility::elementAt(const AXElementRef& application, floa
     return element->at(int(std::floor(device.x())), int(std::floor(device.y())));
 }
 
+Published AtspiAccessibility::published(qint32 pid, std::chrono::milliseconds timeout) {
+    const auto root = application(pid, timeout);
+    auto* element = dynamic_cast<Element*>(root.get());
+    return element ? element->published() : Published::Nothing;
+}
+
+bool AtspiAccessibility::askToPublish(qint32 pid, std::chrono::milliseconds timeout) {
+    const auto root = application(pid, timeout);
+    auto* element = dynamic_cast<Element*>(root.get());
+    return element && element->askToPublish();
+}
+
 QString AtspiAccessibility::problem() {
     isTrusted();
     return d->problem;

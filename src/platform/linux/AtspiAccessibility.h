@@ -5,6 +5,7 @@
 #include "platform/linux/DevicePixels.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -28,8 +29,14 @@ public:
     // Why other applications cannot be read, for a developer; empty when they can.
     QString problem();
 
+    Published published(qint32 pid, std::chrono::milliseconds timeout) override;
+    bool askToPublish(qint32 pid, std::chrono::milliseconds timeout) override;
+
     // The AX-style role name of an AT-SPI role number ("push button" gives "AXButton").
     static QString axRole(uint role);
+    // The states of a state set that say something to a developer, by their AT-SPI names, and
+    // "disabled" for an element neither enabled nor sensitive.
+    static QStringList stateNames(quint64 states);
 
 private:
     struct Impl;

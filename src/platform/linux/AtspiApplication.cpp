@@ -28,12 +28,18 @@ bool isUnanswered(const QString& error) {
 
 void Services::forget(const QString& service) {
     pidOf.remove(service);
+    toolkitOf.remove(service);
+    scaleOf.remove(service);
+    scaleMissed.remove(service);
     std::erase_if(serviceOf, [&](const auto& entry) { return entry.second == service; });
     m_silent.forget(service);
 }
 
 void Services::clear() {
     pidOf.clear();
+    toolkitOf.clear();
+    scaleOf.clear();
+    scaleMissed.clear();
     serviceOf.clear();
     m_silent.clear();
 }

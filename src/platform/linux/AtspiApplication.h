@@ -6,6 +6,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QString>
 #include <QVariant>
@@ -18,13 +19,33 @@
 
 namespace platform::atspi {
 
+// What a toolkit's positions mean. Most give them on the screen in their own pixels: the X
+// server's divided by the scale the application runs at. GTK 4 gives them relative to each window.
+// The browsers take the point of a hit test in the X server's pixels, and Chromium (so Electron
+// too) gives a web page's positions in them while its own controls' are in its pixels; it also
+// publishes the runs of text inside an element as elements of their own. Firefox fills in a page's
+// bounds and attributes when first asked for them, and answers that first request without.
+struct Toolkit {
+    bool windowRelative = false;
+    bool wholeScales = false; // GTK scales by whole numbers only
+    bool hitsInDevicePixels = false;
+    bool chromium = false;
+    bool gecko = false;
+};
+
 // Which process serves its accessibility tree under which bus name, and which of those stopped
 // answering. Unique bus names are never reused, so an entry stays true until its name goes away;
-// a call that finds it gone drops it.
+// a call that finds it gone drops it. What is learnt of each name's toolkit stays with it.
 class Services {
 public:
     QHash<QString, qint32> pidOf;
     std::unordered_map<qint32, QString> serviceOf;
+    QHash<QString, Toolkit> toolkitOf;
+    // The scale of applications whose positions are on the screen, once one of their windows was
+    // matched with an X window.
+    QHash<QString, double> scaleOf;
+    // When a look for the scale last found no window to match, so that it is not repeated at once.
+    QHash<QString, QElapsedTimer> scaleMissed;
 
     void forget(const QString& service);
     void clear();
@@ -44,6 +65,9 @@ struct Windows {
     std::function<bool(qint32 pid, std::optional<QRectF> near)> activate;
     // The window list, front to back.
     std::function<std::optional<std::vector<WindowEntry>>()> onScreen;
+    // Where the content of each of the process's windows on screen lies (the client rectangle
+    // without the shadows a toolkit draws around it), front to back.
+    std::function<std::vector<QRect>(qint32 pid)> contents;
 };
 
 // One application element and everything reached from it: where to ask, and for how long.
@@ -64,6 +88,9 @@ struct Application {
     std::optional<QVariant> call(const QDBusMessage& message);
     // Sent together and answered in order, so that n calls cost one wait.
     std::vector<std::optional<QVariant>> callAll(const std::vector<QDBusMessage>& messages);
+
+    // Read once per bus name: the Application interface's toolkit name and version.
+    Toolkit toolkit();
 
 private:
     std::optional<QVariant> take(const QDBusMessage& reply);

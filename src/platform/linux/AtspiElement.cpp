@@ -1,6 +1,5 @@
 #include "platform/linux/AtspiElement.h"
 
-#include "foundation/Geometry.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/AtspiProtocol.h"
 
@@ -8,11 +7,24 @@ namespace platform::atspi {
 
 namespace {
 
-// Deeper than any real tree; stops a tree that points back at itself.
-constexpr int deepestDescent = 64;
-
 QList<AXElementRef> references(const std::vector<std::shared_ptr<Element>>& elements) {
     return QList<AXElementRef>(elements.begin(), elements.end());
+}
+
+std::optional<AXValue> nonEmpty(const std::optional<QString>& text) {
+    if (!text || text->isEmpty())
+        return std::nullopt;
+    return *text;
+}
+
+// The object attributes browsers give the elements of a page, by the AX names of the DOM's.
+const QHash<QString, QString>& domAttributes() {
+    static const QHash<QString, QString> names{
+        {QStringLiteral("AXDOMTag"), QStringLiteral("tag")},
+        {QStringLiteral("AXDOMIdentifier"), QStringLiteral("id")},
+        {QStringLiteral("AXDOMClassList"), QStringLiteral("class")},
+    };
+    return names;
 }
 
 } // namespace
@@ -32,16 +44,27 @@ std::optional<AXValue> Element::attribute(const QString& name) {
     }
     if (name == QLatin1String("AXSubrole"))
         return subrole();
-    if (name == QLatin1String("AXIdentifier")) {
-        const auto id = identifier();
-        if (!id || id->isEmpty())
-            return std::nullopt;
-        return *id;
-    }
+    if (name == QLatin1String("AXIdentifier"))
+        return nonEmpty(identifier());
     if (name == QLatin1String("AXTitle") || name == QLatin1String("AXDescription")) {
         if (auto text = accessibleName())
             return *text;
         return std::nullopt;
+    }
+    if (name == QLatin1String("AXHelp")) {
+        readRecord();
+        return nonEmpty(description());
+    }
+    if (name == QLatin1String("AXStates")) {
+        readRecord();
+        if (const auto states = this->states())
+            return AtspiAccessibility::stateNames(*states);
+        return std::nullopt;
+    }
+    if (const auto dom = domAttributes().constFind(name); dom != domAttributes().constEnd()) {
+        readRecord();
+        const auto attributes = objectAttributes();
+        return nonEmpty(attributes ? attributes->value(*dom) : QString());
     }
     if (name == QLatin1String("AXValue"))
         return value();
@@ -89,7 +112,7 @@ bool Element::performAction(const QString& name) {
     if (name != QLatin1String("AXRaise") || !m_application->windows.activate)
         return false;
     const auto number = role();
-    if (!number || !isWindowRole(*number))
+    if (!m_window && (!number || !isWindowRole(*number)))
         return false;
     const auto extents = this->extents();
     return extents && m_application->windows.activate(m_application->pid, QRectF(*extents));
@@ -97,32 +120,47 @@ bool Element::performAction(const QString& name) {
 
 void Element::readAhead(Application& application, const std::vector<std::shared_ptr<Element>>& elements,
                         unsigned what) {
+    std::vector<Element*> raw;
+    raw.reserve(elements.size());
+    for (const auto& element : elements)
+        raw.push_back(element.get());
+    read(application, raw, what);
+}
+
+void Element::read(Application& application, const std::vector<Element*>& elements, unsigned what) {
     std::vector<QDBusMessage> calls;
     std::vector<std::pair<Element*, Read>> into;
     const auto ask = [&](Element* element, Read read, QDBusMessage message) {
         calls.push_back(std::move(message));
         into.emplace_back(element, read);
     };
-    for (const auto& element : elements) {
+    const uint coordinates =
+        (what & Extents) && application.toolkit().windowRelative ? windowCoordinates : screenCoordinates;
+    for (Element* element : elements) {
         const QString& path = element->m_path;
         if ((what & Role) && !element->m_role)
-            ask(element.get(), Role,
-                application.message(path, accessibleInterface, QStringLiteral("GetRole")));
+            ask(element, Role, application.message(path, accessibleInterface, QStringLiteral("GetRole")));
         if ((what & Identifier) && !element->m_identifier)
-            ask(element.get(), Identifier,
+            ask(element, Identifier,
                 application.property(path, accessibleInterface, QStringLiteral("AccessibleId")));
         if (what & States)
-            ask(element.get(), States,
-                application.message(path, accessibleInterface, QStringLiteral("GetState")));
+            ask(element, States, application.message(path, accessibleInterface, QStringLiteral("GetState")));
         if (what & Extents)
-            ask(element.get(), Extents,
+            ask(element, Extents,
                 application.message(path, componentInterface, QStringLiteral("GetExtents"),
-                                    {QVariant::fromValue(screenCoordinates)}));
+                                    {QVariant::fromValue(coordinates)}));
         if (what & Name)
-            ask(element.get(), Name, application.property(path, accessibleInterface, QStringLiteral("Name")));
+            ask(element, Name, application.property(path, accessibleInterface, QStringLiteral("Name")));
         if (what & Text)
-            ask(element.get(), Text,
-                application.message(path, textInterface, QStringLiteral("GetText"), {0, -1}));
+            ask(element, Text, application.message(path, textInterface, QStringLiteral("GetText"), {0, -1}));
+        if (what & Description)
+            ask(element, Description,
+                application.property(path, accessibleInterface, QStringLiteral("Description")));
+        if (what & Attributes)
+            ask(element, Attributes,
+                application.message(path, accessibleInterface, QStringLiteral("GetAttributes")));
+        if (what & Parent)
+            ask(element, Parent, application.property(path, accessibleInterface, QStringLiteral("Parent")));
     }
     const auto answers = application.callAll(calls);
     for (size_t i = 0; i < answers.size(); ++i) {
@@ -147,43 +185,29 @@ void Element::readAhead(Application& application, const std::vector<std::shared_
         case Text:
             element.m_text.put(text(answer));
             break;
+        case Description:
+            element.m_description.put(text(answer));
+            break;
+        case Attributes:
+            element.m_attributes.put(attributeMap(answer));
+            break;
+        case Parent:
+            element.m_parent.put(answer ? object(*answer) : std::nullopt);
+            break;
         }
     }
 }
 
-std::shared_ptr<Element> Element::at(int x, int y) {
-    const auto windows = this->windows(Role | States | Extents);
-    if (!windows || windows->empty())
-        return nullptr;
-    std::vector<std::pair<std::shared_ptr<Element>, QRect>> under;
-    std::shared_ptr<Element> active;
-    for (const auto& window : *windows) {
-        const quint64 state = window->states().value_or(0);
-        const auto extents = window->extents();
-        if (!extents || !has(state, showingState) || has(state, iconifiedState) ||
-            !Geometry::contains(QRectF(*extents), QPointF(x, y)))
-            continue;
-        under.emplace_back(window, *extents);
-        if (!active && has(state, activeState))
-            active = window;
-    }
-    if (under.empty())
-        return nullptr;
-    std::shared_ptr<Element> current = active ? active : frontmost(under);
-
-    for (int depth = 0; depth < deepestDescent; ++depth) {
-        const auto answer = m_application->call(m_application->message(
-            current->m_path, componentInterface, QStringLiteral("GetAccessibleAtPoint"),
-            {x, y, QVariant::fromValue(screenCoordinates)}));
-        const auto child = answer ? object(*answer) : std::nullopt;
-        if (!child || child->path.isEmpty() || child->path == nullPath || child->path == current->m_path ||
-            child->service != m_application->service)
-            break;
-        current = std::make_shared<Element>(m_application, child->path);
-    }
-    // What the hit test reads of the element it found.
-    readAhead(*m_application, {current}, Role | Identifier | Extents | Name | Text);
-    return current;
+void Element::readRecord() {
+    unsigned what = 0;
+    if (!m_description.holds())
+        what |= Description;
+    if (!m_states.holds())
+        what |= States;
+    if (!m_attributes.holds())
+        what |= Attributes;
+    if (what)
+        read(*m_application, {this}, what);
 }
 
 std::optional<uint> Element::role() {
@@ -207,12 +231,40 @@ std::optional<QString> Element::accessibleName() {
         m_application->call(m_application->property(m_path, accessibleInterface, QStringLiteral("Name"))));
 }
 
-std::optional<QRect> Element::extents() {
+std::optional<QString> Element::description() {
+    if (auto ahead = m_description.take())
+        return *ahead;
+    return text(m_application->call(
+        m_application->property(m_path, accessibleInterface, QStringLiteral("Description"))));
+}
+
+std::optional<QHash<QString, QString>> Element::objectAttributes() {
+    // Kept for its lifetime: the three DOM attributes come from one answer.
+    if (const auto* ahead = m_attributes.peek())
+        return *ahead;
+    auto attributes = attributeMap(m_application->call(
+        m_application->message(m_path, accessibleInterface, QStringLiteral("GetAttributes"))));
+    m_attributes.put(attributes);
+    return attributes;
+}
+
+std::optional<QRect> Element::ownExtents() {
     if (auto ahead = m_extents.take())
         return *ahead;
+    const uint coordinates = m_application->toolkit().windowRelative ? windowCoordinates : screenCoordinates;
     const auto answer = m_application->call(m_application->message(
-        m_path, componentInterface, QStringLiteral("GetExtents"), {QVariant::fromValue(screenCoordinates)}));
+        m_path, componentInterface, QStringLiteral("GetExtents"), {QVariant::fromValue(coordinates)}));
     return answer ? rect(*answer) : std::nullopt;
+}
+
+std::optional<QRectF> Element::extents() {
+    const auto own = ownExtents();
+    if (!own)
+        return std::nullopt;
+    const auto placement = this->placement();
+    if (!placement)
+        return std::nullopt;
+    return placement->toDevice(*own);
 }
 
 std::optional<quint64> Element::states() {
@@ -232,37 +284,21 @@ std::optional<std::vector<std::shared_ptr<Element>>> Element::children(unsigned 
     std::vector<std::shared_ptr<Element>> list;
     for (const ObjectRef& ref : *refs) {
         // A child served by another process (an embedded plug) is out of this element's reach.
-        if (ref.service == m_application->service)
-            list.push_back(std::make_shared<Element>(m_application, ref.path));
+        if (ref.service != m_application->service || ref.path == nullPath)
+            continue;
+        auto child = std::make_shared<Element>(m_application, ref.path);
+        child->m_placement = m_placement;
+        list.push_back(std::move(child));
     }
     readAhead(*m_application, list, ahead);
-    return list;
-}
-
-std::optional<std::vector<std::shared_ptr<Element>>> Element::windows(unsigned ahead) {
-    auto list = children(ahead | Role);
-    if (list)
-        std::erase_if(*list,
-                      [](const auto& child) { return !child->m_role || !isWindowRole(*child->m_role); });
-    return list;
-}
-
-std::shared_ptr<Element>
-Element::frontmost(const std::vector<std::pair<std::shared_ptr<Element>, QRect>>& under) {
-    // Of several windows under the point, the one the window manager stacks in front; both sides in
-    // device pixels.
-    if (under.size() > 1 && m_application->windows.onScreen) {
-        const auto list = m_application->windows.onScreen();
-        for (const WindowEntry& entry : list.value_or(std::vector<WindowEntry>{})) {
-            if (entry.ownerPid != m_application->pid)
-                continue;
-            for (const auto& [window, extents] : under) {
-                if (QRectF(extents) == entry.bounds || QRectF(extents) == entry.clientBounds)
-                    return window;
-            }
+    // A page in Chromium gives positions in device pixels, and so does all it holds.
+    if (m_application->toolkit().chromium) {
+        for (const auto& child : list) {
+            if (child->m_role == documentWebRole)
+                child->m_placement = Placement{};
         }
     }
-    return under.front().first;
+    return list;
 }
 
 std::optional<AXValue> Element::subrole() {

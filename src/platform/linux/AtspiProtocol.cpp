@@ -13,6 +13,9 @@ namespace {
 // Farther from the origin than any screen reaches; a value past it is not a position of a window,
 // and adding two of them still fits an int.
 constexpr int farthest = 1 << 24;
+// More attributes than a browser gives an element, and longer values than a class list has.
+constexpr qsizetype mostAttributes = 256;
+constexpr qsizetype longestAttribute = 4096;
 
 bool isArgument(const QVariant& value, const char* signature) {
     return value.metaType() == QMetaType::fromType<QDBusArgument>() &&
@@ -91,6 +94,24 @@ std::optional<QString> text(const std::optional<QVariant>& value) {
     if (!value || value->metaType() != QMetaType::fromType<QString>())
         return std::nullopt;
     return value->toString();
+}
+
+std::optional<QHash<QString, QString>> attributeMap(const std::optional<QVariant>& value) {
+    if (!value || !isArgument(*value, "a{ss}"))
+        return std::nullopt;
+    const QDBusArgument argument = value->value<QDBusArgument>();
+    QHash<QString, QString> map;
+    argument.beginMap();
+    while (!argument.atEnd()) {
+        QString key, text;
+        argument.beginMapEntry();
+        argument >> key >> text;
+        argument.endMapEntry();
+        if (map.size() < mostAttributes && key.size() <= longestAttribute)
+            map.insert(key, text.left(longestAttribute));
+    }
+    argument.endMap();
+    return map;
 }
 
 bool isCoordinate(double value) {

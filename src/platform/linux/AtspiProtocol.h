@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusMessage>
+#include <QHash>
 #include <QList>
 #include <QRect>
 #include <QString>
@@ -16,16 +17,18 @@ inline const QString accessibleInterface = QStringLiteral("org.a11y.atspi.Access
 inline const QString componentInterface = QStringLiteral("org.a11y.atspi.Component");
 inline const QString textInterface = QStringLiteral("org.a11y.atspi.Text");
 inline const QString valueInterface = QStringLiteral("org.a11y.atspi.Value");
+inline const QString applicationInterface = QStringLiteral("org.a11y.atspi.Application");
 inline const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 inline const QString rootPath = QStringLiteral("/org/a11y/atspi/accessible/root");
 inline const QString nullPath = QStringLiteral("/org/a11y/atspi/null");
 inline const QString registryService = QStringLiteral("org.a11y.atspi.Registry");
 
-constexpr uint screenCoordinates = 0;
+constexpr uint screenCoordinates = 0, windowCoordinates = 1;
 
 // Role and state numbers.
-constexpr uint dialogRole = 16, frameRole = 23, windowRole = 69, applicationRole = 75;
-constexpr uint activeState = 1, iconifiedState = 15, showingState = 25;
+constexpr uint dialogRole = 16, frameRole = 23, windowRole = 69, applicationRole = 75, documentWebRole = 95,
+               staticRole = 116;
+constexpr uint activeState = 1, enabledState = 8, iconifiedState = 15, sensitiveState = 24, showingState = 25;
 
 // A bus name and an object path: where an accessible object lives.
 struct ObjectRef {
@@ -45,6 +48,8 @@ std::optional<QRect> rect(qint64 x, qint64 y, qint64 width, qint64 height);
 std::optional<quint64> stateSet(const QVariant& value);
 std::optional<uint> number(const std::optional<QVariant>& value);
 std::optional<QString> text(const std::optional<QVariant>& value);
+// a{ss}: an object's attributes; refused when not that shape, cut short past what any object has.
+std::optional<QHash<QString, QString>> attributeMap(const std::optional<QVariant>& value);
 
 inline bool has(quint64 states, uint state) {
     return states & (quint64(1) << state);

@@ -62,7 +62,8 @@ std::unique_ptr<Targeting> createTargeting() {
     const x11::DevicePixels pixels;
     atspi::Windows windows{
         [desktop](qint32 pid, std::optional<QRectF> near) { return desktop->activate(pid, near); },
-        [desktop] { return desktop->onScreenWindows(); }};
+        [desktop] { return desktop->onScreenWindows(); },
+        [desktop](qint32 pid) { return desktop->contents(pid); }};
     auto accessibility = std::make_unique<atspi::AtspiAccessibility>(std::move(windows), pixels);
     auto targeting = std::make_unique<Targeting>();
     if (const QString problem = desktop->problem(); !problem.isEmpty())

@@ -115,6 +115,8 @@ void XcbDesktop::Impl::changed(const xcb_property_notify_event_t& event) {
         client.stateKnown = false;
     else if (event.atom == ewmh._NET_FRAME_EXTENTS)
         client.extentsKnown = false;
+    else if (event.atom == gtkFrameExtents && gtkFrameExtents != XCB_NONE)
+        client.shadowKnown = false;
     else
         return;
     notify();

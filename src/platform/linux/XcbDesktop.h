@@ -3,6 +3,7 @@
 #include "platform/WindowList.h"
 
 #include <QPoint>
+#include <QRect>
 #include <QRectF>
 #include <QString>
 
@@ -40,6 +41,9 @@ public:
     bool activate(qint32 pid, const std::optional<QRectF>& window);
     // The window's title: _NET_WM_NAME, else WM_NAME; none without one.
     std::optional<QString> title(quint32 window);
+    // The process's windows on screen, front to back, each as its client rectangle and, where the
+    // toolkit draws shadows around its content (_GTK_FRAME_EXTENTS), the content before it.
+    std::vector<QRect> contents(qint32 pid);
     // The mouse position in root coordinates.
     std::optional<QPoint> pointer();
     // Calls `changed` on a later turn of the event loop after the server reported anything that can

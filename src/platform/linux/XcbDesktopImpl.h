@@ -25,13 +25,14 @@ struct XcbDesktop::Impl {
     struct Client {
         bool selected = false; // our event mask is set on it
         bool pidKnown = false, classKnown = false, typeKnown = false, stateKnown = false,
-             extentsKnown = false, topKnown = false;
+             extentsKnown = false, topKnown = false, shadowKnown = false;
         std::optional<qint32> pid;
         std::optional<QString> windowClass;
         std::vector<xcb_atom_t> types;
         std::vector<xcb_atom_t> states;
         std::optional<std::array<uint32_t, 4>> extents; // left, right, top, bottom
         std::optional<xcb_window_t> top;                // its ancestor among the root's children
+        std::array<uint32_t, 4> shadow{};               // _GTK_FRAME_EXTENTS: left, right, top, bottom
     };
     // Whether it is mapped, and where, read on demand and kept until the server reports a change.
     struct Fresh {
@@ -51,6 +52,7 @@ struct XcbDesktop::Impl {
     xcb_connection_t* c = nullptr;
     xcb_ewmh_connection_t ewmh{};
     bool ewmhReady = false;
+    xcb_atom_t gtkFrameExtents = XCB_NONE; // interned when first needed
     QString problem;
     std::shared_ptr<void> listening;
 
@@ -131,6 +133,9 @@ struct XcbDesktop::Impl {
 
     // The process's managed windows, front to back.
     std::vector<xcb_window_t> windowsOf(qint32 pid);
+
+    // Reads what is unknown of the windows' client-side shadows.
+    void readShadows(const std::vector<xcb_window_t>& windows);
 };
 
 } // namespace platform::x11

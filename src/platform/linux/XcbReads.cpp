@@ -197,4 +197,57 @@ std::vector<xcb_atom_t> XcbDesktop::Impl::atoms(const Reply<xcb_get_property_rep
     return {list, list + xcb_get_property_value_length(reply.get()) / 4};
 }
 
+void XcbDesktop::Impl::readShadows(const std::vector<xcb_window_t>& windows) {
+    if (gtkFrameExtents == XCB_NONE) {
+        const QByteArray name("_GTK_FRAME_EXTENTS");
+        const auto reply = own(xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, uint16_t(name.size()), name.constData()), nullptr));
+        if (!reply)
+            return;
+        gtkFrameExtents = reply->atom;
+    }
+    std::vector<std::pair<Client*, xcb_get_property_cookie_t>> asked;
+    for (xcb_window_t window : windows) {
+        Client& client = clients[window];
+        if (!client.shadowKnown)
+            asked.emplace_back(&client, property(window, gtkFrameExtents, XCB_ATOM_CARDINAL, 4));
+    }
+    for (auto& [client, cookie] : asked) {
+        client->shadowKnown = true;
+        client->shadow = {};
+        const auto reply = own(xcb_get_property_reply(c, cookie, nullptr));
+        if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) >= 16) {
+            const auto* values = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
+            if (std::all_of(values, values + 4, [](uint32_t side) { return side <= widestFrameSide; }))
+                client->shadow = {values[0], values[1], values[2], values[3]};
+        }
+    }
+}
+
+std::vector<QRect> XcbDesktop::contents(qint32 pid) {
+    std::vector<QRect> found;
+    if (!d->usable())
+        return found;
+    const std::vector<xcb_window_t> windows = d->windowsOf(pid);
+    const std::vector<Impl::Fresh> fresh = d->fetch(windows, Impl::Wanted{true, true, true});
+    std::vector<std::pair<xcb_window_t, QRect>> shown;
+    for (size_t i = 0; i < windows.size(); ++i) {
+        const auto client = d->clients.find(windows[i]);
+        if (client != d->clients.end() && fresh[i].client && d->shown(client->second, fresh[i]))
+            shown.emplace_back(windows[i], fresh[i].client->toRect());
+    }
+    std::vector<xcb_window_t> asked;
+    for (const auto& [window, inside] : shown)
+        asked.push_back(window);
+    d->readShadows(asked);
+    for (const auto& [window, inside] : shown) {
+        const auto& s = d->clients[window].shadow;
+        const QRect content = inside.adjusted(int(s[0]), int(s[2]), -int(s[1]), -int(s[3]));
+        if (content != inside && content.isValid())
+            found.push_back(content);
+        found.push_back(inside);
+    }
+    return found;
+}
+
 } // namespace platform::x11
