@@ -176,7 +176,7 @@ std::optional<SimulatorWindow> SimulatorPanelController::lookForTarget() {
     const bool same = m_window && m_window->kind == SimulatorWindow::Kind::Window &&
                       m_window->number == entry->number && m_window->pid == entry->ownerPid;
     const bool reread = !m_titleRead.isValid() || m_titleRead.elapsed() >= m_timings.titleRead.count();
-    if (same && !(reread && !m_window->axWindow)) {
+    if (same && !(reread && (!m_window->axWindow || !m_targetPublished))) {
         SimulatorWindow still = *m_window;
         still.frame = *entry->bounds;
         still.content = entry->clientBounds;
@@ -189,7 +189,47 @@ std::optional<SimulatorWindow> SimulatorPanelController::lookForTarget() {
     }
     m_titleRead.start();
     const QScreen* screen = QGuiApplication::screenAt(entry->bounds->center().toPoint());
-    return WindowTargets::window(*m_target, *entry, m_ports, screen ? screen->devicePixelRatio() : 1);
+    SimulatorWindow found =
+        WindowTargets::window(*m_target, *entry, m_ports, screen ? screen->devicePixelRatio() : 1);
+    checkPublished(found);
+    return found;
+}
+
+void SimulatorPanelController::checkPublished(const SimulatorWindow& window) {
+    // Without access the panel's callout asks for it, and nothing is changed without that yes.
+    if (!m_ports.accessibility.isTrusted()) {
+        m_targetPublished = true;
+        return;
+    }
+    m_targetPublished =
+        m_ports.accessibility.published(window.pid, AX::messagingTimeout) == platform::Published::Tree;
+    if (m_targetPublished)
+        return;
+    if (!m_askedToPublish.contains(window.pid)) {
+        m_askedToPublish.insert(window.pid);
+        m_askedAt.start();
+        m_ports.accessibility.askToPublish(window.pid, AX::messagingTimeout);
+        return;
+    }
+    // A tree that was asked for appears within moments; one that has not by now will not.
+    if (m_askedAt.elapsed() >= m_timings.publishWait.count())
+        tellOnce(bareTree(window));
+}
+
+QString SimulatorPanelController::bareTree(const SimulatorWindow& window) const {
+    const QString name = window.application ? window.application->name : window.title;
+    const QString identity = (window.application ? window.application->windowClass +
+                                                       window.application->executable.value_or(QString())
+                                                 : QString())
+                                 .toLower();
+    if (identity.contains(QLatin1String("chrom")) || identity.contains(QLatin1String("electron")))
+        return QStringLiteral(
+                   "%1 shares no elements: start it with --force-renderer-accessibility, or with the "
+                   "desktop\u2019s accessibility on.")
+            .arg(name);
+    return QStringLiteral("%1 shares no elements. Chromium and Electron apps share them when started with "
+                          "--force-renderer-accessibility, Qt apps with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1.")
+        .arg(name);
 }
 
 std::optional<SimulatorWindow> SimulatorPanelController::lookForWindow(bool trusted) {

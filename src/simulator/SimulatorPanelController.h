@@ -40,6 +40,9 @@ struct PanelControllerTimings {
     // Between two snapshots of a device's own tree while targeting over its live window, where the
     // screen may change under the pointer.
     std::chrono::milliseconds snapshotAge{2000};
+    // How long a chosen window's application that was asked to publish its tree may take before
+    // the panel says what it needs.
+    std::chrono::milliseconds publishWait{3000};
 };
 
 // Keeps the floating panel beside the Simulator's device window for the life of the application:
@@ -139,6 +142,10 @@ private:
     std::optional<SimulatorWindow> lookForTarget();
     // The target went: the panel stays where it was and offers to choose again.
     void loseTarget();
+    // Whether the chosen window's application publishes its elements; asks it to where it can
+    // without a restart, and otherwise says, once, what it needs.
+    void checkPublished(const SimulatorWindow& window);
+    QString bareTree(const SimulatorWindow& window) const;
     void setTarget(std::optional<WindowTarget> target);
     // The picture a report from the chosen window is made of; null when none can be had.
     std::shared_ptr<const DeviceStill> windowStill(const SimulatorWindow& window);
@@ -186,6 +193,9 @@ private:
     std::unique_ptr<platform::Watch> m_chooser;
     std::unique_ptr<platform::Watch> m_chooserEscape;
     bool m_targetLost = false;
+    bool m_targetPublished = true;
+    QSet<qint32> m_askedToPublish;
+    QElapsedTimer m_askedAt;
     bool m_started = false;
     QTimer m_loop;
     // Whether the window list tells of its changes, so that a quiet desktop needs few looks.

@@ -29,10 +29,8 @@ void SimulatorPanelController::togglePick() {
         if (m_window->kind == SimulatorWindow::Kind::Window) {
             // Taken before the overlay covers it: the window as the user sees it now.
             target->still = windowStill(*m_window);
-            if (!m_window->axWindow)
-                tellOnce(QStringLiteral("%1 shares no elements with the desktop\u2019s accessibility: only "
-                                        "the touch point will be sent.")
-                             .arg(m_window->application ? m_window->application->name : m_window->title));
+            if (!m_targetPublished)
+                tellOnce(bareTree(*m_window));
         }
         startSession(std::move(*target));
         return;
@@ -298,6 +296,7 @@ void SimulatorPanelController::setTarget(std::optional<WindowTarget> target) {
     m_window.reset();
     m_windowEntries.clear();
     m_targetLost = false;
+    m_targetPublished = true;
     if (m_offer == Offer::TargetClosed)
         offer(Offer::None, std::nullopt);
     if (m_project) {

@@ -615,7 +615,10 @@ QTEST_MAIN(TestSimulatorPanelController)
 // A desktop application's window instead of the Simulator: chosen with a click, followed, lost,
 // found again after a relaunch, remembered per project.
 void TestSimulatorPanelController::followsAChosenWindow() {
-    Rig rig;
+    SimulatorPanelController::Timings timings;
+    timings.titleRead = 0ms;
+    timings.publishWait = 0ms;
+    Rig rig(timings);
     constexpr qint32 app = 700;
     const QRectF appFrame(900, 100, 500, 400);
     const auto listApp = [&](qint32 pid, quint32 number) {
@@ -655,6 +658,14 @@ void TestSimulatorPanelController::followsAChosenWindow() {
     QCOMPARE(rig.controller->window()->application->name, QStringLiteral("gtk4-widget-factory"));
     QCOMPARE(rig.panel()->geometry().topLeft(), QPoint(int(appFrame.left()) - 8 - 300, 100));
     QCOMPARE(rig.controller->targetPicture(), QByteArray("png of 70"));
+    // An application that publishes no tree is asked to, then the panel says once what it needs.
+    QVERIFY(rig.model.told.isEmpty());
+    rig.controller->tick();
+    rig.controller->tick();
+    QCOMPARE(rig.model.told,
+             QStringList{
+                 "gtk4-widget-factory shares no elements. Chromium and Electron apps share them when started "
+                 "with --force-renderer-accessibility, Qt apps with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1."});
 
     // Closed: the panel stays and offers to choose again.
     std::erase_if(*rig.desktop.windows.entries,
