@@ -3,8 +3,10 @@
 #include "simulator/PickOverlay.h"
 #include "simulator/SimulatorPanelController.h"
 #include "support/FakeSimulator.h"
+#include "support/FakeSimulatorTool.h"
 #include "support/FakeWindowSystem.h"
 #include "support/RecordingPanelModel.h"
+#include "support/TestPng.h"
 
 #include <QCursor>
 #include <QLabel>
@@ -125,6 +127,7 @@ private slots:
     void panelTakesTheKeyboard_data();
     void panelTakesTheKeyboard();
     void followsAChosenWindow();
+    void readsABareDevice();
 };
 
 void TestSimulatorPanelController::tick_data() {
@@ -701,4 +704,55 @@ void TestSimulatorPanelController::followsAChosenWindow() {
     rig.controller->tick();
     QVERIFY(!rig.controller->target());
     QCOMPARE(rig.model.deviceTitle, FakeSimulator::title);
+}
+
+// A device whose screen in the window shows nothing (iOS 26 keeps its accessibility off): its own
+// tree is read through the element tool while "Reading the screen…" shows, and the panel offers once
+// to turn the device's accessibility on, changing nothing before the yes.
+void TestSimulatorPanelController::readsABareDevice() {
+    Rig rig;
+    rig.simulator.screen->setChildren({});
+    const QByteArray listing =
+        R"({"devices":{"iOS-26-0":[{"state":"Booted","udid":"U1","name":"iPhone 15 Pro"}]}})";
+    FakeSimulatorTool simctl(FakeSimulatorTool::device(listing, testPng(1080, 2220)));
+    QByteArray tree = R"([{"type":"Application","frame":{"x":0,"y":0,"width":360,"height":740}}])";
+    FakeSimulatorTool axe([&](const QStringList&) { return platform::ToolRun{{}, 0, tree}; });
+    rig.controller->setTools(&simctl, &axe);
+    const auto target = [&] {
+        rig.controller->tick();
+        simctl.holding = true;
+        rig.controller->togglePick();
+        QVERIFY(rig.model.picking && rig.model.reading && !rig.overlay());
+        simctl.holding = false;
+        simctl.release(0);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.overlay(), 5000);
+        QVERIFY(!rig.model.reading);
+    };
+
+    target();
+    QCOMPARE(axe.calls.value(0), (QStringList{"describe-ui", "--udid", "U1"}));
+    // Laid over the live window, on the screen its tree shows: no canvas, no screenshot.
+    QCOMPARE(rig.overlay()->screen(), rig.simulator.screenRect);
+    QVERIFY(!rig.overlay()->target().canvas);
+    QCOMPARE(rig.model.offer.value_or(TargetingOffer{}).accept, QStringLiteral("Turn On"));
+    QVERIFY(rig.model.offer->text.contains(QStringLiteral("AccessibilityEnabled")));
+    QVERIFY(std::none_of(simctl.calls.begin(), simctl.calls.end(),
+                         [](const QStringList& call) { return call.contains(QStringLiteral("spawn")); }));
+    // Once written, the device shares its elements, and targeting starts again to read them.
+    tree = R"([{"type":"Application","frame":{"x":0,"y":0,"width":360,"height":740},"children":[
+                {"type":"Button","AXUniqueId":"saveButton","frame":{"x":20,"y":270,"width":320,"height":44}}]}])";
+    rig.controller->answerOffer(true);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.overlay() && rig.overlay()->target().source == TargetScreen::Source::Device,
+                             5000);
+    QCOMPARE(simctl.calls.value(2),
+             (QStringList{"simctl", "spawn", "U1", "defaults", "write", "com.apple.Accessibility",
+                          "ApplicationAccessibilityEnabled", "-bool", "true"}));
+    QCOMPARE(rig.model.offer, std::nullopt);
+    // Hit here, in device points laid on the window's screen.
+    rig.overlay()->hover(QPointF(200, 420));
+    QCOMPARE(rig.overlay()->highlighted().value_or(PickResult{}).identifier,
+             std::optional<QString>("saveButton"));
+    rig.controller->cancelPick();
+    target();
+    QCOMPARE(rig.model.offer, std::nullopt);
 }
