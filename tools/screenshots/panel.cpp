@@ -110,6 +110,32 @@ int main(int argc, char* argv[]) {
              known(m);
              m.setPicking(true);
          }},
+        {"reading",
+         [](DrivenPanelModel& m) {
+             known(m);
+             m.setPicking(true);
+             m.setReading(true);
+         }},
+        {"offer",
+         [](DrivenPanelModel& m) {
+             known(m);
+             m.setPicking(true);
+             m.setOffer(TargetingOffer{
+                 QStringLiteral(
+                     "\u201ciPhone 17 Pro\u201d keeps its accessibility off, so its elements can\u2019t be "
+                     "read. Turn it on? Tallyrig will set AccessibilityEnabled and "
+                     "ApplicationAccessibilityEnabled in com.apple.Accessibility on that simulator."),
+                 QStringLiteral("Turn On"), QStringLiteral("Not Now")});
+         }},
+        {"window-closed",
+         [](DrivenPanelModel& m) {
+             known(m);
+             m.setFollowsWindow(true);
+             m.setDeviceTitle(QStringLiteral("Widget Factory"));
+             m.setOffer(TargetingOffer{QStringLiteral("The target window closed"),
+                                       QStringLiteral("Target Window\u2026"),
+                                       QStringLiteral("Follow the Simulator")});
+         }},
         {"capturing",
          [](DrivenPanelModel& m) {
              known(m);
