@@ -7,6 +7,7 @@
 #include "foundation/Settings.h"
 #include "panel/BridgeApi.h"
 #include "panel/SimulatorPanelModel.h"
+#include "simulator/ElementSource.h"
 #include "simulator/Simctl.h"
 #include "support/FakeSimulatorTool.h"
 
@@ -99,6 +100,7 @@ std::function<void(const QByteArray&)> target(const QString& name, const QString
             Settings settings(scratch + QStringLiteral("/settings.json"));
             settings.bridgePort();
             settings.recentProjects();
+            settings.targetWindow(QStringLiteral("/p"));
             // Written back, with whatever else the file held.
             settings.setSimulatorPanel(!settings.simulatorPanel());
         };
@@ -111,6 +113,23 @@ std::function<void(const QByteArray&)> target(const QString& name, const QString
                 } catch (const PanelError&) {
                 }
             }
+        };
+    if (name == QLatin1String("devicetree"))
+        return [](const QByteArray& input) {
+            DeviceTree::Tree tree;
+            try {
+                tree = DeviceTree::parse(input);
+            } catch (const Failure&) {
+                return;
+            }
+            // Hit and walked as targeting does, laid on a screen half the tree's size.
+            const auto source =
+                ElementSources::snapshot(tree, tree.size.isEmpty() ? QSizeF(390, 844) : tree.size);
+            const QRectF screen(10, 20, 195, 422);
+            for (const QPointF at : {QPointF(20, 30), QPointF(100, 230), QPointF(204, 441)})
+                source->element(at, SimulatorWindow{}, screen);
+            source->elements(SimulatorWindow{}, screen);
+            tree.bare();
         };
     if (name == QLatin1String("answers")) {
         // What the panel's model reads of an answer, and the preview's text of it.
@@ -154,8 +173,8 @@ int main(int argc, char** argv) {
     }
     const qint64 count = arguments.value(3).toLongLong();
     if (!decode || corpus.isEmpty() || count <= 0 || !scratch.isValid())
-        qFatal(
-            "usage: fuzz_decoders bootstrap|configuration|settings|simctl|answers <corpus> <count> [seed]");
+        qFatal("usage: fuzz_decoders bootstrap|configuration|settings|simctl|devicetree|answers <corpus> "
+               "<count> [seed]");
 
     std::mt19937_64 random(arguments.value(4, QStringLiteral("15")).toULongLong());
     QElapsedTimer clock;
