@@ -31,6 +31,7 @@ public:
     bool escapeNeedsTrust() override { return true; }
     std::unique_ptr<PointerShield> shieldPointer(const QRectF&, PointerEvents) override { return nullptr; }
     std::optional<QPointF> pointer() override;
+    QString describe(QWindow& window) override;
 };
 
 } // namespace platform::macos

@@ -92,6 +92,23 @@ quint32 MacWindowSystem::number(QWindow& window) {
     return number > 0 ? quint32(number) : 0;
 }
 
+QString MacWindowSystem::describe(QWindow& window) {
+    NSWindow* native = nativeWindow(window);
+    if (!native)
+        return {};
+    const bool panel = [native isKindOfClass:[NSPanel class]];
+    return QStringLiteral("%1, level %2, style mask 0x%3, non-activating %4, collection behaviour %5, "
+                          "becomes key only if needed %6")
+        .arg(panel ? QStringLiteral("a panel") : QStringLiteral("a window"))
+        .arg(qint64([native level]))
+        .arg(quint64([native styleMask]), 0, 16)
+        .arg(([native styleMask] & NSWindowStyleMaskNonactivatingPanel) ? QStringLiteral("yes")
+                                                                        : QStringLiteral("no"))
+        .arg(quint64([native collectionBehavior]))
+        .arg(panel && [(NSPanel*)native becomesKeyOnlyIfNeeded] ? QStringLiteral("yes")
+                                                                : QStringLiteral("no"));
+}
+
 void MacWindowSystem::setAuxiliary(QWindow& window) {
     hostInPanel(window, PanelKind::Panel);
 }
