@@ -41,7 +41,10 @@ contents=/opt/tallyrig/Tallyrig.app/Contents
     echo "$contents/MacOS/Tallyrig"
     echo "$contents/PlugIns/libtallyrig_dashboard.so"
     echo "$contents/Helpers/node -> /usr/bin/node"
-    (cd devbridge && find bin lib package.json package-lock.json node_modules -path node_modules/.bin -prune -o -type f -print) | sed "s|^|$contents/Resources/bridge/|"
+    # The modules without what devbridge/prune-modules.cmake leaves out.
+    (cd devbridge && find bin lib package.json package-lock.json node_modules \( -name '.*' ! -path node_modules/.package-lock.json \
+        -o -path 'node_modules/@modelcontextprotocol/sdk/dist/*/examples' \) -prune -o -type f -print) |
+        sed "s|^|$contents/Resources/bridge/|"
     echo "/usr/bin/tallyrig -> $contents/MacOS/Tallyrig"
     echo "/usr/share/applications/$id.desktop"
     echo "/usr/share/metainfo/$id.metainfo.xml"
