@@ -4,7 +4,7 @@ import path from 'node:path';
 
 let counter = 0;
 
-function tempName(file) {
+export function tempName(file) {
   return `${file}.${process.pid}.${++counter}.tmp`;
 }
 
@@ -21,19 +21,17 @@ export function writeAtomic(file, data, mode) {
   }
 }
 
-export async function writeAtomicAsync(file, data) {
-  const temp = tempName(file);
-  try {
-    await fs.promises.writeFile(temp, data);
-    await fs.promises.rename(temp, file);
-  } catch (error) {
-    await fs.promises.rm(temp, { force: true });
-    throw error;
-  }
+// One write of the whole buffer; fs.promises.writeFile would take 512 kB a trip to the thread pool.
+export function writeFileAsync(file, data) {
+  return new Promise((resolve, reject) => fs.writeFile(file, data, (error) => (error ? reject(error) : resolve())));
+}
+
+export function jsonText(value) {
+  return `${JSON.stringify(value, null, 1)}\n`;
 }
 
 export function writeJson(file, value) {
-  writeAtomic(file, `${JSON.stringify(value, null, 1)}\n`);
+  writeAtomic(file, jsonText(value));
 }
 
 export function readJson(file) {

@@ -300,6 +300,7 @@ export function createBridge({ project, configFile = null, stepMs, simulate = fa
   // Keep-alive sockets would hold close() open forever.
   function shutdown(callback) {
     runner.close();
+    store.close();
     server.close(() => callback && callback());
     for (const socket of sockets) socket.destroy();
   }
