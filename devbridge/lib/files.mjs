@@ -1,6 +1,9 @@
-import { createHash } from 'node:crypto';
 import fs from 'node:fs';
+import { createRequire } from 'node:module';
 import path from 'node:path';
+
+// crypto is loaded at the first hash: every module loaded before the bridge listens delays it.
+const require = createRequire(import.meta.url);
 
 let counter = 0;
 
@@ -44,7 +47,7 @@ export function readJson(file) {
 
 // The same name git gives the content, so a clean tracked file's hash is its index entry's.
 export function blobHash(bytes) {
-  return createHash('sha1').update(`blob ${bytes.length}\0`).update(bytes).digest('hex');
+  return require('node:crypto').createHash('sha1').update(`blob ${bytes.length}\0`).update(bytes).digest('hex');
 }
 
 // { hash, mode } of a regular file or link, or null when there is none.

@@ -1,4 +1,7 @@
-import { execFile } from 'node:child_process';
+import { createRequire } from 'node:module';
+
+// child_process loads at the first git command, not before the bridge listens.
+const require = createRequire(import.meta.url);
 
 export class GitError extends Error {
   constructor(message, stderr = '') {
@@ -9,6 +12,7 @@ export class GitError extends Error {
 
 // No shell, no pager, paths as they are: output is split on NUL, never parsed for quoting.
 export function git(cwd, args, { input, env } = {}) {
+  const { execFile } = require('node:child_process');
   return new Promise((resolve, reject) => {
     const child = execFile(
       'git',
