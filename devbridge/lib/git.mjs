@@ -59,21 +59,32 @@ export function topLevel(folder) {
   return answer;
 }
 
-// path → { blob, mode } for every index entry.
-export async function indexEntries(root) {
+// One git process for what a snapshot needs: `entries`, path → { blob, mode } for every index
+// entry, and `dirty`, the paths whose file differs from its entry, is gone, is unmerged or is not
+// tracked (ignored ones aren't). A change only staged is not dirty: its entry holds the file.
+export async function worktree(root) {
   const entries = new Map();
-  for (const item of nulList(await git(root, ['ls-files', '-s', '-z']))) {
-    const tab = item.indexOf('\t');
-    const [mode, blob] = item.slice(0, tab).split(' ');
-    entries.set(item.slice(tab + 1), { blob, mode: Number.parseInt(mode, 8) });
+  const dirty = new Set();
+  const out = await git(root, ['ls-files', '-z', '-t', '-s', '-c', '-m', '-d', '-o', '--exclude-standard']);
+  for (const item of nulList(out)) {
+    // "? path" untracked; "C …\tpath" changed, "R …\tpath" removed; otherwise an entry, "M" unmerged.
+    const tag = item[0];
+    const rest = item.slice(2);
+    if (tag === '?') {
+      dirty.add(rest);
+      continue;
+    }
+    const tab = rest.indexOf('\t');
+    const file = rest.slice(tab + 1);
+    if (tag === 'C' || tag === 'R') {
+      dirty.add(file);
+      continue;
+    }
+    const [mode, blob] = rest.slice(0, tab).split(' ');
+    entries.set(file, { blob, mode: Number.parseInt(mode, 8) });
+    if (tag === 'M') dirty.add(file);
   }
-  return entries;
-}
-
-// Paths that differ from the index or HEAD, untracked ones included, ignored ones not.
-export async function dirtyPaths(root) {
-  const out = nulList(await git(root, ['status', '--porcelain=v1', '-z', '--untracked-files=all', '--no-renames']));
-  return out.map((entry) => entry.slice(3));
+  return { entries, dirty: [...dirty] };
 }
 
 // The message of a failed git command, in one line a person can act on.
