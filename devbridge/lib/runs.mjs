@@ -95,13 +95,15 @@ export class Runner {
       whereToLook(this.project, pinsOf(report).map((pin) => pin.element ?? null)),
     ]);
     report.places = places;
+    this.store.save(report);
+    // An MCP client is handed the report itself; only a headless agent reads a prompt.
+    if (taken !== 'agent') return null;
     const prompt = agentPrompt(report, {
       screenshot: report.hasScreenshot ? files.screenshot : null,
       annotated: report.hasAnnotatedScreenshot ? files.annotated : null,
       places,
     });
     writeAtomic(files.prompt, prompt);
-    this.store.save(report);
     return prompt;
   }
 
