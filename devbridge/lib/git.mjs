@@ -10,32 +10,51 @@ export class GitError extends Error {
   }
 }
 
-// No shell, no pager, paths as they are: output is split on NUL, never parsed for quoting.
-export function git(cwd, args, { input, env } = {}) {
-  const { execFile } = require('node:child_process');
+const OUTPUT_LIMIT = 256 * 1024 * 1024;
+
+// No shell, no pager, paths as they are: output is split on NUL, never parsed for quoting. Nothing
+// goes to git's input, so it gets no pipe for it.
+export function git(cwd, args, { env } = {}) {
+  const { spawn } = require('node:child_process');
   return new Promise((resolve, reject) => {
-    const child = execFile(
-      'git',
-      ['-c', 'core.quotepath=off', '-c', 'color.ui=false', ...args],
-      {
-        cwd,
-        encoding: 'buffer',
-        maxBuffer: 256 * 1024 * 1024,
-        env: { ...process.env, GIT_TERMINAL_PROMPT: '0', GIT_OPTIONAL_LOCKS: '0', LC_ALL: 'C', ...env },
-      },
-      (error, stdout, stderr) => {
-        if (error) {
-          const text = stderr.toString('utf8').trim();
-          const failure = new GitError(error.code === 'ENOENT' ? 'git is not installed' : text || error.message, text);
-          failure.stdout = stdout;
-          reject(failure);
-          return;
-        }
+    const child = spawn('git', ['-c', 'core.quotepath=off', '-c', 'color.ui=false', ...args], {
+      cwd,
+      env: { ...process.env, GIT_TERMINAL_PROMPT: '0', GIT_OPTIONAL_LOCKS: '0', LC_ALL: 'C', ...env },
+      stdio: ['ignore', 'pipe', 'pipe'],
+    });
+    const out = [];
+    const err = [];
+    let size = 0;
+    let problem = null;
+    let settled = false;
+    const collect = (chunks) => (chunk) => {
+      size += chunk.length;
+      if (size <= OUTPUT_LIMIT) chunks.push(chunk);
+      else if (!problem) {
+        problem = `git ${args[0]} printed more than ${OUTPUT_LIMIT / 1024 / 1024} MB`;
+        child.kill();
+      }
+    };
+    child.stdout.on('data', collect(out));
+    child.stderr.on('data', collect(err));
+    const settle = (code, signal) => {
+      if (settled) return;
+      settled = true;
+      const stdout = Buffer.concat(out);
+      if (!problem && code === 0) {
         resolve(stdout);
-      },
-    );
-    child.stdin.on('error', () => {});
-    child.stdin.end(input);
+        return;
+      }
+      const text = Buffer.concat(err).toString('utf8').trim();
+      const failure = new GitError(problem ?? (text || `git ${args[0]} ended with ${signal ?? `status ${code}`}`), problem ? '' : text);
+      failure.stdout = stdout;
+      reject(failure);
+    };
+    child.once('error', (error) => {
+      problem ??= error.code === 'ENOENT' ? 'git is not installed' : error.message;
+      settle(null, null);
+    });
+    child.once('close', settle);
   });
 }
 
