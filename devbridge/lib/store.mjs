@@ -224,7 +224,7 @@ export class ReportStore {
     const temp = tempName(files.dir);
     const inside = (file) => path.join(temp, path.basename(file));
     try {
-      await fs.promises.mkdir(temp);
+      await fs.promises.mkdir(temp, { recursive: true });
       await Promise.all([
         screenshot && writeFileAsync(inside(files.screenshot), screenshot),
         annotated && writeFileAsync(inside(files.annotated), annotated),
