@@ -7,7 +7,7 @@ export const REVIEW_ACTIONS = { commit: 'committed', verify: 'verified', revert:
 export const WITH_AGENT = new Set(['fixing', 'checking', 'rebuilding']);
 
 const ID = /^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$/;
-// How long changes settle before the index is written again.
+// How long after a change the index is written again; changes meanwhile go with it.
 const INDEX_DELAY_MS = 1000;
 
 export class StoreError extends Error {
@@ -17,13 +17,13 @@ export class StoreError extends Error {
   }
 }
 
-// Each report is a folder under .tallyrig/reports; the whole set of records stays in memory
-// (a few kilobytes each) and the pictures stay on disk.
+// Each report is a folder under .tallyrig/reports; its record stays in memory once read (a few
+// kilobytes) and the pictures stay on disk.
 //
 // Beside the folders, index.json holds what the list and the queue need of each report, so a start
 // reads one small file rather than every record; a record is read when its report is first asked
-// for. The index is removed before any record on disk changes and written again from memory once
-// they settle, so while it is there it is current; a start reads the folders instead when it is
+// for. The index is removed before any record on disk changes and written again from memory a
+// moment later, so while it is there it is current; a start reads the folders instead when it is
 // missing, unreadable, or does not list exactly the folders there are.
 export class ReportStore {
   constructor({ project, log = () => {} }) {
