@@ -3,7 +3,6 @@ import http from 'node:http';
 import path from 'node:path';
 import { agentEntry, agentsOnPath } from './agents.mjs';
 import { CONFIG_NAME, DEFAULT_PORT, isUsablePort, locateProject, pidFilePath, servesFolder } from './config.mjs';
-import { doctorAgents } from './doctor.mjs';
 import { excludeFolder } from './git.mjs';
 import { VERSION, createBridge } from './server.mjs';
 
@@ -173,7 +172,6 @@ function start(flags, env, out, err) {
     return 1;
   }
   const { server, shutdown } = bridge;
-  excludeFolder(project, '.tallyrig/').catch(() => {});
   return new Promise((resolve) => {
     let stopping = false;
     const stop = (signal) => {
@@ -203,6 +201,8 @@ function start(flags, env, out, err) {
       if (stopping) return;
       writePidFile(port, project, err);
       out(`Tallyrig bridge ready for ${project} on http://127.0.0.1:${port}`);
+      // After listening: starting git takes the bridge's main thread for a while.
+      excludeFolder(project, '.tallyrig/').catch(() => {});
     }));
   });
 }
@@ -266,7 +266,7 @@ async function doctor(env, out) {
   if (configFile) out(`[ok] Configuration ${configFile}: port ${port}`);
   else out(`[!!] No ${CONFIG_NAME} from ${folder} up to the repository root; run tallyrig init --yes. Port ${port} is used.`);
   out(`[ok] Project folder ${project}`);
-  doctorAgents({ env, configFile, out });
+  (await import('./doctor.mjs')).doctorAgents({ env, configFile, out });
   if (!isUsablePort(port)) {
     out(`[!!] Port ${port} is out of range (1-65535)`);
     return 0;

@@ -1,10 +1,13 @@
-import { createHash } from 'node:crypto';
 import fs from 'node:fs';
+import { createRequire } from 'node:module';
 import path from 'node:path';
+
+// crypto is loaded at the first hash: every module loaded before the bridge listens delays it.
+const require = createRequire(import.meta.url);
 
 let counter = 0;
 
-function tempName(file) {
+export function tempName(file) {
   return `${file}.${process.pid}.${++counter}.tmp`;
 }
 
@@ -21,19 +24,17 @@ export function writeAtomic(file, data, mode) {
   }
 }
 
-export async function writeAtomicAsync(file, data) {
-  const temp = tempName(file);
-  try {
-    await fs.promises.writeFile(temp, data);
-    await fs.promises.rename(temp, file);
-  } catch (error) {
-    await fs.promises.rm(temp, { force: true });
-    throw error;
-  }
+// One write of the whole buffer; fs.promises.writeFile would take 512 kB a trip to the thread pool.
+export function writeFileAsync(file, data) {
+  return new Promise((resolve, reject) => fs.writeFile(file, data, (error) => (error ? reject(error) : resolve())));
+}
+
+export function jsonText(value) {
+  return `${JSON.stringify(value, null, 1)}\n`;
 }
 
 export function writeJson(file, value) {
-  writeAtomic(file, `${JSON.stringify(value, null, 1)}\n`);
+  writeAtomic(file, jsonText(value));
 }
 
 export function readJson(file) {
@@ -46,7 +47,7 @@ export function readJson(file) {
 
 // The same name git gives the content, so a clean tracked file's hash is its index entry's.
 export function blobHash(bytes) {
-  return createHash('sha1').update(`blob ${bytes.length}\0`).update(bytes).digest('hex');
+  return require('node:crypto').createHash('sha1').update(`blob ${bytes.length}\0`).update(bytes).digest('hex');
 }
 
 // { hash, mode } of a regular file or link, or null when there is none.

@@ -1,4 +1,7 @@
-import { execFile } from 'node:child_process';
+import { createRequire } from 'node:module';
+
+// child_process loads at the first git command, not before the bridge listens.
+const require = createRequire(import.meta.url);
 
 export class GitError extends Error {
   constructor(message, stderr = '') {
@@ -7,31 +10,51 @@ export class GitError extends Error {
   }
 }
 
-// No shell, no pager, paths as they are: output is split on NUL, never parsed for quoting.
-export function git(cwd, args, { input, env } = {}) {
+const OUTPUT_LIMIT = 256 * 1024 * 1024;
+
+// No shell, no pager, paths as they are: output is split on NUL, never parsed for quoting. Nothing
+// goes to git's input, so it gets no pipe for it.
+export function git(cwd, args, { env } = {}) {
+  const { spawn } = require('node:child_process');
   return new Promise((resolve, reject) => {
-    const child = execFile(
-      'git',
-      ['-c', 'core.quotepath=off', '-c', 'color.ui=false', ...args],
-      {
-        cwd,
-        encoding: 'buffer',
-        maxBuffer: 256 * 1024 * 1024,
-        env: { ...process.env, GIT_TERMINAL_PROMPT: '0', GIT_OPTIONAL_LOCKS: '0', LC_ALL: 'C', ...env },
-      },
-      (error, stdout, stderr) => {
-        if (error) {
-          const text = stderr.toString('utf8').trim();
-          const failure = new GitError(error.code === 'ENOENT' ? 'git is not installed' : text || error.message, text);
-          failure.stdout = stdout;
-          reject(failure);
-          return;
-        }
+    const child = spawn('git', ['-c', 'core.quotepath=off', '-c', 'color.ui=false', ...args], {
+      cwd,
+      env: { ...process.env, GIT_TERMINAL_PROMPT: '0', GIT_OPTIONAL_LOCKS: '0', LC_ALL: 'C', ...env },
+      stdio: ['ignore', 'pipe', 'pipe'],
+    });
+    const out = [];
+    const err = [];
+    let size = 0;
+    let problem = null;
+    let settled = false;
+    const collect = (chunks) => (chunk) => {
+      size += chunk.length;
+      if (size <= OUTPUT_LIMIT) chunks.push(chunk);
+      else if (!problem) {
+        problem = `git ${args[0]} printed more than ${OUTPUT_LIMIT / 1024 / 1024} MB`;
+        child.kill();
+      }
+    };
+    child.stdout.on('data', collect(out));
+    child.stderr.on('data', collect(err));
+    const settle = (code, signal) => {
+      if (settled) return;
+      settled = true;
+      const stdout = Buffer.concat(out);
+      if (!problem && code === 0) {
         resolve(stdout);
-      },
-    );
-    child.stdin.on('error', () => {});
-    child.stdin.end(input);
+        return;
+      }
+      const text = Buffer.concat(err).toString('utf8').trim();
+      const failure = new GitError(problem ?? (text || `git ${args[0]} ended with ${signal ?? `status ${code}`}`), problem ? '' : text);
+      failure.stdout = stdout;
+      reject(failure);
+    };
+    child.once('error', (error) => {
+      problem ??= error.code === 'ENOENT' ? 'git is not installed' : error.message;
+      settle(null, null);
+    });
+    child.once('close', settle);
   });
 }
 
@@ -55,21 +78,32 @@ export function topLevel(folder) {
   return answer;
 }
 
-// path → { blob, mode } for every index entry.
-export async function indexEntries(root) {
+// One git process for what a snapshot needs: `entries`, path → { blob, mode } for every index
+// entry, and `dirty`, the paths whose file differs from its entry, is gone, is unmerged or is not
+// tracked (ignored ones aren't). A change only staged is not dirty: its entry holds the file.
+export async function worktree(root) {
   const entries = new Map();
-  for (const item of nulList(await git(root, ['ls-files', '-s', '-z']))) {
-    const tab = item.indexOf('\t');
-    const [mode, blob] = item.slice(0, tab).split(' ');
-    entries.set(item.slice(tab + 1), { blob, mode: Number.parseInt(mode, 8) });
+  const dirty = new Set();
+  const out = await git(root, ['ls-files', '-z', '-t', '-s', '-c', '-m', '-d', '-o', '--exclude-standard']);
+  for (const item of nulList(out)) {
+    // "? path" untracked; "C …\tpath" changed, "R …\tpath" removed; otherwise an entry, "M" unmerged.
+    const tag = item[0];
+    const rest = item.slice(2);
+    if (tag === '?') {
+      dirty.add(rest);
+      continue;
+    }
+    const tab = rest.indexOf('\t');
+    const file = rest.slice(tab + 1);
+    if (tag === 'C' || tag === 'R') {
+      dirty.add(file);
+      continue;
+    }
+    const [mode, blob] = rest.slice(0, tab).split(' ');
+    entries.set(file, { blob, mode: Number.parseInt(mode, 8) });
+    if (tag === 'M') dirty.add(file);
   }
-  return entries;
-}
-
-// Paths that differ from the index or HEAD, untracked ones included, ignored ones not.
-export async function dirtyPaths(root) {
-  const out = nulList(await git(root, ['status', '--porcelain=v1', '-z', '--untracked-files=all', '--no-renames']));
-  return out.map((entry) => entry.slice(3));
+  return { entries, dirty: [...dirty] };
 }
 
 // The message of a failed git command, in one line a person can act on.

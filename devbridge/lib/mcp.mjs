@@ -10,11 +10,15 @@ import { VERSION } from './server.mjs';
 
 class BridgeDown extends Error {}
 
-function call(port, method, pathname, body) {
+// One connection to the bridge, kept open between requests: a call is two of them, and an agent
+// makes one call after another.
+const keepAlive = new http.Agent({ keepAlive: true, maxSockets: 2 });
+
+function call(port, method, pathname, body, again = true) {
   return new Promise((resolve, reject) => {
     const data = body === undefined ? undefined : Buffer.from(JSON.stringify(body));
     const req = http.request(
-      { host: '127.0.0.1', port, method, path: pathname, agent: false, timeout: 30000, headers: data ? { 'Content-Type': 'application/json' } : {} },
+      { host: '127.0.0.1', port, method, path: pathname, agent: keepAlive, timeout: 30000, headers: data ? { 'Content-Type': 'application/json' } : {} },
       (res) => {
         const chunks = [];
         res.on('data', (c) => chunks.push(c));
@@ -23,7 +27,12 @@ function call(port, method, pathname, body) {
       },
     );
     req.on('timeout', () => req.destroy(new Error('the bridge did not answer within 30 seconds')));
-    req.on('error', (error) => reject(new BridgeDown(error.message)));
+    req.on('error', (error) => {
+      // The bridge closed the kept connection before it read this (it idled out, or the bridge
+      // started again): once more on a new one.
+      if (again && req.reusedSocket && error.code === 'ECONNRESET') resolve(call(port, method, pathname, body, false));
+      else reject(new BridgeDown(error.message));
+    });
     req.end(data);
   });
 }
@@ -128,5 +137,6 @@ export async function serveMcp(env, err) {
   });
   await server.connect(transport);
   await closed;
+  keepAlive.destroy();
   return 0;
 }

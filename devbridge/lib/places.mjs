@@ -11,7 +11,10 @@ const TEXT_LIMIT = 160;
 const PLAIN_FILE_LIMIT = 1024 * 1024;
 const TEST_PATH = /(^|\/)(tests?|specs?|__tests__|[^/]*Tests)\/|(Tests?|Spec|_test|\.test|\.spec)\.[A-Za-z]+$/;
 const STRINGS_FILE = /\.(strings|xcstrings|stringsdict)$/;
-const SKIP_DIRS = new Set(['.git', '.tallyrig', 'node_modules', 'build', 'DerivedData', 'Pods']);
+// Build output and vendored code: git leaves them out at the project's top, the walk anywhere.
+const VENDORED = ['node_modules', 'build', '.build', 'DerivedData', 'Pods', 'Carthage'];
+const SKIP_DIRS = new Set(['.git', '.tallyrig', ...VENDORED]);
+const PATHSPECS = ['.', ...VENDORED.map((dir) => `:(exclude,literal)${dir}`)];
 
 function literal(text) {
   return `"${text.replace(/\\/g, '\\\\').replace(/"/g, '\\"')}"`;
@@ -26,7 +29,7 @@ async function search(project, needles) {
     for (const needle of needles) args.push('-e', needle);
     let out;
     try {
-      out = await git(project, [...args, '--', '.']);
+      out = await git(project, [...args, '--', ...PATHSPECS]);
     } catch (error) {
       // git grep answers 1 when nothing matches
       return [];

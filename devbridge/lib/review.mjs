@@ -1,7 +1,7 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import { ensureDir, fileState, readJson, writeAtomic, writeJson } from './files.mjs';
-import { dirtyPaths, git, gitProblem, indexEntries, topLevel } from './git.mjs';
+import { git, gitProblem, topLevel, worktree } from './git.mjs';
 import { StoreError } from './store.mjs';
 
 // What one run keeps in copies: every file outside git, or the files with uncommitted changes.
@@ -31,8 +31,9 @@ export class Review {
   }
 
   async gitSnapshot(root, baseline) {
-    const entries = await indexEntries(root);
-    const dirty = (await dirtyPaths(root)).filter((p) => !this.skip(root, p));
+    const tree = await worktree(root);
+    const entries = tree.entries;
+    const dirty = tree.dirty.filter((p) => !this.skip(root, p));
     const state = {};
     for (const [p, { blob, mode }] of entries) state[p] = { hash: blob, mode, blob };
     let n = 0;
@@ -104,8 +105,7 @@ export class Review {
     if (!snap) return [];
     let candidates;
     if (snap.git) {
-      const now = await indexEntries(snap.root).catch(() => new Map());
-      const dirty = await dirtyPaths(snap.root).catch(() => []);
+      const { entries: now, dirty } = await worktree(snap.root).catch(() => ({ entries: new Map(), dirty: [] }));
       candidates = new Set([...snap.dirty, ...dirty]);
       for (const [p, entry] of now) if (!snap.files[p] || snap.files[p].blob !== entry.blob) candidates.add(p);
       for (const p of Object.keys(snap.files)) if (snap.files[p] && snap.files[p].blob && !now.has(p)) candidates.add(p);

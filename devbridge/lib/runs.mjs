@@ -1,12 +1,12 @@
-import { spawn } from 'node:child_process';
 import fs from 'node:fs';
+import { createRequire } from 'node:module';
 import { fillArgs, readAgentConfig } from './agents.mjs';
 import { lastLines, readTail, writeAtomic } from './files.mjs';
-import { whereToLook } from './places.mjs';
-import { agentPrompt, pinsOf } from './prompt.mjs';
 import { StoreError, WITH_AGENT } from './store.mjs';
 
 export const STOP_GRACE_MS = 3000;
+// child_process loads at the first run, not before the bridge listens.
+const require = createRequire(import.meta.url);
 
 // Takes dispatched reports to the agent one at a time: a headless command from the project's
 // configuration, an MCP client that asks for one, or (for demos and tests) a timer.
@@ -89,18 +89,21 @@ export class Runner {
     delete report.failure;
     this.store.setStatus(report, 'fixing');
     const files = this.store.paths(report.id);
+    const [{ whereToLook }, { agentPrompt, pinsOf }] = await Promise.all([import('./places.mjs'), import('./prompt.mjs')]);
     const [, places] = await Promise.all([
       this.review.snapshot(report),
       whereToLook(this.project, pinsOf(report).map((pin) => pin.element ?? null)),
     ]);
     report.places = places;
+    this.store.save(report);
+    // An MCP client is handed the report itself; only a headless agent reads a prompt.
+    if (taken !== 'agent') return null;
     const prompt = agentPrompt(report, {
       screenshot: report.hasScreenshot ? files.screenshot : null,
       annotated: report.hasAnnotatedScreenshot ? files.annotated : null,
       places,
     });
     writeAtomic(files.prompt, prompt);
-    this.store.save(report);
     return prompt;
   }
 
@@ -136,6 +139,7 @@ export class Runner {
 
   // Runs one command in the project's root in a process group of its own, its output appended to the log.
   exec(run, spec, logFile) {
+    const { spawn } = require('node:child_process');
     return new Promise((resolve) => {
       fs.appendFileSync(logFile, `\n$ ${[spec.command, ...spec.args].map(shellWord).join(' ').slice(0, 2000)}\n`);
       const fd = fs.openSync(logFile, 'a');

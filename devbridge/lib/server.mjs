@@ -1,13 +1,26 @@
 import http from 'node:http';
 import { HttpError, JSON_TYPE, checkCaller, decodeSegment, readJson, sendJson } from './http.mjs';
-import { dashboardHtml } from './page.mjs';
-import { whereToLook } from './places.mjs';
-import { markdown, pinsOf } from './prompt.mjs';
 import { Review } from './review.mjs';
 import { Runner } from './runs.mjs';
 import { REVIEW_ACTIONS, ReportStore, StoreError } from './store.mjs';
-import { ValidationError, validateReport } from './validate.mjs';
-import { mcpAnswer } from './handoff.mjs';
+
+// Modules only some requests need load at the first of them: each one loaded before the bridge
+// listens delays its answer to the app.
+const later = {
+  page: () => import('./page.mjs'),
+  places: () => import('./places.mjs'),
+  prompt: () => import('./prompt.mjs'),
+  handoff: () => import('./handoff.mjs'),
+};
+
+async function validated(body, options) {
+  const { ValidationError, validateReport } = await import('./validate.mjs');
+  try {
+    return validateReport(body, options);
+  } catch (error) {
+    throw error instanceof ValidationError ? new HttpError(400, error.message) : error;
+  }
+}
 
 export const VERSION = '0.1.0';
 export { BODY_LIMIT } from './http.mjs';
@@ -45,7 +58,8 @@ export function createBridge({ project, configFile = null, stepMs, simulate = fa
     return report;
   }
 
-  function packet(report) {
+  async function packet(report) {
+    const { markdown } = await later.prompt();
     const lines = [`A UI change was requested in the iOS app, on the simulator "${report.device}" (${report.viewport} points).`];
     lines.push(`Screen: ${report.screen}`);
     if (report.element) {
@@ -93,7 +107,8 @@ export function createBridge({ project, configFile = null, stepMs, simulate = fa
   const POST = 'POST';
   const exact = {
     '/': {
-      [GET]: (req, res) => {
+      [GET]: async (req, res) => {
+        const { dashboardHtml } = await later.page();
         const body = Buffer.from(dashboardHtml({ project, version: VERSION }));
         res.writeHead(200, {
           'Content-Type': 'text/html; charset=utf-8',
@@ -132,7 +147,7 @@ export function createBridge({ project, configFile = null, stepMs, simulate = fa
       [POST]: async (req, res) => {
         await readJson(req, { emptyAsObject: true });
         const report = await runner.take();
-        sendJson(res, 200, report ? mcpAnswer(store, report) : { report: null });
+        sendJson(res, 200, report ? (await later.handoff()).mcpAnswer(store, report) : { report: null });
       },
     },
     '/status': {
@@ -145,13 +160,13 @@ export function createBridge({ project, configFile = null, stepMs, simulate = fa
     },
     '/packet': {
       [POST]: async (req, res) => {
-        const { report } = validateReport(await readJson(req), { submission: false });
-        sendJson(res, 200, packet(report));
+        const { report } = await validated(await readJson(req), { submission: false });
+        sendJson(res, 200, await packet(report));
       },
     },
     '/report': {
       [POST]: async (req, res) => {
-        const { report, screenshot, annotated } = validateReport(await readJson(req), { submission: true });
+        const { report, screenshot, annotated } = await validated(await readJson(req), { submission: true });
         const stored = await store.add(report, screenshot, annotated);
         const answer = { id: stored.id, status: stored.status };
         runner.added(stored);
@@ -177,10 +192,11 @@ export function createBridge({ project, configFile = null, stepMs, simulate = fa
         [GET]: async (req, res) => {
           const report = store.require(id);
           if (!report.places) {
+            const [{ whereToLook }, { pinsOf }] = await Promise.all([later.places(), later.prompt()]);
             report.places = await whereToLook(project, pinsOf(report).map((pin) => pin.element ?? null));
             store.save(report);
           }
-          sendJson(res, 200, mcpAnswer(store, report));
+          sendJson(res, 200, (await later.handoff()).mcpAnswer(store, report));
         },
       };
     }
@@ -261,8 +277,6 @@ export function createBridge({ project, configFile = null, stepMs, simulate = fa
       }
       if (error instanceof HttpError) {
         sendJson(res, error.status, { error: error.message }, error.headers);
-      } else if (error instanceof ValidationError) {
-        sendJson(res, 400, { error: error.message });
       } else if (error instanceof StoreError) {
         sendJson(res, error.status, { error: error.message });
       } else {
@@ -300,6 +314,7 @@ export function createBridge({ project, configFile = null, stepMs, simulate = fa
   // Keep-alive sockets would hold close() open forever.
   function shutdown(callback) {
     runner.close();
+    store.close();
     server.close(() => callback && callback());
     for (const socket of sockets) socket.destroy();
   }

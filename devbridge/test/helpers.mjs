@@ -12,9 +12,24 @@ export const BIN = fileURLToPath(new URL('../bin/tallyrig.mjs', import.meta.url)
 export const PNG_BASE64 =
   'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==';
 
+// node:test runs after-hooks in the order they were added; these run last added first, so a
+// bridge stops before its folder goes (it writes there until it stops).
+const stacks = new WeakMap();
+function later(t, fn) {
+  let stack = stacks.get(t);
+  if (!stack) {
+    stack = [];
+    stacks.set(t, stack);
+    t.after(async () => {
+      while (stack.length) await stack.pop()();
+    });
+  }
+  stack.push(fn);
+}
+
 export function tempDir(t) {
   const dir = fs.realpathSync(fs.mkdtempSync(path.join(os.tmpdir(), 'tallyrig-test-')));
-  t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
+  later(t, () => fs.rmSync(dir, { recursive: true, force: true }));
   return dir;
 }
 
@@ -83,7 +98,7 @@ export async function startBridge(t, { stepMs = 20, flags = ['--step-ms', String
       child.exited.then(() => 'exited'),
     ]);
     if (outcome === 'ready') {
-      t.after(async () => {
+      later(t, async () => {
         if (child.exitCode !== null || child.signalCode !== null) return;
         // SIGTERM lets the bridge remove its pid file; SIGKILL only if it hangs.
         child.kill('SIGTERM');

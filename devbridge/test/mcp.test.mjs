@@ -52,6 +52,11 @@ describe('tallyrig mcp', () => {
     const again = await client.callTool({ name: 'finish_report', arguments: { id, summary: 'x' } });
     assert.equal(again.isError, true);
     assert.match(textOf(again), /not with an MCP agent/);
+    // The connection kept to the bridge that stopped is not the new bridge's.
+    bridge.child.kill('SIGTERM');
+    await bridge.child.exited;
+    await startBridge(t, { dir: repo.dir, env: {}, port: bridge.port });
+    assert.match(textOf(await client.callTool({ name: 'list_reports', arguments: {} })), new RegExp(`${id}  review`));
   });
 
   test('without a bridge every tool says so and names the command that starts it', async (t) => {

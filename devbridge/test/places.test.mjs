@@ -14,6 +14,8 @@ const FILES = {
   'App/Titles.swift': 'Text("settings.title")\n',
   'App/Localizable.xcstrings': JSON.stringify({ strings: { 'settings.title': { localizations: { en: { stringUnit: { state: 'translated', value: 'Preferences' } } } } } }),
   'App/Untracked.swift': '',
+  // Vendored code is no place to look.
+  'Pods/Lib/Vendored.swift': 'x.accessibilityIdentifier("saveButton")\n',
 };
 const element = (identifier, accessibilityLabel) => ({ name: identifier ?? accessibilityLabel, type: 'AXButton', identifier, accessibilityLabel });
 

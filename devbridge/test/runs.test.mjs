@@ -8,10 +8,11 @@ const FILES = { 'src/View.swift': 'struct View {}\n', 'src/Old.swift': 'struct O
 const node = (code, ...args) => ({ command: process.execPath, args: ['-e', code, ...args] });
 const exit = (status) => node(`process.exit(${status})`);
 
-// A repository where the user has already changed Notes.md and left scratch.txt untracked, and a
-// bridge whose headless agent is the script agent.
+// A repository where the user has already changed Notes.md, left scratch.txt untracked and staged
+// Staged.md, and a bridge whose headless agent is the script agent.
 async function road(t, { mode = 'ok', check, relaunch, settings = {}, port } = {}) {
-  const repo = gitRepo(t, { files: FILES, dirty: { 'Notes.md': 'notes, edited by hand\n', 'scratch.txt': 'mine\n' } });
+  const repo = gitRepo(t, { files: FILES, dirty: { 'Notes.md': 'notes, edited by hand\n', 'scratch.txt': 'mine\n', 'Staged.md': 'staged\n' } });
+  repo.git('add', 'Staged.md');
   const side = tempDir(t);
   fs.writeFileSync(path.join(side, 'agent.mjs'), SCRIPT_AGENT);
   const env = { SEEN_PROMPT: path.join(side, 'prompt.md'), AGENT_PID: path.join(side, 'pid') };
@@ -67,7 +68,7 @@ describe('the headless agent', () => {
       'M\tsrc/View.swift',
     ]);
     // What the user had changed stays theirs, uncommitted.
-    assert.deepEqual(r.repo.git('status', '--porcelain').replace(/\n$/, '').split('\n').sort(), [' M Notes.md', '?? scratch.txt', '?? tallyrig.config.json']);
+    assert.deepEqual(r.repo.git('status', '--porcelain').replace(/\n$/, '').split('\n').sort(), [' M Notes.md', '?? scratch.txt', '?? tallyrig.config.json', 'A  Staged.md']);
   });
 
   test('revert puts back exactly its files, refuses over a later change, and verify changes nothing', async (t) => {
@@ -89,6 +90,7 @@ describe('the headless agent', () => {
     assert.equal(r.read('src/New/Badge.swift'), null);
     assert.equal(r.read('Notes.md'), 'notes, edited by hand\n');
     assert.equal(r.read('scratch.txt'), 'mine\n');
+    assert.equal(r.read('Staged.md'), 'staged\n');
 
     const second = await r.send('Again');
     await r.until(second, 'review');
