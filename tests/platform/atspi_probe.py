@@ -1,15 +1,17 @@
 #!/usr/bin/python3
 """What libatspi itself reports of an application's element, as JSON: the nth element (counting from
-0, depth first) with the given role name and name that shows on screen.
+0, depth first) with the given role name and name that shows on screen; with --in, the search keeps
+to the first shown element with that role name and name; with --do, the element's action of that
+name is done, as assistive technologies do it, and "done" tells whether it was.
 
-    atspi_probe.py <pid> <role name> <name> [nth]
+    atspi_probe.py <pid> <role name> <name> [nth] [--in <role name> <name>] [--do <action>]
 
 Prints {"application": …, "role": number, "name": …, "description": …, "states": […], "id": …,
 "attributes": {…}, "extents": [x, y, width, height]} (extents in the application's own pixels, as
 it gives them for the screen), or nothing and exits 1 when there is no such element.
 """
+import argparse
 import json
-import sys
 
 import gi
 
@@ -48,15 +50,31 @@ def find(accessible, role, name, depth, found):
     return None
 
 
+def act(element, action):
+    for index in range(element.get_n_actions()):
+        if element.get_action_name(index) == action:
+            return element.do_action(index)
+    return False
+
+
 def main():
-    pid, role, name = int(sys.argv[1]), sys.argv[2], sys.argv[3]
-    nth = int(sys.argv[4]) if len(sys.argv) > 4 else 0
+    parser = argparse.ArgumentParser()
+    parser.add_argument("pid", type=int)
+    parser.add_argument("role")
+    parser.add_argument("name")
+    parser.add_argument("nth", type=int, nargs="?", default=0)
+    parser.add_argument("--in", dest="within", nargs=2)
+    parser.add_argument("--do", dest="action")
+    arguments = parser.parse_args()
     desktop = Atspi.get_desktop(0)
     for index in range(desktop.get_child_count()):
         application = desktop.get_child_at_index(index)
-        if application is None or application.get_process_id() != pid:
+        if application is None or application.get_process_id() != arguments.pid:
             continue
-        element = find(application, role, name, 0, [nth])
+        scope = application
+        if arguments.within:
+            scope = find(application, arguments.within[0], arguments.within[1], 0, [0])
+        element = find(scope, arguments.role, arguments.name, 0, [arguments.nth]) if scope else None
         if element is None:
             break
         try:
@@ -65,7 +83,7 @@ def main():
             identifier = ""
         box = element.get_extents(Atspi.CoordType.SCREEN)
         window = element.get_extents(Atspi.CoordType.WINDOW)
-        print(json.dumps({
+        told = {
             "application": application.get_name(),
             "role": int(element.get_role()),
             "name": element.get_name(),
@@ -75,10 +93,13 @@ def main():
             "attributes": element.get_attributes() or {},
             "extents": [box.x, box.y, box.width, box.height],
             "windowExtents": [window.x, window.y, window.width, window.height],
-        }))
+        }
+        if arguments.action:
+            told["done"] = act(element, arguments.action)
+        print(json.dumps(told))
         return 0
     return 1
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    raise SystemExit(main())

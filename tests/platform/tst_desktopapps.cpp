@@ -5,29 +5,14 @@
 #include "platform/Targeting.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "simulator/AX.h"
+#include "support/AtspiProbe.h"
 #include "support/DesktopApp.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
 
 using namespace std::chrono_literals;
-
-namespace {
-
-// What libatspi reports of the nth element with this role name and name; empty when there is none.
-QJsonObject probe(qint32 pid, const QString& role, const QString& name, int nth) {
-    QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(TALLYRIG_TEST_SOURCE_DIR "/tests/platform/atspi_probe.py"),
-                  QString::number(pid), role, name, QString::number(nth)});
-    if (!python.waitForFinished(30000))
-        return {};
-    return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
-}
-
-} // namespace
 
 class TestDesktopApps : public QObject {
     Q_OBJECT
@@ -132,27 +117,16 @@ void TestDesktopApps::readsWhatAtspiReports() {
     accessibility.askToPublish(app->pid(), AX::messagingTimeout);
     // Firefox fills in what a page's elements publish when first asked: their attributes and
     // bounds come with a later answer.
-    const bool web = kind == DesktopApp::Firefox || kind == DesktopApp::Chromium;
+    const bool web = app->isWeb();
     QJsonObject told;
-    QTRY_VERIFY_WITH_TIMEOUT(!(told = probe(app->pid(), role, name, nth)).isEmpty() &&
+    QTRY_VERIFY_WITH_TIMEOUT(!(told = AtspiProbe::element(app->pid(), role, name, nth)).isEmpty() &&
                                  (!web || told.value("attributes").toObject().contains("tag")),
                              30000);
 
-    // The application runs at the test's own scale, so its pixels are our logical pixels; GTK 4
-    // counts them from its window's corner, and Chromium gives a page's in device pixels.
-    const QJsonArray box = told.value(QStringLiteral("extents")).toArray();
-    const double device = kind == DesktopApp::Chromium ? DesktopApp::desktopScale() : 1;
-    QRectF expected(box.at(0).toDouble() / device, box.at(1).toDouble() / device,
-                    box.at(2).toDouble() / device, box.at(3).toDouble() / device);
-    if (kind == DesktopApp::Gtk4) {
-        for (const auto& entry :
-             m_targeting->windows->onScreenWindows().value_or(std::vector<platform::WindowEntry>{})) {
-            if (entry.ownerPid == app->pid() && entry.clientBounds) {
-                expected.translate(entry.clientBounds->topLeft());
-                break;
-            }
-        }
-    }
+    const auto window = app->window(*m_targeting->windows);
+    QVERIFY(window);
+    const QRectF expected =
+        app->logical(told.value(QStringLiteral("extents")).toArray(), window->clientBounds->topLeft());
     const QPointF point = expected.center();
     const auto application = accessibility.application(app->pid(), AX::messagingTimeout);
     QVERIFY(application);

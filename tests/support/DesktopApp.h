@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -38,6 +39,46 @@ public:
 
     Kind kind() const { return m_kind; }
     qint32 pid() const { return qint32(m_process.processId()); }
+    bool isWeb() const { return m_kind == Firefox || m_kind == Chromium; }
+    // The name of the program it runs.
+    QString program() const {
+        switch (m_kind) {
+        case Gtk3:
+            return QStringLiteral("gtk3-widget-factory");
+        case Gtk4:
+            return QStringLiteral("gtk4-demo");
+        case Qt6:
+            return QStringLiteral("qt6ct");
+        case Firefox:
+            return QStringLiteral("firefox-esr");
+        case Chromium:
+            return QStringLiteral("chromium");
+        }
+        return {};
+    }
+
+    // Its front normal window on screen; none while it shows none.
+    std::optional<platform::WindowEntry> window(platform::WindowList& windows) const {
+        for (const auto& entry : windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{})) {
+            if (entry.ownerPid == pid() && entry.layer == 0 && entry.number && entry.bounds &&
+                entry.clientBounds)
+                return entry;
+        }
+        return std::nullopt;
+    }
+
+    // Extents of an element as its application reports them over AT-SPI (atspi_probe.py), in the
+    // test's logical pixels. It runs at the test's own scale, so its pixels are ours; but GTK 4
+    // counts them from its window's content corner, `content`, and Chromium gives a page's in
+    // device pixels.
+    QRectF logical(const QJsonArray& extents, const QPointF& content) const {
+        const double device = m_kind == Chromium ? m_scale : 1;
+        QRectF rect(extents.at(0).toDouble() / device, extents.at(1).toDouble() / device,
+                    extents.at(2).toDouble() / device, extents.at(3).toDouble() / device);
+        if (m_kind == Gtk4)
+            rect.translate(content);
+        return rect;
+    }
 
     // Starts it and waits, for at most `limit`, until one of its windows is on screen and its
     // accessibility tree answers with at least its windows.
@@ -52,21 +93,17 @@ public:
         environment.remove(QStringLiteral("GDK_SCALE"));
         environment.remove(QStringLiteral("NO_AT_BRIDGE"));
         const QString scale = QString::number(m_scale);
-        QString program;
         QStringList arguments;
         switch (m_kind) {
         case Gtk3:
         case Gtk4:
-            program = m_kind == Gtk3 ? QStringLiteral("gtk3-widget-factory") : QStringLiteral("gtk4-demo");
             environment.insert(QStringLiteral("GDK_SCALE"), QString::number(std::lround(m_scale)));
             break;
         case Qt6:
-            program = QStringLiteral("qt6ct");
             environment.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
             environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
             break;
         case Firefox:
-            program = QStringLiteral("firefox-esr");
             environment.insert(QStringLiteral("GDK_SCALE"), QString::number(std::lround(m_scale)));
             QFile::copy(QStringLiteral(TALLYRIG_TEST_FIXTURES "/firefox-user.js"),
                         m_home.path() + QStringLiteral("/user.js"));
@@ -81,7 +118,6 @@ public:
                          page()};
             break;
         case Chromium:
-            program = QStringLiteral("chromium");
             // As root only without its sandbox; without the background services, since the network
             // is closed here.
             arguments = {QStringLiteral("--no-sandbox"),
@@ -102,7 +138,7 @@ public:
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.start(program, arguments);
+        m_process.start(program(), arguments);
         if (!m_process.waitForStarted(10000))
             return false;
         const auto shown = [&] {

@@ -31,6 +31,7 @@ void Services::forget(const QString& service) {
     toolkitOf.remove(service);
     scaleOf.remove(service);
     scaleMissed.remove(service);
+    hitTested.remove(service);
     std::erase_if(serviceOf, [&](const auto& entry) { return entry.second == service; });
     m_silent.forget(service);
 }
@@ -40,6 +41,7 @@ void Services::clear() {
     toolkitOf.clear();
     scaleOf.clear();
     scaleMissed.clear();
+    hitTested.clear();
     serviceOf.clear();
     m_silent.clear();
 }

@@ -8,6 +8,7 @@
 #include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 
@@ -46,6 +47,8 @@ public:
     QHash<QString, double> scaleOf;
     // When a look for the scale last found no window to match, so that it is not repeated at once.
     QHash<QString, QElapsedTimer> scaleMissed;
+    // Names asked for the element at a point at least once.
+    QSet<QString> hitTested;
 
     void forget(const QString& service);
     void clear();

@@ -127,14 +127,30 @@ std::shared_ptr<Element> Element::at(int x, int y) {
             asked.push_back(
                 m_application->property(current->m_path, accessibleInterface, QStringLiteral("Parent")));
         }
-        const auto answers = m_application->callAll(asked);
+        auto answers = m_application->callAll(asked);
+        const auto deeper = [&]() -> std::optional<ObjectRef> {
+            const auto child = answers[0] ? object(*answers[0]) : std::nullopt;
+            if (!child || child->path.isEmpty() || child->path == nullPath ||
+                child->path == current->m_path || child->service != m_application->service)
+                return std::nullopt;
+            return child;
+        };
+        std::optional<ObjectRef> child = deeper();
+        // Firefox answers the first question for the element at a point it is ever asked with
+        // nothing, and every later one truly: that first one is asked again.
+        if (toolkit.gecko && depth == 0) {
+            const bool first = !m_application->services->hitTested.contains(m_application->service);
+            m_application->services->hitTested.insert(m_application->service);
+            if (first && !child) {
+                answers = m_application->callAll(asked);
+                child = deeper();
+            }
+        }
         if (learn) {
             current->m_role = number(answers[1]);
             current->m_parent.put(answers[2] ? object(*answers[2]) : std::nullopt);
         }
-        const auto child = answers[0] ? object(*answers[0]) : std::nullopt;
-        if (!child || child->path.isEmpty() || child->path == nullPath || child->path == current->m_path ||
-            child->service != m_application->service)
+        if (!child)
             break;
         current = std::make_shared<Element>(m_application, child->path);
     }
