@@ -13,6 +13,7 @@
 #include "simulator/PickOverlay.h"
 #include "simulator/SimulatorPanelController.h"
 #include "simulator/TargetScreen.h"
+#include "support/DesktopInput.h"
 #include "support/DesktopScreenshot.h"
 #include "support/ReferenceBridge.h"
 #include "support/StandinSimulator.h"
@@ -20,73 +21,20 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
-#include <QEventLoop>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMimeData>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace DesktopInput;
+
 namespace {
 
 constexpr int patience = 20000;
-
-// The toolkit's scale on this desktop (QT_SCALE_FACTOR): xdotool and the stand-in count device
-// pixels, the app logical ones.
-double scale() {
-    static const double factor = qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")).toDouble();
-    return factor;
-}
-
-bool near(const QRectF& a, const QRectF& b, double within = 1) {
-    return std::abs(a.x() - b.x()) <= within && std::abs(a.y() - b.y()) <= within &&
-           std::abs(a.width() - b.width()) <= within && std::abs(a.height() - b.height()) <= within;
-}
-
-void xdotool(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    process.waitForFinished(10000);
-}
-
-// A click on a widget of the panel once the window manager's frame around the panel is where the
-// toolkit put the panel, at its size: the panel grows and shrinks with its content, and until the
-// frame follows, a click on the new part goes to the frame.
-bool click(QWidget* widget, platform::WindowList& windows) {
-    QWidget* window = widget->window();
-    const auto framed = [&] {
-        for (const auto& entry : windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{})) {
-            if (entry.number == quint32(window->winId()))
-                return entry.bounds && near(*entry.bounds, QRectF(window->geometry()));
-        }
-        return false;
-    };
-    if (!QTest::qWaitFor(framed, patience))
-        return false;
-    const QPoint at = (QPointF(widget->mapTo(window, widget->rect().center())) * scale()).toPoint();
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(window->winId()),
-             QString::number(at.x()), QString::number(at.y())});
-    xdotool({QStringLiteral("click"), QStringLiteral("1")});
-    return true;
-}
-
-QByteArray fetch(const QString& url) {
-    QNetworkAccessManager network;
-    network.setProxy(QNetworkProxy::NoProxy);
-    QNetworkReply* reply = network.get(QNetworkRequest(QUrl(url)));
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    loop.exec();
-    reply->deleteLater();
-    return reply->readAll();
-}
 
 QAbstractButton* buttonTitled(QWidget* in, const QString& title) {
     for (QAbstractButton* button : in->findChildren<QAbstractButton*>()) {
@@ -200,16 +148,17 @@ void TestTargetingRoad::pickTypeSendFollowCommit() {
 
     // What the bridge has: the element and the stand-in's own screen, as its xcrun saved it.
     const QJsonObject stored =
-        QJsonDocument::fromJson(fetch(bridge.baseAddress() + QStringLiteral("/api/reports/") + id)).object();
+        QJsonDocument::fromJson(request(bridge.baseAddress() + QStringLiteral("/api/reports/") + id))
+            .object();
     QCOMPARE(stored.value("element").toObject().value("identifier").toString(), QStringLiteral("saveButton"));
     QCOMPARE(stored.value("elements").toArray().size(), 2);
     QCOMPARE(stored.value("elements").toArray().at(1).toObject().value("index").toInt(), 2);
     const QImage shot = QImage::fromData(
-        fetch(bridge.baseAddress() + QStringLiteral("/api/reports/") + id + QStringLiteral("/screenshot")),
+        request(bridge.baseAddress() + QStringLiteral("/api/reports/") + id + QStringLiteral("/screenshot")),
         "PNG");
     QVERIFY(near(QRectF(QPointF(), QSizeF(shot.size())), QRectF(QPointF(), screen.size() * scale() * 3)));
-    const QImage annotated = QImage::fromData(fetch(bridge.baseAddress() + QStringLiteral("/api/reports/") +
-                                                    id + QStringLiteral("/annotated-screenshot")),
+    const QImage annotated = QImage::fromData(request(bridge.baseAddress() + QStringLiteral("/api/reports/") +
+                                                      id + QStringLiteral("/annotated-screenshot")),
                                               "PNG");
     QCOMPARE(annotated.size(), shot.size());
     QVERIFY(annotated != shot);
@@ -316,7 +265,7 @@ void TestTargetingRoad::pinAndSendOnACanvas() {
     // In device points, as the stand-in lays out its screen, whatever the canvas's scale.
     const QJsonObject stored =
         QJsonDocument::fromJson(
-            fetch(bridge.baseAddress() + QStringLiteral("/api/reports/") + model.report()->id))
+            request(bridge.baseAddress() + QStringLiteral("/api/reports/") + model.report()->id))
             .object();
     const auto rect = [](const QJsonObject& frame) {
         return QRectF(frame.value("x").toDouble(), frame.value("y").toDouble(),

@@ -54,11 +54,6 @@ QString text(const QRectF& r) {
     return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
-bool near(const QRectF& a, const QRectF& b, double within) {
-    return std::abs(a.x() - b.x()) <= within && std::abs(a.y() - b.y()) <= within &&
-           std::abs(a.width() - b.width()) <= within && std::abs(a.height() - b.height()) <= within;
-}
-
 QStringList texts(const QJsonValue& array) {
     QStringList all;
     for (const QJsonValue& each : array.toArray())

@@ -27,6 +27,11 @@ inline void xdotool(const QStringList& arguments) {
     process.waitForFinished(10000);
 }
 
+inline bool near(const QRectF& a, const QRectF& b, double within = 1) {
+    return std::abs(a.x() - b.x()) <= within && std::abs(a.y() - b.y()) <= within &&
+           std::abs(a.width() - b.width()) <= within && std::abs(a.height() - b.height()) <= within;
+}
+
 // The desktop pixel a logical point lies in.
 inline QPoint pixel(const QPointF& logical) {
     return QPoint(int(std::floor(logical.x() * scale())), int(std::floor(logical.y() * scale())));
@@ -52,12 +57,8 @@ inline bool click(QWidget* widget, platform::WindowList& windows, int patience =
     QWidget* window = widget->window();
     const auto framed = [&] {
         for (const auto& entry : windows.onScreenWindows().value_or(std::vector<platform::WindowEntry>{})) {
-            if (entry.number == quint32(window->winId()) && entry.bounds) {
-                const QRectF a = *entry.bounds;
-                const QRectF b(window->geometry());
-                return std::abs(a.x() - b.x()) <= 1 && std::abs(a.y() - b.y()) <= 1 &&
-                       std::abs(a.width() - b.width()) <= 1 && std::abs(a.height() - b.height()) <= 1;
-            }
+            if (entry.number == quint32(window->winId()))
+                return entry.bounds && near(*entry.bounds, QRectF(window->geometry()));
         }
         return false;
     };
