@@ -17,6 +17,8 @@
 
 namespace {
 
+// How often a still pointer that found nothing asks a live tree again.
+constexpr int stillRetry = 500; // milliseconds
 constexpr double tintAlpha = 0.06;
 constexpr double fillAlpha = 0.16;
 constexpr double strokeWidth = PickDrawing::outlineWidth;
@@ -244,6 +246,15 @@ PickOverlay::PickOverlay(TargetScreen target, platform::WindowSystem& windows, S
     m_window->setGeometry(m_sim.frame.toRect());
     m_view->origin = m_sim.frame.topLeft();
 
+    // A busy application may not have answered in time, and a screen may fill in under a pointer
+    // that does not move: both would leave the highlight off until the mouse moved.
+    m_again.setSingleShot(true);
+    m_again.setInterval(stillRetry);
+    connect(&m_again, &QTimer::timeout, this, [this] {
+        if (m_shown && m_pointer && !m_highlighted && !m_pendingHover)
+            hover(*m_pointer);
+    });
+
     QPointer<PickOverlay> self(this);
     m_view->onMove = [self](QPointF point) {
         if (self)
@@ -366,6 +377,10 @@ void PickOverlay::setElements(std::shared_ptr<ElementSource> elements) {
 void PickOverlay::hover(const QPointF& point) {
     m_pointer = point;
     highlight(elementAt(point));
+    if (!m_highlighted && m_target.source == TargetScreen::Source::Window)
+        m_again.start();
+    else
+        m_again.stop();
 }
 
 void PickOverlay::highlight(const PickResult& element) {

@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QRectF>
 #include <QRegion>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -181,4 +182,6 @@ private:
     std::optional<QPointF> m_pointer;
     std::optional<PickResult> m_highlighted;
     std::optional<QString> m_highlightName;
+    // Asks a live tree again under a still pointer that found nothing.
+    QTimer m_again;
 };

@@ -213,6 +213,16 @@ void TestPickOverlay::showsTheStateAtThePointer() {
     QVERIFY(!rig.overlay->isWatchingEscape());
     QTest::keyClick(rig.overlay->view(), Qt::Key_Escape);
     QCOMPARE(rig.cancels, 1);
+
+    // An application too busy to answer the first hit test is asked again under the still pointer.
+    Rig busy;
+    const auto answer = busy.desktop.accessibility.hit;
+    int asked = 0;
+    busy.desktop.accessibility.hit = [&](float x, float y) { return ++asked == 1 ? nullptr : answer(x, y); };
+    busy.overlay->show();
+    QCOMPARE(busy.overlay->view()->label, std::nullopt);
+    QTRY_COMPARE(busy.overlay->view()->label, std::optional<QString>(QStringLiteral("saveButton")));
+    QCOMPARE(asked, 2);
 }
 
 QTEST_MAIN(TestPickOverlay)
