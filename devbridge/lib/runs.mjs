@@ -120,9 +120,9 @@ export class Runner {
     };
     const steps = [['agent', 'fixing', { ...config.agent, args: fillArgs(config.agent.args, values) }]];
     if (config.check) steps.push(['check', 'checking', config.check]);
-    for (const [step, status, spec] of steps) {
+    for (const [step, status, program] of steps) {
       if (status !== report.status) this.store.setStatus(report, status);
-      const outcome = await this.exec(run, spec, files.log);
+      const outcome = await this.exec(run, program, files.log);
       if (step === 'agent') await this.review.record(report);
       if (run.stopped) return this.finishStopped(report);
       if (outcome.code !== 0) return this.fail(report, step, outcome, readTail(files.log));
@@ -138,14 +138,14 @@ export class Runner {
   }
 
   // Runs one command in the project's root in a process group of its own, its output appended to the log.
-  exec(run, spec, logFile) {
+  exec(run, program, logFile) {
     const { spawn } = require('node:child_process');
     return new Promise((resolve) => {
-      fs.appendFileSync(logFile, `\n$ ${[spec.command, ...spec.args].map(shellWord).join(' ').slice(0, 2000)}\n`);
+      fs.appendFileSync(logFile, `\n$ ${[program.command, ...program.args].map(shellWord).join(' ').slice(0, 2000)}\n`);
       const fd = fs.openSync(logFile, 'a');
       let child;
       try {
-        child = spawn(spec.command, spec.args, {
+        child = spawn(program.command, program.args, {
           cwd: this.project,
           detached: true,
           stdio: ['ignore', fd, fd],
@@ -153,13 +153,13 @@ export class Runner {
         });
       } catch (error) {
         fs.closeSync(fd);
-        resolve({ code: -1, error: `Cannot start ${spec.command}: ${error.message}` });
+        resolve({ code: -1, error: `Cannot start ${program.command}: ${error.message}` });
         return;
       }
       fs.closeSync(fd);
       run.child = child;
       child.once('error', (error) => {
-        const text = error.code === 'ENOENT' ? `${spec.command} was not found; check the command in tallyrig.config.json` : `Cannot start ${spec.command}: ${error.message}`;
+        const text = error.code === 'ENOENT' ? `${program.command} was not found; check the command in tallyrig.config.json` : `Cannot start ${program.command}: ${error.message}`;
         fs.appendFileSync(logFile, `${text}\n`);
         resolve({ code: -1, error: text });
       });
